@@ -1,0 +1,153 @@
+#pragma once
+// The program's shared state: run state, persisted settings, the selected
+// device, the memory image, the configuration values and the load/save state.
+// The main window owns one AppState; tests make their own.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devices/DeviceRecord.h"
+
+namespace tesmar {
+
+class Host;
+class UsbPort;
+
+// A failure counter that never wraps back to "no failure".
+class ErrorCounter {
+public:
+    std::uint8_t get() const { return v_.load(); }
+    operator std::uint8_t() const { return v_.load(); }
+    void set(std::uint8_t value) { v_.store(value); }
+    ErrorCounter& operator=(std::uint8_t value) { set(value); return *this; }
+    void increment() {
+        std::uint8_t cur = v_.load();
+        while (cur != 0xFF && !v_.compare_exchange_weak(cur, std::uint8_t(cur + 1))) {}
+    }
+
+private:
+    std::atomic<std::uint8_t> v_{0};
+};
+
+// The memory image and its companions. Offsets, never raw pointers; every
+// access is checked against DeviceBuffer.size().
+struct ImageBuffer {
+    std::vector<std::uint8_t> DeviceBuffer;
+    std::uint32_t BufferViewSize = 0;     // valid bytes, never more than DeviceBuffer.size()
+    std::uint32_t BufferLastAddress = 0;  // DeviceRecord::LastAddress at selection
+    std::size_t BufferCursor = 0;
+    std::size_t HighestLoad = 0;
+    std::size_t LowestLoad = 0;
+    std::uint32_t BufferChecksum = 0;
+
+    std::size_t size() const { return DeviceBuffer.size(); }
+    // Replaces the block; view size = the new size, cursor and load extent at its start.
+    void replace(std::size_t newSize) {
+        DeviceBuffer.assign(newSize, 0);
+        DeviceBuffer.shrink_to_fit();
+        BufferViewSize = std::uint32_t(newSize);
+        BufferCursor = HighestLoad = LowestLoad = 0;
+    }
+};
+
+// Persisted settings (the sixteen registry values) and the options.
+struct Settings {
+    std::uint16_t SoftwareRevision = 1052;
+    std::uint8_t SoundOn = 0;
+    std::uint8_t IdCheckOption = 1;
+    std::uint8_t InsertionTest = 1;
+    std::uint8_t VerifyMaxMin = 1;
+    std::uint8_t ProgramSteps = 0;
+    std::int32_t ManufacturerIndex = 0;
+    std::int32_t DeviceIndex = 0;
+    std::uint32_t LastSessionTotal = 0;
+    std::uint32_t GrandTotal = 0;
+    std::int32_t FileTypeIndex = 1;
+    std::string DeviceFileName = "zrvusb_r.usb";  // at most 19 characters
+    std::string LoadSavePath;                     // at most 259 characters
+    std::string ProgramDir;                       // at most 259 characters
+    std::uint8_t OffsetAdd = 1;
+    std::uint32_t OffsetValue = 0;
+};
+
+// Microcontroller, serial and flash configuration values edited by the
+// configuration dialogs and sent by the family routines.
+struct McuConfig {
+    std::uint8_t FuseLow = 0, FuseHigh = 0, FuseExt = 0;
+    std::uint8_t LockBits = 0;
+    std::uint8_t SecurityByte = 0;
+    std::array<std::uint8_t, 4> CalibrationBytes{};
+    std::uint8_t CalibrationIndex = 0;
+    std::uint8_t CalibrationValue = 0;
+    std::uint32_t CalibrationAddress = 0;
+    std::uint8_t ProgramCalibration = 0;
+    std::uint8_t SdpEnable = 0;
+    std::uint8_t SerialFlashStatus = 0;
+    std::uint8_t SerialFlashStatus2 = 0;
+};
+
+// Load/save choices that outlive the file-format dialog.
+struct FileState {
+    std::int8_t FileFormat = 0;    // 0 Intel HEX, 1 S-record, 2 binary, 3 INHX8M, 4 INHX16, 5 JEDEC, -1 cancelled
+    std::uint8_t FillOption = 1;   // 1 device default, 2 0x00, 3 0xFF, 0 no fill
+    std::int64_t SignedOffset = 0;
+    std::uint8_t SaveMode = 0;
+    std::uint32_t SaveStart = 0;
+    std::uint32_t SaveStop = 0;
+};
+
+struct AppState {
+    // Run state.
+    std::uint8_t ProgrammerState = 0;       // 1: the programmer answered ready
+    char HardwareVariant = 0;
+    std::uint8_t AvailableFamilies = 0;     // bits 0-4: zrvusb_r/e/s/m/p.usb present
+    std::atomic<char> OperationCode{0};
+    std::atomic<std::uint8_t> RunFlag{1};
+    ErrorCounter ErrorFlag;
+    std::uint8_t OddEvenMode = 0;
+    std::uint32_t TotalCount = 0, GoodCount = 0, FailCount = 0;
+    std::uint8_t SelectCancelled = 0;
+    std::uint32_t TransferCount = 0;
+    std::string FirmwareDir, McuFirmwareDir;  // ProgramDir + "/usbf/", "/usbm/"
+
+    Settings settings;
+    McuConfig mcu;
+    FileState file;
+    ImageBuffer buf;
+
+    // The selected device; null before the first selection.
+    std::shared_ptr<const DeviceRecord> CurrentDevice;
+
+    // Serial-number auto-increment.
+    std::array<std::uint32_t, 4> AutoIncAddress{};
+    bool AutoIncrement = false;
+
+    // Progress gauge of the running operation, as the family routines see it.
+    int GaugeMax = 0;
+    int GaugePos = 0;
+
+    // Ports. Not owned.
+    Host* host = nullptr;
+    UsbPort* usb = nullptr;
+
+    // Fixed pauses of the protocol (start-up retries, pauses around an
+    // operation). Tests shorten them.
+    std::function<void(int ms)> pause;
+
+    const DeviceRecord* dev() const { return CurrentDevice.get(); }
+};
+
+// The fixed pause, through AppState::pause when set.
+void pauseMs(AppState& st, int ms);
+
+// Gauge helpers: keep GaugeMax/GaugePos and forward to the host only when the
+// shown value changes by at least 1/200 of the range.
+void setGaugeMax(AppState& st, int maximum);
+void setGaugePos(AppState& st, int position);
+void advanceGauge(AppState& st, int by);
+
+}  // namespace tesmar

@@ -1,0 +1,71 @@
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+
+namespace tesmar::test {
+
+void RecorderHost::memoAdd(const QString& line) { std::lock_guard l(m_); lines_ << line; }
+void RecorderHost::memoClear() { std::lock_guard l(m_); lines_.clear(); }
+void RecorderHost::setGauge(int maximum, int position) {
+    std::lock_guard l(m_);
+    gaugeMax_ = maximum;
+    gaugePos_ = position;
+}
+void RecorderHost::setProgressCaption(const QString& caption) { std::lock_guard l(m_); captions_ << caption; }
+void RecorderHost::closeProgress() { std::lock_guard l(m_); ++closes_; }
+Answer RecorderHost::askAbortRetryIgnore(const QString& text, const QString& caption) {
+    std::lock_guard l(m_);
+    questions_ << caption + "|" + text;
+    if (answers_.empty()) return Answer::Ignore;
+    Answer a = answers_.front();
+    answers_.pop_front();
+    return a;
+}
+void RecorderHost::message(const QString& text, const QString& caption, BoxIcon) {
+    std::lock_guard l(m_);
+    messages_ << caption + "|" + text;
+}
+bool RecorderHost::playSound(Sound sound) {
+    std::lock_guard l(m_);
+    if (!soundWorks) return false;
+    sounds_.push_back(sound);
+    return true;
+}
+void RecorderHost::showChecksum(const QString& text) { std::lock_guard l(m_); checksum_ = text; }
+void RecorderHost::queueAnswer(Answer a) { std::lock_guard l(m_); answers_.push_back(a); }
+QStringList RecorderHost::lines() const { std::lock_guard l(m_); return lines_; }
+QStringList RecorderHost::captions() const { std::lock_guard l(m_); return captions_; }
+QStringList RecorderHost::messages() const { std::lock_guard l(m_); return messages_; }
+QStringList RecorderHost::questions() const { std::lock_guard l(m_); return questions_; }
+std::vector<Sound> RecorderHost::sounds() const { std::lock_guard l(m_); return sounds_; }
+int RecorderHost::closeCount() const { std::lock_guard l(m_); return closes_; }
+QString RecorderHost::checksum() const { std::lock_guard l(m_); return checksum_; }
+int RecorderHost::gaugeMax() const { std::lock_guard l(m_); return gaugeMax_; }
+int RecorderHost::gaugePos() const { std::lock_guard l(m_); return gaugePos_; }
+
+QString runDir() { return QStringLiteral(TESMAR_RUN_DIR); }
+QString dataDir() { return QStringLiteral(TESMAR_DATA_DIR); }
+
+TempSettings::TempSettings() {
+    for (auto fmt : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope})
+            QSettings::setPath(fmt, scope, dir_.path());
+}
+
+TempSettings::~TempSettings() = default;
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    return f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return f.readAll();
+}
+
+}  // namespace tesmar::test

@@ -1,0 +1,74 @@
+#pragma once
+// Shared test helpers: a recording Host, temporary folders, the generated
+// program folder.
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "operations/Host.h"
+
+namespace tesmar::test {
+
+// Records everything the logic layer asks of the windows. Thread-safe.
+class RecorderHost : public Host {
+public:
+    void memoAdd(const QString& line) override;
+    void memoClear() override;
+    void setGauge(int maximum, int position) override;
+    void setProgressCaption(const QString& caption) override;
+    void closeProgress() override;
+    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override;
+    void message(const QString& text, const QString& caption, BoxIcon icon) override;
+    bool playSound(Sound sound) override;
+    void showChecksum(const QString& text) override;
+
+    // Answers for the next Abort/Retry/Ignore boxes (Ignore when none is queued).
+    void queueAnswer(Answer a);
+
+    QStringList lines() const;
+    QStringList captions() const;
+    QStringList messages() const;         // "caption|text" of each OK box
+    QStringList questions() const;        // "caption|text" of each Abort/Retry/Ignore box
+    std::vector<Sound> sounds() const;
+    int closeCount() const;
+    QString checksum() const;
+    int gaugeMax() const;
+    int gaugePos() const;
+    bool soundWorks = true;
+
+private:
+    mutable std::mutex m_;
+    QStringList lines_, captions_, messages_, questions_;
+    std::vector<Sound> sounds_;
+    std::deque<Answer> answers_;
+    int closes_ = 0, gaugeMax_ = 0, gaugePos_ = 0;
+    QString checksum_;
+};
+
+// The program folder assembled by the build (family files, All.usb, usbf/, usbm/, sounds).
+QString runDir();
+// The readable sample data (data/).
+QString dataDir();
+
+// Points QSettings (native and INI formats, user and system scope) at a fresh
+// temporary folder for the lifetime of the object.
+class TempSettings {
+public:
+    TempSettings();
+    ~TempSettings();
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Writes bytes to a file; returns false on failure.
+bool writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+}  // namespace tesmar::test
