@@ -138,6 +138,10 @@ struct AppState {
     // operation). Tests shorten them.
     std::function<void(int ms)> pause;
 
+    // Called after each completed selection with a programmer (the simulated
+    // programmer puts a matching blank chip in its socket).
+    std::function<void(const DeviceRecord&)> onDeviceSelected;
+
     const DeviceRecord* dev() const { return CurrentDevice.get(); }
 };
 
