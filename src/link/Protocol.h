@@ -1,0 +1,68 @@
+#pragma once
+// The programmer's wire protocol as the host sees it: every frame the host
+// sends begins with four bytes (ASCII-led), numbers of more than one byte
+// travel high byte first, and every reply word is four ASCII characters.
+// Each command and reply word is named here once; the link and the family
+// routines use these names instead of spelling the bytes themselves.
+#include <array>
+#include <cstdint>
+
+namespace tesmar::proto {
+
+using Frame = std::array<std::uint8_t, 4>;
+
+// A four-byte frame: two command letters and two parameter bytes ('E','R',0,0).
+constexpr Frame frame(char a, char b, std::uint8_t p1 = 0, std::uint8_t p2 = 0) {
+    return Frame{std::uint8_t(a), std::uint8_t(b), p1, p2};
+}
+// A frame spelled as four ASCII characters ("FPGA", "Stop").
+constexpr Frame word(const char (&s)[5]) {
+    return Frame{std::uint8_t(s[0]), std::uint8_t(s[1]), std::uint8_t(s[2]), std::uint8_t(s[3])};
+}
+
+// --- Frames of the link itself -------------------------------------------
+constexpr Frame kIdentify = frame('N', 0, 0, 0);
+constexpr Frame kBitstreamUpload = word("FPGA");
+constexpr Frame kFirmwareUpload = word("MCU ");
+constexpr Frame kDeviceParameters = word("V000");
+// Over-current probe: the "EO" form for the devices whose page code is 102..104.
+constexpr Frame kProbeOverCurrentE = frame('E', 'O', 0, 0);
+constexpr Frame kProbeOverCurrentT = frame('T', 'O', 0, 0);
+
+// --- Frames shared by the family routines ---------------------------------
+// Operation frames are 'E', an operation letter and two parameter bytes.
+constexpr char kOperationLead = 'E';
+constexpr Frame kStop = word("Stop");         // ends the programmer's current stream (Abort)
+constexpr Frame kCompareAbort = word("ErrV");  // ends a stream after a verify mismatch
+constexpr Frame kBlankAbort = word("ErrB");    // ends a stream after a non-blank byte
+
+// --- Reply words ------------------------------------------------------------
+constexpr char kReplySend[] = "Send";  // data may follow
+constexpr char kReplyGood[] = "Good";  // upload or pre-erase confirmed; no over-current
+constexpr char kReplyOkay[] = "Okay";  // firmware accepted
+constexpr char kReplyDone[] = "Done";  // erase finished
+constexpr char kReplyOverCurrent[] = "OCER";
+constexpr unsigned kReplyWordLength = 4;
+
+// --- Numbers of the link ------------------------------------------------------
+constexpr char kDescription[] = "Tesmar";          // USB description the programmer answers to
+constexpr std::uint32_t kOpenFlagsConnect = 0x20000002;  // start-up and Reconnect
+constexpr std::uint32_t kOpenFlagsSelect = 2;             // re-open during a device selection
+constexpr std::uint8_t kStateReady = 2;                  // first identify byte of a ready programmer
+constexpr int kConnectAttempts = 10;
+constexpr int kConnectPauseMs = 1000;
+constexpr int kReconnectPauseMs = 100;
+constexpr int kReplyPolls = 30000;                 // receive-queue polls of one reply wait
+constexpr std::uint32_t kBitstreamLength = 19897;  // the bitstream is zero-filled up to this
+constexpr std::uint32_t kBitstreamMax = 20000;     // longer bitstreams are cut here
+constexpr std::uint32_t kFirmwareMax = 8192;       // largest firmware the programmer takes
+constexpr std::uint32_t kIdentifyReplyMax = 20;
+constexpr std::uint32_t kFirmwareReplyMax = 12;
+constexpr std::uint32_t kPacketLength = 15;
+
+// Time-outs (read ms, write ms) set by the link.
+constexpr std::uint32_t kIdentifyReadMs = 2000, kIdentifyWriteMs = 60000;
+constexpr std::uint32_t kUploadReadMs = 10000, kUploadWriteMs = 10000;
+constexpr std::uint32_t kSelectReadMs = 2000, kSelectWriteMs = 2000;
+
+}  // namespace tesmar::proto
