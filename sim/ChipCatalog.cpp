@@ -1,0 +1,19 @@
+// Which chip model stands in the socket for a selected device. Families
+// without a model leave the socket empty: their frames go unanswered and are
+// noted as protocol errors.
+#include "sim/EpromChip.h"
+#include "sim/SimProgrammer.h"
+
+namespace tesmar::sim {
+
+std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
+    switch (rec.FamilyLetter) {
+    case 'R':
+    case 'O':
+        return EpromChip::blankFor(rec);
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace tesmar::sim

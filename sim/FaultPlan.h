@@ -1,0 +1,55 @@
+#pragma once
+// Faults the simulated programmer can be told to show. Every fault is a plain,
+// deterministic setting: the same plan and the same host traffic give the same
+// replies. Set the plan between operations (it is read without the port lock).
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tesmar::sim {
+
+// The places where the firmware answers with a reply word.
+enum class Reply {
+    FpgaSend,   // "Send" after the "FPGA" header
+    FpgaGood,   // "Good" after the bitstream data
+    McuOkay,    // "Okay" after a firmware upload with a good sum
+    Probe,      // "Good" (or "OCER") to the over-current probe
+    EraseDone,  // "Done" after a successful erase
+    Other,      // words no fault targets by name (failure words)
+};
+
+struct FaultPlan {
+    // The programmer is dead: it takes the host's bytes and never answers or acts.
+    bool silent = false;
+    // A reply word sent instead of the right one. Fewer than four bytes makes a
+    // short reply; an empty string sends nothing at that point.
+    std::map<Reply, std::string> wrongReply;
+    // Every reply word is cut to this many bytes.
+    std::optional<std::size_t> shortReplies;
+    // Replies and streams trickle in: each receive-queue poll makes at most this
+    // many more bytes visible (a read still collects what is on its way).
+    std::optional<std::size_t> splitReplies;
+    // The probe answers "OCER".
+    bool overCurrent = false;
+    // The identify exchange answers 1 (opened, not ready) instead of the set reply.
+    bool notReady = false;
+    // Signature bytes answered instead of the chip's own.
+    std::optional<std::vector<std::uint8_t>> signature;
+    // Per chip address, bits that stay 1 whatever is programmed.
+    std::map<std::uint32_t, std::uint8_t> stuckOnes;
+    // Erase answers a failure word and leaves the chip as it was.
+    bool eraseFails = false;
+    // A device-to-host stream goes quiet after this many bytes (until "Stop").
+    std::optional<std::uint64_t> streamStallsAfter;
+
+    void stickBit(std::uint32_t address, unsigned bit) { stuckOnes[address] |= std::uint8_t(1u << (bit & 7)); }
+    std::uint8_t stuckOnesAt(std::uint32_t address) const {
+        auto it = stuckOnes.find(address);
+        return it == stuckOnes.end() ? 0 : it->second;
+    }
+};
+
+}  // namespace tesmar::sim

@@ -1,0 +1,123 @@
+#pragma once
+// The simulated programmer: the device side of the wire protocol, in-process,
+// behind the same driver interface as the real bridge. The host's writes feed
+// the firmware's frame parser; replies wait in a receive queue that the
+// queue-status and read calls serve. Reads never wait: what the programmer
+// would still send within the read time-out is delivered at once.
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "devices/DeviceRecord.h"
+#include "link/UsbPort.h"
+#include "sim/Chip.h"
+#include "sim/FaultPlan.h"
+#include "sim/Firmware.h"
+
+namespace tesmar::sim {
+
+// Sizes the firmware expects.
+inline constexpr std::size_t kBitstreamSize = 19897;
+inline constexpr std::size_t kFirmwareMaxBytes = 8192;
+inline constexpr std::size_t kPacketSize = 15;
+
+// Bytes of the device-parameter tail that follow the packet, by family letter.
+std::size_t parameterTailLength(char familyLetter);
+
+// A blank chip that matches the record, or null for families without a chip model.
+std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec);
+
+class SimProgrammer : public tesmar::UsbPort, private FrameContext {
+public:
+    SimProgrammer();
+    ~SimProgrammer() override;
+
+    // UsbPort.
+    int open(const std::string& description, std::uint32_t flags) override;
+    int close() override;
+    bool isOpen() const override;
+    int readSerialNumber(std::string& serial) override;
+    int reset() override;
+    int purge(unsigned mask) override;
+    int setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) override;
+    int queueStatus(std::uint32_t& bytesWaiting) override;
+    int status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& events) override;
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override;
+    int write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) override;
+    using UsbPort::write;
+
+    // The bridge.
+    void setConnected(bool present);             // default true
+    void setSerialNumber(const std::string& serial);  // default "TS000001"
+    void setIdentifyReply(std::vector<std::uint8_t> reply);  // default {2} (ready)
+    std::uint32_t readTimeoutMs() const;
+    std::uint32_t writeTimeoutMs() const;
+
+    // What the host did.
+    std::vector<std::uint8_t> hostBytes() const;  // every byte written since clearLog()
+    std::vector<std::vector<std::uint8_t>> hostWrites() const;  // the same, one entry per write call
+    // Driver calls other than read and queue status, in order: "open Tesmar 0x20000002",
+    // "close", "reset", "purge 3", "timeouts 2000 60000", "status", "write 4".
+    std::vector<std::string> driverCalls() const;
+    // Host traffic the firmware could not make sense of (empty for a correct host).
+    std::vector<std::string> protocolErrors() const;
+    void clearLog();
+
+    // What the firmware received.
+    std::vector<std::uint8_t> lastBitstream() const;   // the 19897 bytes after "FPGA"
+    std::vector<std::uint8_t> lastFirmware() const;    // the firmware bytes after "MCU " + length
+    std::vector<std::uint8_t> lastParameters() const;  // after "V000": size, packet, tail
+
+    // The socket.
+    void insertChip(std::shared_ptr<Chip> chip);  // nullptr = empty socket
+    void insertBlankChipFor(const tesmar::DeviceRecord& rec);
+    std::shared_ptr<Chip> chip() const;
+
+    FaultPlan& faults();
+
+private:
+    // FrameContext (called with the lock held).
+    void reply(std::span<const std::uint8_t> bytes) override;
+    using FrameContext::reply;
+    void replyWord(Reply where, std::string_view word) override;
+    void startStream(std::unique_ptr<ByteSource> source) override;
+    void receive(std::unique_ptr<ByteSink> sink) override;
+    void receive(std::size_t n, std::string what,
+                 std::function<void(std::vector<std::uint8_t>, FrameContext&)> done) override;
+    const FaultPlan& faults() const override { return faults_; }
+    void note(std::string text) override;
+
+    int portState() const;
+    void feed(const std::uint8_t* p, std::size_t n);
+    void dispatch(const Frame& f);
+    void endStream();
+    void dropInput(const char* why);
+    void deliver(std::size_t target);
+
+    mutable std::mutex m_;
+    bool connected_ = true;
+    bool open_ = false;
+    std::string serial_ = "TS000001";
+    std::vector<std::uint8_t> identifyReply_{2};
+    std::uint32_t readTimeout_ = 0, writeTimeout_ = 0;
+
+    std::vector<std::vector<std::uint8_t>> writes_;
+    std::vector<std::string> calls_, notes_;
+
+    Frame frame_;
+    std::size_t frameFill_ = 0;
+    std::unique_ptr<ByteSink> sink_;
+    std::unique_ptr<ByteSource> stream_;
+    std::uint64_t streamed_ = 0;
+    std::deque<std::uint8_t> pending_;  // sent by the firmware, not yet in the receive queue
+    std::deque<std::uint8_t> rx_;       // the receive queue
+
+    std::vector<std::uint8_t> bitstream_, firmware_, parameters_;
+    std::shared_ptr<Chip> chip_;
+    FaultPlan faults_;
+};
+
+}  // namespace tesmar::sim
