@@ -2,7 +2,11 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
+#include <QTimer>
 
 namespace tesmar::test {
 
@@ -55,6 +59,41 @@ TempSettings::TempSettings() {
 }
 
 TempSettings::~TempSettings() = default;
+
+void onNextModal(std::function<void(QWidget*)> fn, const char* type) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    const std::string want = type ? type : "";
+    QObject::connect(timer, &QTimer::timeout, [timer, fn, want] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible()) return;
+        if (!want.empty() && want != w->metaObject()->className()) return;
+        timer->stop();
+        timer->deleteLater();
+        fn(w);
+    });
+    timer->start();
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int button) : button_(button), timer_(new QTimer(this)) {
+    timer_->setInterval(5);
+    QObject::connect(timer_, &QTimer::timeout, this, &MessageBoxAnswerer::poll);
+    timer_->start();
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() = default;
+
+void MessageBoxAnswerer::poll() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    seen_ << box->windowTitle() + "|" + box->text();
+    QAbstractButton* b = box->button(QMessageBox::StandardButton(button_));
+    if (!b) b = box->buttons().isEmpty() ? nullptr : box->buttons().first();
+    if (b)
+        b->click();
+    else
+        box->done(0);
+}
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);

@@ -4,7 +4,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QObject>
+#include <QTimer>
+#include <QWidget>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -65,6 +69,27 @@ public:
 
 private:
     QTemporaryDir dir_;
+};
+
+// Runs `fn` on the next modal window that opens (polled from the event loop,
+// so it works while a handler is blocked in exec()). `type` filters by class
+// name (e.g. "tesmar::TfrmSelectDevice"); empty takes any modal window.
+void onNextModal(std::function<void(QWidget*)> fn, const char* type = nullptr);
+
+// While alive, answers every QMessageBox that opens with the given button
+// (OK by default) and records "caption|text" of each.
+class MessageBoxAnswerer : public QObject {
+public:
+    explicit MessageBoxAnswerer(int button = 0x00000400 /* QMessageBox::Ok */);
+    ~MessageBoxAnswerer() override;
+    QStringList seen() const { return seen_; }
+    void setButton(int button) { button_ = button; }
+
+private:
+    void poll();
+    int button_;
+    QStringList seen_;
+    QTimer* timer_;
 };
 
 // Writes bytes to a file; returns false on failure.
