@@ -51,7 +51,7 @@ int LibFtdiPort::open(const std::string& description, std::uint32_t /*flags*/) {
     ctx->usb_read_timeout = kReaderUsbTimeoutMs;
     ctx->usb_write_timeout = int(writeMs_);
 
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     ctx_ = ctx;
     fifo_.clear();
     failed_ = false;
@@ -61,16 +61,17 @@ int LibFtdiPort::open(const std::string& description, std::uint32_t /*flags*/) {
 }
 
 int LibFtdiPort::close() {
+    std::lock_guard writing(writeM_);  // no write may be using the context
     std::thread reader;
     {
-        std::lock_guard lock(m_);
+        auto lock = lockForCall();
         if (!ctx_ || closing_) return UsbInvalidHandle;
         closing_ = true;
         stop_ = true;
         reader = std::move(reader_);
     }
     if (reader.joinable()) reader.join();
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     ftdi_usb_close(ctx_);
     ftdi_free(ctx_);
     ctx_ = nullptr;
@@ -81,8 +82,15 @@ int LibFtdiPort::close() {
 }
 
 bool LibFtdiPort::isOpen() const {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     return ctx_ != nullptr && !closing_;
+}
+
+std::unique_lock<std::mutex> LibFtdiPort::lockForCall() const {
+    ++callersWaiting_;
+    std::unique_lock lock(m_);
+    --callersWaiting_;
+    return lock;
 }
 
 void LibFtdiPort::readerLoop() {
@@ -101,6 +109,9 @@ void LibFtdiPort::readerLoop() {
         if (n > 0) {
             errors = 0;
             arrived_.notify_all();
+            // While bytes stream in, let a waiting caller (a "Stop" write, the
+            // reader of the stream) have the mutex before reading on.
+            if (callersWaiting_.load() > 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
             continue;
         }
         if (n < 0 && ++errors >= kReaderErrorLimit) {
@@ -115,7 +126,7 @@ void LibFtdiPort::readerLoop() {
 }
 
 int LibFtdiPort::readSerialNumber(std::string& serial) {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     if (!ctx_) return UsbInvalidHandle;
     char text[64] = {};
     libusb_device* dev = libusb_get_device(ctx_->usb_dev);
@@ -126,13 +137,13 @@ int LibFtdiPort::readSerialNumber(std::string& serial) {
 }
 
 int LibFtdiPort::reset() {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     if (!ctx_) return UsbInvalidHandle;
     return ftdi_usb_reset(ctx_) == 0 ? UsbOk : UsbIoError;
 }
 
 int LibFtdiPort::purge(unsigned mask) {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     if (!ctx_ || failed_) return UsbInvalidHandle;
     int rc = UsbOk;
     if (mask & PurgeRx) {
@@ -144,7 +155,8 @@ int LibFtdiPort::purge(unsigned mask) {
 }
 
 int LibFtdiPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
-    std::lock_guard lock(m_);
+    std::lock_guard writing(writeM_);  // a running write reads the write time-out
+    auto lock = lockForCall();
     readMs_ = bounded(readMs);
     writeMs_ = bounded(writeMs);
     if (!ctx_) return UsbInvalidHandle;
@@ -153,14 +165,14 @@ int LibFtdiPort::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
 }
 
 int LibFtdiPort::queueStatus(std::uint32_t& bytesWaiting) {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     bytesWaiting = std::uint32_t(fifo_.size());
     if (!ctx_) return UsbInvalidHandle;
     return failed_ && fifo_.empty() ? UsbIoError : UsbOk;
 }
 
 int LibFtdiPort::status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& events) {
-    std::lock_guard lock(m_);
+    auto lock = lockForCall();
     rx = std::uint32_t(fifo_.size());
     tx = 0;
     events = 0;
@@ -169,11 +181,15 @@ int LibFtdiPort::status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& eve
 
 int LibFtdiPort::read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) {
     got = 0;
-    std::unique_lock lock(m_);
+    auto lock = lockForCall();
     if (!ctx_) return UsbInvalidHandle;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(readMs_);
     // The wait releases the mutex, so a "Stop" from another thread gets through.
+    // A waiting read counts as a caller, so the reader steps aside after each
+    // chunk and the woken read gets the mutex.
+    ++callersWaiting_;
     arrived_.wait_until(lock, deadline, [&] { return !ctx_ || closing_ || failed_ || fifo_.size() >= len; });
+    --callersWaiting_;
     const std::size_t n = fifo_.size() < len ? fifo_.size() : len;
     std::copy_n(fifo_.begin(), n, buf);
     fifo_.erase(fifo_.begin(), fifo_.begin() + std::ptrdiff_t(n));
@@ -184,11 +200,17 @@ int LibFtdiPort::read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) 
 
 int LibFtdiPort::write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) {
     written = 0;
-    std::lock_guard lock(m_);
-    if (!ctx_ || failed_) return UsbInvalidHandle;
+    std::lock_guard writing(writeM_);
+    ftdi_context* ctx = nullptr;
+    {
+        auto lock = lockForCall();
+        if (!ctx_ || failed_ || closing_) return UsbInvalidHandle;
+        ctx = ctx_;
+    }
     if (len == 0) return UsbOk;
     if (len > 0x7FFFFFFFu) return UsbOtherError;
-    const int n = ftdi_write_data(ctx_, buf, int(len));
+    // The context stays alive: close() needs writeM_, which is held here.
+    const int n = ftdi_write_data(ctx, buf, int(len));
     if (n > 0) written = std::uint32_t(n);
     return n == int(len) ? UsbOk : UsbIoError;
 }

@@ -3,8 +3,11 @@
 // A reader thread moves whatever the bridge sends into a host-side receive
 // FIFO, so the receive-queue status answers at once, a read waits for its
 // bytes up to the read time-out, and a purge empties both the FIFO and the
-// chip. Every call holds one mutex; a waiting read releases it, so another
-// thread can write "Stop" meanwhile.
+// chip. Calls are serialised by a mutex; a waiting read releases it, so
+// another thread can write "Stop" meanwhile. Writes are serialised by a
+// mutex of their own and run beside the reader: a programmer that answers
+// while it still takes data (one acknowledgement per byte) must never find
+// the host deaf because a long write is waiting for it.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -43,13 +46,17 @@ public:
 
 private:
     void readerLoop();
+    // Takes the mutex for a caller, telling the reader to step aside meanwhile.
+    std::unique_lock<std::mutex> lockForCall() const;
 
     mutable std::mutex m_;
+    std::mutex writeM_;  // taken before m_ when both are needed
     std::condition_variable arrived_;
     ftdi_context* ctx_ = nullptr;
     std::deque<std::uint8_t> fifo_;
     std::thread reader_;
     std::atomic<bool> stop_{false};
+    mutable std::atomic<int> callersWaiting_{0};
     bool closing_ = false;
     bool failed_ = false;  // the reader gave up: the device is gone
     std::uint32_t readMs_ = 10000;
