@@ -1,0 +1,222 @@
+#include "families/FamilyCommon.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "link/Replies.h"
+#include "link/UsbPort.h"
+#include "operations/Checksum.h"
+#include "operations/Host.h"
+#include "operations/Report.h"
+
+namespace tesmar {
+namespace {
+
+const char* const kReadError = " Error with read";
+const char* const kNoRoom = " Device doesn't fit in allocated buffer";
+
+// An empty poll yields the core instead of spinning on the driver.
+void idle() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
+
+}  // namespace
+
+bool runOk(const AppState& st) { return st.ErrorFlag.get() == 0 && st.RunFlag.load() != 0; }
+
+std::uint64_t deviceBytes(const AppState& st) {
+    return st.dev() ? std::uint64_t(st.dev()->LastAddress) + 1 : 0;
+}
+
+void setCaption(AppState& st, const QString& caption) {
+    if (st.host) st.host->setProgressCaption(caption);
+}
+
+void successLine(AppState& st, const QString& line) {
+    if (runOk(st)) memo(st, line);
+}
+
+void failLine(AppState& st, const QString& line) {
+    st.ErrorFlag.increment();
+    if (st.RunFlag.load() != 0) memo(st, line);
+}
+
+void beginOperation(AppState& st, int maximum) {
+    st.ErrorFlag = 0;
+    setGaugeMax(st, maximum < 0 ? int(std::min<std::uint64_t>(deviceBytes(st), 0x7FFFFFFF)) : maximum);
+    setGaugePos(st, 0);
+}
+
+void finishOperation(AppState& st) {
+    setGaugePos(st, 0);
+    UpdateChecksum(st);
+    if (st.host) st.host->closeProgress();
+}
+
+StreamReader::Result StreamReader::next(std::uint32_t max, std::vector<std::uint8_t>& out) {
+    out.clear();
+    if (!st_.usb || max == 0) return Failed;
+    for (int silent = 0;;) {
+        if (stopOnAbort_ && st_.RunFlag.load() == 0) return Aborted;
+        std::uint32_t queued = 0;
+        st_.usb->queueStatus(queued);
+        if (queued > 0) {
+            out.resize(std::min(queued, max));
+            int status = UsbOk;
+            out.resize(readBytes(st_, out.data(), std::uint32_t(out.size()), &status));
+            if (status != UsbOk) {
+                out.clear();
+                failLine(st_, kReadError);
+                return Failed;
+            }
+            if (!out.empty()) return Data;
+        }
+        if (++silent >= silencePolls_) {
+            failLine(st_, kReadError);
+            return Failed;
+        }
+        idle();
+    }
+}
+
+bool runChipIdCheck(AppState& st, const std::function<ChipIdAttempt()>& attempt) {
+    for (;;) {
+        if (st.RunFlag.load() == 0) return false;
+        const ChipIdAttempt a = attempt();
+        if (!a.replied) {
+            // The caller counts the failed check; only say why.
+            if (st.RunFlag.load() != 0) memo(st, kReadError);
+            return false;
+        }
+        if (a.matches) return true;
+        if (!st.host) return false;
+        switch (st.host->askAbortRetryIgnore(a.text, QStringLiteral("CHIP_ID Error"))) {
+        case Answer::Abort: return false;
+        case Answer::Retry: continue;
+        default: return true;
+        }
+    }
+}
+
+bool transferFits(AppState& st, std::size_t start, std::uint64_t count, unsigned step) {
+    if (count == 0) return true;
+    const std::uint64_t last = std::uint64_t(start) + (count - 1) * std::uint64_t(step ? step : 1);
+    if (last < st.buf.size()) return true;
+    failLine(st, kNoRoom);
+    return false;
+}
+
+void reportCompareFault(AppState& st, std::uint8_t deviceByte) {
+    ReportError(st, 11, deviceByte);
+    writeFrame(st, proto::kCompareAbort);
+}
+
+void reportBlankFault(AppState& st, std::int8_t code) {
+    ReportError(st, code, 0);
+    writeFrame(st, proto::kBlankAbort);
+}
+
+bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silencePolls) {
+    StreamReader reader(st, silencePolls);
+    std::vector<std::uint8_t> chunk;
+    std::uint32_t done = 0;
+    while (done < count && runOk(st)) {
+        if (reader.next(count - done, chunk) != StreamReader::Data) return false;
+        for (std::uint8_t byte : chunk) {
+            const std::size_t at = st.buf.BufferCursor;
+            if (at >= st.buf.size()) {
+                failLine(st, kNoRoom);
+                return false;
+            }
+            st.buf.DeviceBuffer[at] = byte;
+            st.buf.BufferCursor = at + step;
+        }
+        advanceGauge(st, int(chunk.size()));
+        done += std::uint32_t(chunk.size());
+    }
+    return done >= count && runOk(st);
+}
+
+bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
+    std::vector<std::uint8_t> data(std::max<std::uint32_t>(chunk, 1));
+    std::uint32_t done = 0;
+    while (done < count && runOk(st)) {
+        const std::uint32_t want = std::min<std::uint32_t>(std::uint32_t(data.size()), count - done);
+        int status = UsbOk;
+        const std::uint32_t got = readBytes(st, data.data(), want, &status);
+        if (status != UsbOk || got < want) {
+            // Bytes that never came cannot be called equal.
+            failLine(st, kReadError);
+            return false;
+        }
+        for (std::uint32_t i = 0; i < want; ++i) {
+            const std::size_t at = st.buf.BufferCursor;
+            if (at >= st.buf.size()) {
+                failLine(st, kNoRoom);
+                return false;
+            }
+            if (data[i] != st.buf.DeviceBuffer[at]) {
+                reportCompareFault(st, data[i]);
+                return false;
+            }
+            st.buf.BufferCursor = at + step;
+            advanceGauge(st, 1);
+        }
+        done += want;
+    }
+    return done >= count && runOk(st);
+}
+
+bool blankStream(AppState& st, std::uint32_t count, std::uint32_t chunk, const std::vector<std::uint8_t>& pattern,
+                 std::int8_t faultCode) {
+    const std::vector<std::uint8_t> expect = pattern.empty() ? std::vector<std::uint8_t>{0xFF} : pattern;
+    std::vector<std::uint8_t> data(std::max<std::uint32_t>(chunk, 1));
+    std::uint32_t done = 0;
+    while (done < count && runOk(st)) {
+        const std::uint32_t want = std::min<std::uint32_t>(std::uint32_t(data.size()), count - done);
+        int status = UsbOk;
+        const std::uint32_t got = readBytes(st, data.data(), want, &status);
+        if (status != UsbOk || got < want) {
+            failLine(st, kReadError);
+            return false;
+        }
+        for (std::uint32_t i = 0; i < want; ++i) {
+            if (data[i] != expect[(done + i) % expect.size()]) {
+                reportBlankFault(st, faultCode);
+                return false;
+            }
+            advanceGauge(st, 1);
+        }
+        done += want;
+    }
+    return done >= count && runOk(st);
+}
+
+void sendBlocks(AppState& st, std::uint32_t count, unsigned step, bool statusCall,
+                const std::function<bool(std::uint32_t blockLen)>& afterBlock) {
+    if (!st.usb) return;
+    std::vector<std::uint8_t> block;
+    std::uint32_t done = 0;
+    while (done < count && st.ErrorFlag.get() == 0) {
+        const std::uint32_t n = std::min(kMaxBlock, count - done);
+        st.TransferCount = n;
+        block.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::size_t at = st.buf.BufferCursor;
+            if (at >= st.buf.size()) {
+                failLine(st, kNoRoom);
+                return;
+            }
+            block[i] = st.buf.DeviceBuffer[at];
+            st.buf.BufferCursor = at + step;
+        }
+        if (statusCall) {
+            std::uint32_t rx = 0, tx = 0, events = 0;
+            st.usb->status(rx, tx, events);
+        }
+        st.usb->write(block.data(), n);
+        done += n;
+        if (afterBlock && !afterBlock(n)) return;
+    }
+}
+
+}  // namespace tesmar
