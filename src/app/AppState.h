@@ -16,6 +16,7 @@ namespace tesmar {
 
 class Host;
 class UsbPort;
+class FileProgress;  // fileformats/FileProgress.h
 
 // A failure counter that never wraps back to "no failure".
 class ErrorCounter {
@@ -141,6 +142,10 @@ struct AppState {
     // Called after each completed selection with a programmer (the simulated
     // programmer puts a matching blank chip in its socket).
     std::function<void(const DeviceRecord&)> onDeviceSelected;
+
+    // Opens the small progress window of a file load or save. The forms layer
+    // sets it; without it loads and saves run without a window.
+    std::function<std::shared_ptr<FileProgress>()> openFileProgress;
 
     const DeviceRecord* dev() const { return CurrentDevice.get(); }
 };
