@@ -198,7 +198,9 @@ void SendFpgaFile(AppState& st, const std::string& path) {
         return;
     }
 
-    const QByteArray bits = f.read(proto::kBitstreamMax);
+    // The programmer takes exactly kBitstreamLength bytes; anything beyond
+    // would be read as frames, so a longer file is cut there.
+    const QByteArray bits = f.read(proto::kBitstreamLength);
     f.close();
     writeBytes(st, reinterpret_cast<const std::uint8_t*>(bits.constData()), std::size_t(bits.size()));
     if (std::uint32_t(bits.size()) < proto::kBitstreamLength) {
@@ -243,8 +245,11 @@ void SendMcuFile(AppState& st, const std::string& path) {
     writeBytes(st, reinterpret_cast<const std::uint8_t*>(code.constData()), size);
     writeBytes(st, &sum, 1);
 
+    // Wait for a whole reply word, so a reply that reaches the queue in pieces
+    // is not judged by its first bytes; silence still ends after the poll bound.
     bool okay = false;
     if (waitForBytes(st, 1)) {
+        waitForBytes(st, proto::kReplyWordLength);
         const std::vector<std::uint8_t> reply = readQueued(st, proto::kFirmwareReplyMax);
         okay = isReplyWord(reply.data(), reply.size(), proto::kReplyOkay);
     }

@@ -1,0 +1,298 @@
+// The settings store in a temporary QSettings folder: first run, revision and
+// folder updates, missing and malformed values, limits of the strings.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "app/Settings.h"
+#include "support/TestSupport.h"
+
+using namespace tesmar;
+
+namespace {
+
+const QStringList kAllNames{"RevNo",          "SoundON",          "Id_flag",
+                            "Test_flag",      "MaxMin_flag",      "ProgBits",
+                            "Manuf_index",    "Device_index",     "Total Programmed Last Time",
+                            "Grand Total Programmed", "File Type index", "Filename",
+                            "PathLoadSave",   "DefaultDir",       "OffsetAdd",
+                            "Offset"};
+
+class SettingsStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        st.host = &host;
+        ASSERT_TRUE(folder.isValid());
+        oldCwd = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    }
+    void TearDown() override { QDir::setCurrent(oldCwd); }
+
+    static std::unique_ptr<QSettings> store() {
+        auto s = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Halvorn", "Tesmar");
+        s->setFallbacksEnabled(false);
+        return s;
+    }
+    QString storeFile() const { return temp.path() + "/Halvorn/Tesmar.conf"; }
+    // A complete store as a previous run of the program left it.
+    void seed(const QVariantMap& overrides = {}, const QStringList& without = {}) {
+        QVariantMap v{{"RevNo", 1052},
+                      {"SoundON", 1},
+                      {"Id_flag", 0},
+                      {"Test_flag", 0},
+                      {"MaxMin_flag", 0},
+                      {"ProgBits", 5},
+                      {"Manuf_index", 3},
+                      {"Device_index", 17},
+                      {"Total Programmed Last Time", 40},
+                      {"Grand Total Programmed", 400},
+                      {"File Type index", 2},
+                      {"Filename", "zrvusb_m.usb"},
+                      {"PathLoadSave", "/home/user/images"},
+                      {"DefaultDir", QDir::currentPath()},
+                      {"OffsetAdd", 0},
+                      {"Offset", 4096}};
+        for (auto it = overrides.begin(); it != overrides.end(); ++it) v[it.key()] = it.value();
+        auto s = store();
+        for (auto it = v.begin(); it != v.end(); ++it)
+            if (!without.contains(it.key())) s->setValue(it.key(), it.value());
+        s->sync();
+    }
+
+    test::TempSettings temp;
+    QTemporaryDir folder;  // the folder the program is "started from"
+    QString oldCwd;
+    test::RecorderHost host;
+    AppState st;
+};
+
+}  // namespace
+
+TEST_F(SettingsStore, FirstRunWritesTheDefaultsAndReadsThemBack) {
+    WriteDefaultSettings(st);
+    ReadSettings(st);
+
+    auto s = store();
+    QStringList keys = s->allKeys();
+    keys.sort();
+    QStringList expected = kAllNames;
+    expected.sort();
+    EXPECT_EQ(keys, expected);
+    EXPECT_EQ(s->value("RevNo").toInt(), 1052);
+    EXPECT_EQ(s->value("Filename").toString(), "zrvusb_r.usb");
+    EXPECT_EQ(s->value("File Type index").toInt(), 1);
+
+    const Settings& g = st.settings;
+    EXPECT_EQ(g.SoundOn, 0);
+    EXPECT_EQ(g.IdCheckOption, 1);
+    EXPECT_EQ(g.InsertionTest, 1);
+    EXPECT_EQ(g.VerifyMaxMin, 1);
+    EXPECT_EQ(g.ProgramSteps, 0);
+    EXPECT_EQ(g.OffsetAdd, 1);
+    EXPECT_EQ(g.OffsetValue, 0u);
+    EXPECT_EQ(g.GrandTotal, 0u);
+    EXPECT_EQ(g.DeviceFileName, "zrvusb_r.usb");
+    EXPECT_EQ(g.ProgramDir, folder.path().toStdString());
+    EXPECT_EQ(g.LoadSavePath, folder.path().toStdString());
+    EXPECT_TRUE(host.messages().isEmpty());
+}
+
+TEST_F(SettingsStore, AnExistingStoreIsLeftAlone) {
+    seed();
+    WriteDefaultSettings(st);
+    auto s = store();
+    EXPECT_EQ(s->value("SoundON").toInt(), 1);
+    EXPECT_EQ(s->value("Filename").toString(), "zrvusb_m.usb");
+}
+
+TEST_F(SettingsStore, ReadLoadsEveryValue) {
+    seed();
+    ReadSettings(st);
+    const Settings& g = st.settings;
+    EXPECT_EQ(g.SoundOn, 1);
+    EXPECT_EQ(g.IdCheckOption, 0);
+    EXPECT_EQ(g.InsertionTest, 0);
+    EXPECT_EQ(g.VerifyMaxMin, 0);
+    EXPECT_EQ(g.ProgramSteps, 5);
+    EXPECT_EQ(g.ManufacturerIndex, 3);
+    EXPECT_EQ(g.DeviceIndex, 17);
+    EXPECT_EQ(g.FileTypeIndex, 2);
+    EXPECT_EQ(g.DeviceFileName, "zrvusb_m.usb");
+    EXPECT_EQ(g.LoadSavePath, "/home/user/images");
+    EXPECT_EQ(g.OffsetAdd, 0);
+    EXPECT_EQ(g.OffsetValue, 4096u);
+    EXPECT_EQ(g.LastSessionTotal, 40u);
+    EXPECT_EQ(g.GrandTotal, 400u);
+    EXPECT_TRUE(host.messages().isEmpty());
+}
+
+TEST_F(SettingsStore, OlderRevisionIsRewrittenAndNothingElse) {
+    seed({{"RevNo", 1051}});
+    ReadSettings(st);
+    auto s = store();
+    EXPECT_EQ(s->value("RevNo").toInt(), 1052);
+    EXPECT_EQ(s->value("DefaultDir").toString(), folder.path());
+    EXPECT_EQ(s->value("SoundON").toInt(), 1);
+    EXPECT_EQ(s->value("Offset").toInt(), 4096);
+    EXPECT_EQ(st.settings.ProgramSteps, 5);
+}
+
+TEST_F(SettingsStore, ProgramDirFollowsTheStartUpFolder) {
+    seed({{"DefaultDir", "/somewhere/else"}});
+    ReadSettings(st);
+    EXPECT_EQ(st.settings.ProgramDir, folder.path().toStdString());
+    EXPECT_EQ(store()->value("DefaultDir").toString(), folder.path());
+
+    // And again from yet another folder.
+    QTemporaryDir other;
+    ASSERT_TRUE(QDir::setCurrent(other.path()));
+    ReadSettings(st);
+    EXPECT_EQ(st.settings.ProgramDir, other.path().toStdString());
+    EXPECT_EQ(store()->value("DefaultDir").toString(), other.path());
+}
+
+TEST_F(SettingsStore, MissingOffsetsAndTotalsTakeTheirDefaultsSilently) {
+    seed({}, {"OffsetAdd", "Offset", "Grand Total Programmed", "Total Programmed Last Time"});
+    st.settings.OffsetAdd = 0;
+    st.settings.OffsetValue = 77;
+    st.settings.GrandTotal = st.settings.LastSessionTotal = 9;
+    ReadSettings(st);
+    EXPECT_EQ(st.settings.OffsetAdd, 1);
+    EXPECT_EQ(st.settings.OffsetValue, 0u);
+    EXPECT_EQ(st.settings.GrandTotal, 0u);
+    EXPECT_EQ(st.settings.LastSessionTotal, 0u);
+    EXPECT_TRUE(host.messages().isEmpty());
+}
+
+TEST_F(SettingsStore, MissingIdFlagStopsTheReadThere) {
+    seed({}, {"Id_flag"});
+    ReadSettings(st);
+    EXPECT_EQ(host.messages(), QStringList{"|Invalid data type for 'Id_flag'"});
+    EXPECT_EQ(st.settings.SoundOn, 1);        // read before the gap
+    EXPECT_EQ(st.settings.InsertionTest, 1);  // not read: start values stay
+    EXPECT_EQ(st.settings.ProgramSteps, 0);
+    EXPECT_EQ(st.settings.DeviceFileName, "zrvusb_r.usb");
+    EXPECT_EQ(st.settings.OffsetValue, 0u);
+}
+
+TEST_F(SettingsStore, MalformedValuesAreReportedByName) {
+    struct Row {
+        const char* name;
+        QVariant value;
+    } const rows[] = {
+        {"Test_flag", "maybe"},      {"Test_flag", 2},           {"SoundON", ""},
+        {"ProgBits", "12abc"},       {"Manuf_index", "1.5"},     {"RevNo", "x"},
+        {"Offset", "99999999999"},   {"Grand Total Programmed", "-99999999999"},
+        {"OffsetAdd", "yes"},        {"File Type index", QStringList{"1", "2"}},
+    };
+    for (const Row& row : rows) {
+        test::TempSettings fresh;
+        test::RecorderHost h;
+        AppState s;
+        s.host = &h;
+        seed({{row.name, row.value}});
+        ReadSettings(s);
+        EXPECT_EQ(h.messages(), QStringList{QString("|Invalid data type for '%1'").arg(row.name)})
+            << row.name << " = " << row.value.toString().toStdString();
+    }
+}
+
+TEST_F(SettingsStore, BooleansAcceptWordsAndNumbers) {
+    seed({{"SoundON", "true"}, {"Id_flag", "FALSE"}, {"Test_flag", " 1 "}, {"OffsetAdd", "false"}});
+    ReadSettings(st);
+    EXPECT_TRUE(host.messages().isEmpty());
+    EXPECT_EQ(st.settings.SoundOn, 1);
+    EXPECT_EQ(st.settings.IdCheckOption, 0);
+    EXPECT_EQ(st.settings.InsertionTest, 1);
+    EXPECT_EQ(st.settings.OffsetAdd, 0);
+}
+
+TEST_F(SettingsStore, ProgBitsKeepsItsLowEightBits) {
+    seed({{"ProgBits", 0x1FF}});
+    ReadSettings(st);
+    EXPECT_EQ(st.settings.ProgramSteps, 0xFF);
+}
+
+TEST_F(SettingsStore, LongStringsAreCut) {
+    const QString longName(40, 'n');
+    const QString longPath = "/" + QString(400, 'p');
+    seed({{"Filename", longName}, {"PathLoadSave", longPath}});
+    ReadSettings(st);
+    EXPECT_EQ(st.settings.DeviceFileName, longName.left(19).toStdString());
+    EXPECT_EQ(st.settings.LoadSavePath, longPath.left(259).toStdString());
+}
+
+TEST_F(SettingsStore, NoStoreMeansNothingReadOrSaved) {
+    st.settings.SoundOn = 1;
+    ReadSettings(st);
+    SaveSettings(st);
+    SaveRunningTotals(st);
+    EXPECT_FALSE(QFile::exists(storeFile()));
+    EXPECT_EQ(st.settings.SoundOn, 1);
+    EXPECT_TRUE(host.messages().isEmpty());
+}
+
+TEST_F(SettingsStore, SaveWritesEveryValueForTheNextRun) {
+    WriteDefaultSettings(st);
+    Settings& g = st.settings;
+    g.SoundOn = 1;
+    g.IdCheckOption = 0;
+    g.InsertionTest = 0;
+    g.VerifyMaxMin = 0;
+    g.ProgramSteps = 0xFF;
+    g.ManufacturerIndex = -1;
+    g.DeviceIndex = -1;
+    g.GrandTotal = 0xFFFFFFFF;
+    g.LastSessionTotal = 12;
+    g.FileTypeIndex = 3;
+    g.DeviceFileName = "zrvusb_p.usb";
+    g.LoadSavePath = "/data/jed";
+    g.OffsetAdd = 0;
+    g.OffsetValue = 0x80000000;
+    SaveSettings(st);
+
+    AppState next;
+    next.host = &host;
+    ReadSettings(next);
+    const Settings& n = next.settings;
+    EXPECT_EQ(n.SoundOn, 1);
+    EXPECT_EQ(n.IdCheckOption, 0);
+    EXPECT_EQ(n.InsertionTest, 0);
+    EXPECT_EQ(n.VerifyMaxMin, 0);
+    EXPECT_EQ(n.ProgramSteps, 0xFF);
+    EXPECT_EQ(n.ManufacturerIndex, -1);
+    EXPECT_EQ(n.DeviceIndex, -1);
+    EXPECT_EQ(n.GrandTotal, 0xFFFFFFFFu);
+    EXPECT_EQ(n.LastSessionTotal, 12u);
+    EXPECT_EQ(n.FileTypeIndex, 3);
+    EXPECT_EQ(n.DeviceFileName, "zrvusb_p.usb");
+    EXPECT_EQ(n.LoadSavePath, "/data/jed");
+    EXPECT_EQ(n.OffsetAdd, 0);
+    EXPECT_EQ(n.OffsetValue, 0x80000000u);
+    EXPECT_TRUE(host.messages().isEmpty());
+}
+
+TEST_F(SettingsStore, RunningTotalsTouchOnlyTheTotals) {
+    seed();
+    st.settings.GrandTotal = 401;
+    st.settings.LastSessionTotal = 41;
+    st.settings.SoundOn = 0;
+    SaveRunningTotals(st);
+    auto s = store();
+    EXPECT_EQ(s->value("Grand Total Programmed").toInt(), 401);
+    EXPECT_EQ(s->value("Total Programmed Last Time").toInt(), 41);
+    EXPECT_EQ(s->value("SoundON").toInt(), 1);
+}
+
+TEST_F(SettingsStore, AStoreThatCannotBeOpenedIsReported) {
+    // A folder where the store's file should be: it can be neither read nor written.
+    ASSERT_TRUE(QDir().mkpath(storeFile()));
+    WriteDefaultSettings(st);
+    EXPECT_EQ(host.messages(), QStringList{"| RootDir Registry Error"});
+    SaveRunningTotals(st);  // silent
+    EXPECT_EQ(host.messages().size(), 1);
+}
