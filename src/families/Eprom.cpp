@@ -139,6 +139,11 @@ void EpromDoOperation(AppState& st) {
     const char op = st.OperationCode.load();
     const bool pair = st.OddEvenMode != 0 && op != 'E' && op != 'B';
     const int passes = pair ? 2 : 1;
+    // Both chips must fit in the image before the user is asked for either.
+    if ((op == 'R' || op == 'V' || op == 'P') && !transferFits(st, passes - 1, deviceBytes(st), stride(st))) {
+        finishOperation(st);
+        return;
+    }
     bool anyPassFailed = false;
     for (int pass = 0; pass < passes; ++pass) {
         beginOperation(st);

@@ -1,0 +1,149 @@
+#pragma once
+// A device family on the bench: the simulated programmer behind the real
+// UsbPort, a recording host whose prompts and gauge can act (swap a chip,
+// press Abort), and an AppState with a selected device and its image.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "devices/BufferLayout.h"
+#include "devices/DeviceRecord.h"
+#include "link/Protocol.h"
+#include "operations/Checksum.h"
+#include "sim/SimProgrammer.h"
+#include "support/TestSupport.h"
+
+namespace tesmar::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+inline Bytes word(const char* four) { return Bytes(four, four + 4); }
+inline Bytes frameBytes(char a, char b, std::uint8_t c = 0, std::uint8_t d = 0) {
+    return Bytes{std::uint8_t(a), std::uint8_t(b), c, d};
+}
+
+// A 192-byte record image with the fields a family routine reads, set at
+// their offsets in the data file.
+struct RecordImage {
+    std::uint8_t raw[kDeviceRecordSize] = {};
+
+    RecordImage(char letter, const char* name, std::uint32_t lastAddress) {
+        raw[0x01] = std::uint8_t(letter);
+        std::strncpy(reinterpret_cast<char*>(raw + 0x02), name, 20);
+        put32(0x26, lastAddress);
+    }
+    RecordImage& set(std::size_t offset, std::uint8_t v) { raw[offset] = v; return *this; }
+    RecordImage& put16(std::size_t offset, std::uint16_t v) {
+        raw[offset] = std::uint8_t(v);
+        raw[offset + 1] = std::uint8_t(v >> 8);
+        return *this;
+    }
+    RecordImage& put32(std::size_t offset, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) raw[offset + i] = std::uint8_t(v >> (8 * i));
+        return *this;
+    }
+    RecordImage& algorithm(std::uint8_t a) { return set(0x00, a); }
+    RecordImage& signature(std::uint8_t maker, std::uint8_t device) { return set(0x6B, maker).set(0x6C, device); }
+    RecordImage& blank(std::uint8_t b) { return set(0x78, b); }
+    RecordImage& buttons(std::uint16_t b) { return put16(0xBC, b); }
+    DeviceRecord record() const { return DeviceRecord::fromImage(raw); }
+};
+
+// Every toolbar capability, erase included.
+constexpr std::uint16_t kAllButtons = 0x05FF;
+
+// A recording host whose message boxes and gauge can run test code.
+class BenchHost : public RecorderHost {
+public:
+    std::function<void(const QString& text)> onMessage;
+    std::function<void(int maximum, int position)> onGauge;
+    std::function<void()> onQuestion;
+
+    void message(const QString& text, const QString& caption, BoxIcon icon) override {
+        RecorderHost::message(text, caption, icon);
+        if (onMessage) onMessage(text);
+    }
+    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override {
+        if (onQuestion) onQuestion();
+        return RecorderHost::askAbortRetryIgnore(text, caption);
+    }
+    void setGauge(int maximum, int position) override {
+        RecorderHost::setGauge(maximum, position);
+        if (onGauge) onGauge(maximum, position);
+    }
+};
+
+struct FamilyRig {
+    sim::SimProgrammer sim;
+    BenchHost host;
+    AppState st;
+
+    explicit FamilyRig(const DeviceRecord& rec) {
+        sim.open(proto::kDescription, proto::kOpenFlagsConnect);
+        st.usb = &sim;
+        st.host = &host;
+        st.ProgrammerState = 1;
+        select(rec);
+    }
+
+    // A selection with a programmer present: the image at the device's size,
+    // erased, and a blank chip of the device in the socket.
+    void select(const DeviceRecord& rec) {
+        st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+        allocateForSelection(st.buf, rec);
+        prefillErased(st.buf, rec);
+        sim.insertBlankChipFor(rec);
+        sim.clearLog();
+    }
+    const DeviceRecord& dev() const { return *st.CurrentDevice; }
+
+    // What the Abort button does: RunFlag cleared and, except in a Program,
+    // "Stop" written to the programmer.
+    void pressAbort() {
+        st.RunFlag = 0;
+        if (st.OperationCode.load() != 'P') sim.write(std::string("Stop"));
+    }
+    // Presses Abort the `nth` time the gauge climbs to `position` (1 = the first).
+    void abortAtGauge(int position, int nth = 1) {
+        auto crossings = std::make_shared<int>(0);
+        auto last = std::make_shared<int>(0);
+        host.onGauge = [this, position, nth, crossings, last](int, int pos) {
+            const bool crossed = *last < position && pos >= position;
+            *last = pos;
+            if (crossed && ++*crossings == nth && st.RunFlag.load() != 0) pressAbort();
+        };
+    }
+
+    Bytes image(std::size_t from, std::size_t n) const {
+        return Bytes(st.buf.DeviceBuffer.begin() + std::ptrdiff_t(from),
+                     st.buf.DeviceBuffer.begin() + std::ptrdiff_t(from + n));
+    }
+    void fillImage(const Bytes& b, std::size_t from = 0) {
+        std::copy(b.begin(), b.end(), st.buf.DeviceBuffer.begin() + std::ptrdiff_t(from));
+    }
+    QString shownChecksum() const {
+        return QString::asprintf("0x%.4X", unsigned(computeChecksum(st.buf, st.dev()) & 0xFFFF));
+    }
+};
+
+inline Bytes pattern(std::size_t n, std::uint32_t seed = 1) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        b[i] = std::uint8_t(seed >> 16);
+    }
+    return b;
+}
+
+}  // namespace tesmar::test
