@@ -50,7 +50,9 @@ public:
         s_.setFallbacksEnabled(false);
     }
 
-    bool exists() const { return !s_.allKeys().isEmpty(); }
+    // A store that is there but cannot be read still exists: opening it then
+    // fails with a message instead of passing for a first run.
+    bool exists() const { return !s_.allKeys().isEmpty() || s_.status() == QSettings::AccessError; }
     // Open without creating: the store must be readable and writable.
     bool openable() const { return s_.status() == QSettings::NoError && s_.isWritable(); }
     bool has(const char* name) const { return s_.contains(QLatin1String(name)); }
