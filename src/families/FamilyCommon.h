@@ -1,9 +1,9 @@
 #pragma once
-// The steps every device family repeats: four-byte frames, bounded reply
-// waits, the chip-ID question, streaming the image to and from the
-// programmer, compare and blank failures, and the end of an operation.
-// All of it runs on the worker thread and talks to the windows only through
-// AppState::host.
+// The steps every device family repeats: the chip-ID question, streaming the
+// image to and from the programmer, compare and blank failures, success
+// lines and the end of an operation. Frames and the bounded reply waits come
+// from link/Protocol.h and link/Replies.h. All of it runs on the worker
+// thread and talks to the windows only through AppState::host.
 #include <QString>
 #include <cstdint>
 #include <functional>
