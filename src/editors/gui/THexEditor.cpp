@@ -1,7 +1,6 @@
 #include "editors/gui/THexEditor.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -85,6 +84,7 @@ QTableView* THexEditor::makeGrid(HexPageModel* model, int columns, int cellWidth
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->setTabKeyNavigation(false);
     g->setWordWrap(false);
+    g->setTextElideMode(Qt::ElideNone);
     g->setAutoScroll(false);
     const int frame = 2 * g->frameWidth();
     g->setFixedSize(columns * cellWidth + frame, 16 * cellHeight + frame);
@@ -107,7 +107,7 @@ void THexEditor::buildForm() {
     const QFontMetrics fm(font());
     const int h = fm.height() + 4;
     StringGrid2 = makeGrid(addressModel_, 1, fm.horizontalAdvance("00000000") + 12, h, "StringGrid2");
-    StringGrid1 = makeGrid(hexModel_, 16, fm.horizontalAdvance("00") + 10, h, "StringGrid1");
+    StringGrid1 = makeGrid(hexModel_, 16, fm.horizontalAdvance("DD") + 12, h, "StringGrid1");
     StringGrid3 = makeGrid(charModel_, 16, fm.horizontalAdvance("W") + 8, h, "StringGrid3");
 
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
@@ -142,14 +142,18 @@ void THexEditor::buildForm() {
     BtMove = button("BtMove", "Move");
     BitBtn1 = button("BitBtn1", "OK");
 
-    auto* grids = new QGridLayout;
-    grids->addWidget(new QLabel("Address", this), 0, 0);
-    grids->addWidget(new QLabel("Hex Data", this), 0, 1);
-    grids->addWidget(new QLabel("Ascii Data", this), 0, 2);
-    grids->addWidget(StringGrid2, 1, 0);
-    grids->addWidget(StringGrid1, 1, 1);
-    grids->addWidget(StringGrid3, 1, 2);
-    grids->addWidget(ScrollBar1, 1, 3);
+    auto* grids = new QHBoxLayout;
+    const auto column = [this, grids](const char* caption, QWidget* w) {
+        auto* c = new QVBoxLayout;
+        c->addWidget(new QLabel(caption, this));
+        c->addWidget(w);
+        grids->addLayout(c);
+    };
+    column("Address", StringGrid2);
+    column("Hex Data", StringGrid1);
+    column("Ascii Data", StringGrid3);
+    column("", ScrollBar1);
+    grids->addStretch();
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(CurrAdd);
