@@ -87,7 +87,9 @@ MessageBoxAnswerer::~MessageBoxAnswerer() = default;
 void MessageBoxAnswerer::poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible()) return;
-    seen_ << box->windowTitle() + "|" + box->text();
+    const QString seen = box->windowTitle() + "|" + box->text();
+    seen_ << seen;
+    if (beforeAnswer) beforeAnswer(seen);
     QAbstractButton* b = box->button(QMessageBox::StandardButton(button_));
     if (!b) b = box->buttons().isEmpty() ? nullptr : box->buttons().first();
     if (b)

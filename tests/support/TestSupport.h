@@ -84,6 +84,8 @@ public:
     ~MessageBoxAnswerer() override;
     QStringList seen() const { return seen_; }
     void setButton(int button) { button_ = button; }
+    // Runs before each box is answered (with the box's "caption|text").
+    std::function<void(const QString&)> beforeAnswer;
 
 private:
     void poll();

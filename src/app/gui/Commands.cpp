@@ -1,0 +1,44 @@
+// The main window's dialog buttons. Each does nothing without a programmer.
+#include "app/gui/Commands.h"
+
+#include "app/gui/TfrmMains.h"
+#include "editors/gui/THexEditor.h"
+#if __has_include("fileformats/gui/LoadSaveCommands.h")
+#include "fileformats/gui/LoadSaveCommands.h"
+#define TESMAR_HAVE_LOADSAVE 1
+#endif
+#include "operations/Checksum.h"
+
+namespace tesmar {
+
+void runLoad(TfrmMains& w) {
+    if (w.state().ProgrammerState == 0 || !w.state().dev()) return;
+#ifdef TESMAR_HAVE_LOADSAVE
+    LoadButtonClick(w.state(), &w, *w.LoadDialog, *w.SaveDialog, w.FileName);
+#endif
+}
+
+void runSave(TfrmMains& w) {
+    if (w.state().ProgrammerState == 0 || !w.state().dev()) return;
+#ifdef TESMAR_HAVE_LOADSAVE
+    SaveButtonClick(w.state(), &w, *w.SaveDialog, *w.FileL);
+#endif
+}
+
+void runEdit(TfrmMains& w) {
+    AppState& st = w.state();
+    if (st.ProgrammerState == 0 || !st.dev()) return;
+    if (st.dev()->FamilyLetter == 'P') return;  // the fuse-map editor is not part of this build
+    {
+        THexEditor editor(st, &w);
+        editor.exec();
+    }
+    UpdateChecksum(st);
+}
+
+void runConfig(TfrmMains&) {}
+void runOptions(TfrmMains&) {}
+void runIcTest(TfrmMains&) {}
+void runAutoInc(TfrmMains&) {}
+
+}  // namespace tesmar

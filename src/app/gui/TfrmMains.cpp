@@ -1,0 +1,456 @@
+#include "app/gui/TfrmMains.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QStyle>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QThread>
+#include <QUrl>
+
+#include "app/Paths.h"
+#include "app/Settings.h"
+#include "app/gui/Commands.h"
+#include "link/Link.h"
+#include "link/UsbPort.h"
+#include "operations/Checksum.h"
+#include "operations/Dispatch.h"
+#include "operations/Report.h"
+#include "operations/gui/TProgressForm.h"
+
+namespace tesmar {
+
+namespace {
+
+constexpr const char* kFamilyFiles[5] = {"zrvusb_r.usb", "zrvusb_e.usb", "zrvusb_s.usb", "zrvusb_m.usb",
+                                         "zrvusb_p.usb"};
+
+QToolButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
+                        QStyle::StandardPixmap glyph) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setProperty("hint", hint);
+    b->setToolTip(hint);
+    b->setIcon(parent->style()->standardIcon(glyph));
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setAutoRaise(true);
+    b->resize(58, 52);
+    return b;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int w = 150) {
+    auto* l = new QLabel(text, parent);
+    if (name) l->setObjectName(name);
+    l->setGeometry(x, y, w, 16);
+    return l;
+}
+
+}  // namespace
+
+ScreenPlacement screenPlacement(int width, int height) {
+    return {height < 600 || width < 800, height >= 768 && width >= 1024};
+}
+
+TfrmMains::TfrmMains(UsbPort* port, std::function<void(int)> pause, QWidget* parent) : QWidget(parent) {
+    st_.host = this;
+    st_.usb = port;
+    st_.pause = std::move(pause);
+    buildUi();
+    FormResize();
+    FormCreate();
+}
+
+TfrmMains::~TfrmMains() {
+    if (!closed_) FormClose();
+}
+
+void TfrmMains::buildUi() {
+    setObjectName("frmMains");
+    setWindowTitle("Tesmar");
+    setFixedSize(796, 538);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    setPalette(pal);
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    struct Spec {
+        QToolButton** member;
+        const char* name;
+        const char* caption;
+        const char* hint;
+        QStyle::StandardPixmap glyph;
+    };
+    const Spec specs[] = {
+        {&SB_Select, "SB_Select", "Select", "Select Device", QStyle::SP_FileDialogListView},
+        {&SB_Load, "SB_Load", "Load", "Load File to Buffer", QStyle::SP_DialogOpenButton},
+        {&SB_Save, "SB_Save", "Save", "Save Buffer to File", QStyle::SP_DialogSaveButton},
+        {&SB_Edit, "SB_Edit", "Edit", "Edit Buffer", QStyle::SP_FileDialogDetailedView},
+        {&SB_Config, "SB_Config", "Config", "Set Device Configuration Bits", QStyle::SP_FileDialogInfoView},
+        {&SB_Blank, "SB_Blank", "Blank", "Check If Device Blank", QStyle::SP_DialogResetButton},
+        {&SB_Read, "SB_Read", "Read", "Read Device", QStyle::SP_ArrowDown},
+        {&SB_Prog, "SB_Prog", "Program", "Program Device", QStyle::SP_ArrowUp},
+        {&SB_Verify, "SB_Verify", "Verify", "Verify Device", QStyle::SP_DialogApplyButton},
+        {&SB_Erase, "SB_Erase", "Erase", "Erase Device ", QStyle::SP_TrashIcon},
+        {&SB_Option, "SB_Option", "Options", "Set Options", QStyle::SP_FileDialogContentsView},
+        {&SB_IcTest, "SB_IcTest", "IC Test", "IC test", QStyle::SP_ComputerIcon},
+        {&SB_Lock, "SB_Lock", "Lock", "Secure Device", QStyle::SP_MessageBoxWarning},
+    };
+    int x = 4;
+    for (const Spec& s : specs) {
+        *s.member = makeButton(this, s.name, s.caption, s.hint, s.glyph);
+        (*s.member)->move(x, 2);
+        x += 60;
+    }
+    for (QToolButton* b : deviceButtons()) setButton(b, false);
+    setButton(SB_Select, true);
+    setButton(SB_IcTest, haveIcTester());
+    setButton(SB_Lock, false);
+    SB_Lock->hide();
+
+    connect(SB_Select, &QToolButton::clicked, this, &TfrmMains::SB_SelectClick);
+    connect(SB_Load, &QToolButton::clicked, this, &TfrmMains::SB_LoadClick);
+    connect(SB_Save, &QToolButton::clicked, this, &TfrmMains::SB_SaveClick);
+    connect(SB_Edit, &QToolButton::clicked, this, &TfrmMains::SB_EditClick);
+    connect(SB_Config, &QToolButton::clicked, this, &TfrmMains::SB_ConfigClick);
+    connect(SB_Option, &QToolButton::clicked, this, &TfrmMains::SB_OptionClick);
+    connect(SB_IcTest, &QToolButton::clicked, this, &TfrmMains::SB_IcTestClick);
+    for (QToolButton* b : {SB_Blank, SB_Read, SB_Prog, SB_Verify, SB_Erase, SB_Lock})
+        connect(b, &QToolButton::clicked, this, &TfrmMains::SB_ReadClick);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setStyleSheet("QPlainTextEdit { background: black; color: lime; }");
+    Memo1->move(8, SB_Select->y() + 57);
+
+    auto makePanel = [this](const char* name, bool black) {
+        auto* p = new QFrame(this);
+        p->setObjectName(name);
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Sunken);
+        if (black) p->setStyleSheet(QString("QFrame#%1 { background: black; } QLabel { color: white; }").arg(name));
+        p->setAutoFillBackground(true);
+        return p;
+    };
+    Panel1 = makePanel("Panel1", true);
+    Panel1->setGeometry(8, 317, 649, 78);
+    makeLabel(Panel1, nullptr, "Manuf:", 6, 4, 70);
+    ManuL = makeLabel(Panel1, "ManuL", "", 80, 4, 160);
+    makeLabel(Panel1, nullptr, "Manuf ID:", 250, 4, 90);
+    ManIDL = makeLabel(Panel1, "ManIDL", "", 340, 4, 60);
+    makeLabel(Panel1, nullptr, "Device ID:", 420, 4, 100);
+    DevIDL = makeLabel(Panel1, "DevIDL", "", 520, 4, 50);
+    DevIDL2 = makeLabel(Panel1, "DevIDL2", "", 575, 4, 50);
+    makeLabel(Panel1, nullptr, "Device:", 6, 22, 70);
+    DevL = makeLabel(Panel1, "DevL", "", 80, 22, 200);
+    makeLabel(Panel1, nullptr, "Size:", 250, 22, 90);
+    SizeL = makeLabel(Panel1, "SizeL", "", 340, 22, 80);
+    makeLabel(Panel1, nullptr, "Checksum:", 420, 22, 100);
+    CheckL = makeLabel(Panel1, "CheckL", "", 520, 22, 100);
+    makeLabel(Panel1, nullptr, "Vcc:", 6, 40, 70);
+    VccL = makeLabel(Panel1, "VccL", "", 80, 40, 100);
+    makeLabel(Panel1, nullptr, "Vpp:", 250, 40, 90);
+    VppL = makeLabel(Panel1, "VppL", "", 340, 40, 100);
+
+    Panel2 = makePanel("Panel2", false);
+    Panel2->setGeometry(8, 397, 649, 78);
+    makeLabel(Panel2, nullptr, "Adapter:", 6, 4, 90);
+    AdapL = makeLabel(Panel2, "AdapL", "", 100, 4, 540);
+    makeLabel(Panel2, nullptr, "File:", 6, 24, 90);
+    FileL = makeLabel(Panel2, "FileL", "", 100, 24, 540);
+    makeLabel(Panel2, nullptr, "Comments:", 6, 44, 90);
+    ComL = makeLabel(Panel2, "ComL", "", 100, 44, 540);
+
+    Panel3 = makePanel("Panel3", false);
+    Panel3->setGeometry(656, 317, 132, 160);
+    makeLabel(Panel3, nullptr, "Programmed", 8, 4, 110);
+    makeLabel(Panel3, nullptr, "Total:", 8, 28, 64);
+    TotalProg = makeLabel(Panel3, "TotalProg", " ", 72, 28, 56);
+    makeLabel(Panel3, nullptr, "Correct:", 8, 48, 64);
+    ProgCorrect = makeLabel(Panel3, "ProgCorrect", " ", 72, 48, 56);
+    makeLabel(Panel3, nullptr, "Fail:", 8, 68, 64);
+    ProgFail = makeLabel(Panel3, "ProgFail", " ", 72, 68, 56);
+    BitBtn1 = new QPushButton("Reset", Panel3);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(24, 100, 84, 26);
+    connect(BitBtn1, &QPushButton::clicked, this, &TfrmMains::BitBtn1Click);
+
+    ClearMessages = new QPushButton("Clear", this);
+    ClearMessages->setObjectName("ClearMessages");
+    ClearMessages->setToolTip("Clear Messages");
+    ClearMessages->setGeometry(8, 485, 90, 28);
+    connect(ClearMessages, &QPushButton::clicked, this, &TfrmMains::ClearMessagesClick);
+    ReconnectBT = new QPushButton("Reconnect", this);
+    ReconnectBT->setObjectName("ReconnectBT");
+    ReconnectBT->setGeometry(696, 485, 90, 28);
+    connect(ReconnectBT, &QPushButton::clicked, this, &TfrmMains::ReconnectBTClick);
+    AutoIncB = new QPushButton("Auto Inc", this);
+    AutoIncB->setObjectName("AutoIncB");
+    AutoIncB->setGeometry(110, 485, 90, 28);
+    AutoIncB->setVisible(haveAutoIncrement());
+    connect(AutoIncB, &QPushButton::clicked, this, &TfrmMains::AutoIncBClick);
+
+    LoadDialog = new QFileDialog(this);
+    LoadDialog->setObjectName("LoadDialog");
+    LoadDialog->setOption(QFileDialog::DontUseNativeDialog);
+    LoadDialog->setFileMode(QFileDialog::ExistingFile);
+    LoadDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    LoadDialog->setDefaultSuffix("hex");
+    SaveDialog = new QFileDialog(this);
+    SaveDialog->setObjectName("SaveDialog");
+    SaveDialog->setOption(QFileDialog::DontUseNativeDialog);
+    SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
+}
+
+std::vector<QToolButton*> TfrmMains::deviceButtons() const {
+    return {SB_Load, SB_Save, SB_Edit, SB_Config, SB_Blank, SB_Read, SB_Prog, SB_Verify, SB_Erase, SB_Option};
+}
+
+void TfrmMains::setButton(QToolButton* b, bool on) {
+    b->setEnabled(on);
+    b->setToolTip(on ? b->property("hint").toString() : QString());
+}
+
+void TfrmMains::disableDeviceButtons() {
+    for (QToolButton* b : deviceButtons()) setButton(b, false);
+}
+
+void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
+    const std::uint16_t buttons = rec.Buttons;
+    const bool operations = familyHasRoutine(rec.FamilyLetter);
+    static const unsigned bits[] = {BtnLoad, BtnSave, BtnEdit, BtnConfig, BtnBlank, BtnRead, BtnProg, BtnVerify,
+                                    BtnErase, BtnOption};
+    const auto list = deviceButtons();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        bool on = (buttons >> bits[i]) & 1u;
+        // Buttons whose dialog this build does not have stay disabled.
+        if (list[i] == SB_Config && !haveConfigDialogs()) on = false;
+        if (list[i] == SB_Option && !haveOptionsDialog()) on = false;
+        if (list[i] == SB_Edit && rec.FamilyLetter == 'P' && !haveFuseEditor()) on = false;
+        // Operations of a family this build has no routine for stay disabled.
+        if (!operations && (list[i] == SB_Blank || list[i] == SB_Read || list[i] == SB_Prog ||
+                            list[i] == SB_Verify || list[i] == SB_Erase))
+            on = false;
+        setButton(list[i], on);
+    }
+}
+
+void TfrmMains::setProgressForm(TProgressForm* form) { progress_ = form; }
+
+// ---------------------------------------------------------------- start-up
+
+void TfrmMains::FormCreate() {
+    // 1-3: start values.
+    st_.settings.SoftwareRevision = 1052;
+    st_.settings.LastSessionTotal = 0;
+    for (QLabel* l : {ManuL, ManIDL, DevIDL, DevIDL2, DevL, SizeL, CheckL, VccL, VppL, AdapL, FileL, ComL}) l->clear();
+    for (QLabel* l : {TotalProg, ProgCorrect, ProgFail}) l->setText(" ");
+    st_.settings.IdCheckOption = st_.settings.InsertionTest = st_.settings.VerifyMaxMin = 1;
+    st_.settings.ProgramSteps = 0;
+    st_.TotalCount = st_.FailCount = st_.GoodCount = 0;
+    st_.settings.OffsetValue = 0;
+    st_.settings.OffsetAdd = 1;
+    st_.AutoIncAddress = {};
+    st_.AutoIncrement = false;
+    // 4: settings.
+    WriteDefaultSettings(st_);
+    ReadSettings(st_);
+    // 5: screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize s = screen->size();
+        const ScreenPlacement p = screenPlacement(s.width(), s.height());
+        if (p.warn) message("Program best viewed at 800x600 or higher resolution", "Program Resolution", BoxIcon::None);
+        if (p.centre)
+            move(screen->geometry().center() - rect().center());
+        else
+            move(1, 1);
+    }
+    // 6: family data files in the start-up folder.
+    st_.AvailableFamilies = 0;
+    for (int i = 0; i < 5; ++i)
+        if (fileExists(QDir::current().filePath(kFamilyFiles[i]).toStdString())) st_.AvailableFamilies |= 1u << i;
+    // 7-9.
+    setButton(SB_Select, true);
+    st_.buf.replace(0x200000);
+    st_.RunFlag = 1;
+    st_.ProgrammerState = 0;
+    // 10: connect and identify.
+    ConnectProgrammer(st_, false);
+    // 11.
+    st_.FirmwareDir = st_.settings.ProgramDir + "/usbf/";
+    st_.McuFirmwareDir = st_.settings.ProgramDir + "/usbm/";
+}
+
+void TfrmMains::FormClose() {
+    closed_ = true;
+    if (st_.usb && st_.usb->isOpen()) st_.usb->close();
+    SaveSettings(st_);
+    st_.buf.DeviceBuffer.clear();
+    st_.buf.DeviceBuffer.shrink_to_fit();
+    st_.buf.BufferViewSize = 0;
+    st_.CurrentDevice.reset();
+}
+
+void TfrmMains::closeEvent(QCloseEvent* e) {
+    if (!closed_) FormClose();
+    e->accept();
+    QCoreApplication::quit();
+}
+
+void TfrmMains::FormResize() {
+    const int W = frameGeometry().width(), H = frameGeometry().height();
+    Memo1->resize(W - 19, Memo1->height());
+    Memo1->move(Memo1->x(), SB_Select->y() + 57);
+    Panel1->resize(W - 147, Panel1->height());
+    Panel2->resize(W - 147, Panel2->height());
+    ReconnectBT->move(W - 100, ReconnectBT->y());
+    Panel2->move(Panel2->x(), H - 141);
+    Panel1->move(Panel1->x(), H - 221);
+    Panel3->move(W - 140, H - 221);
+    ClearMessages->move(ClearMessages->x(), H - 53);
+    ReconnectBT->move(ReconnectBT->x(), H - 53);
+    AutoIncB->move(AutoIncB->x(), H - 53);
+    Memo1->resize(Memo1->width(), Panel1->y() - Memo1->y());
+}
+
+void TfrmMains::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    FormResize();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TfrmMains::ClearMessagesClick() { Memo1->clear(); }
+
+void TfrmMains::BitBtn1Click() {
+    for (QLabel* l : {TotalProg, ProgCorrect, ProgFail}) l->setText(" ");
+    st_.TotalCount = st_.GoodCount = st_.FailCount = 0;
+}
+
+void TfrmMains::ReconnectBTClick() {
+    ConnectProgrammer(st_, true);
+    disableDeviceButtons();
+    if (!SB_Lock->isHidden()) {
+        SB_Lock->hide();
+        setButton(SB_Lock, false);
+        SB_Option->move(SB_Lock->x(), SB_Option->y());
+        SB_Lock->move(SB_IcTest->x(), SB_Lock->y());
+    }
+    SB_IcTest->show();
+    setButton(SB_IcTest, haveIcTester());
+}
+
+void TfrmMains::SB_SelectClick() { runSelection(*this); }
+void TfrmMains::SB_ReadClick() { runOperation(*this, qobject_cast<QToolButton*>(sender())); }
+void TfrmMains::SB_LoadClick() { runLoad(*this); }
+void TfrmMains::SB_SaveClick() { runSave(*this); }
+void TfrmMains::SB_EditClick() { runEdit(*this); }
+void TfrmMains::SB_ConfigClick() { runConfig(*this); }
+void TfrmMains::SB_OptionClick() { runOptions(*this); }
+void TfrmMains::SB_IcTestClick() { runIcTest(*this); }
+void TfrmMains::AutoIncBClick() { runAutoInc(*this); }
+
+// ---------------------------------------------------------------- Host
+
+void TfrmMains::post(std::function<void()> fn) {
+    if (QThread::currentThread() == thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+}
+
+void TfrmMains::postAndWait(std::function<void()> fn) {
+    if (QThread::currentThread() == thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::BlockingQueuedConnection);
+}
+
+void TfrmMains::memoAdd(const QString& line) {
+    post([this, line] { Memo1->appendPlainText(line); });
+}
+
+void TfrmMains::memoClear() {
+    post([this] { Memo1->clear(); });
+}
+
+QStringList TfrmMains::memoLines() const {
+    const QString text = Memo1->toPlainText();
+    return text.isEmpty() && Memo1->document()->blockCount() <= 1 ? QStringList() : text.split('\n');
+}
+
+void TfrmMains::setGauge(int maximum, int position) {
+    post([this, maximum, position] {
+        if (progress_) progress_->setGauge(maximum, position);
+    });
+}
+
+void TfrmMains::setProgressCaption(const QString& caption) {
+    post([this, caption] {
+        if (progress_) progress_->setWindowTitle(caption);
+    });
+}
+
+void TfrmMains::closeProgress() {
+    post([this] {
+        if (progress_) progress_->closeOnce();
+    });
+}
+
+Answer TfrmMains::askAbortRetryIgnore(const QString& text, const QString& caption) {
+    Answer answer = Answer::Other;
+    postAndWait([&] {
+        QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
+                        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this);
+        switch (box.exec()) {
+        case QMessageBox::Abort: answer = Answer::Abort; break;
+        case QMessageBox::Retry: answer = Answer::Retry; break;
+        case QMessageBox::Ignore: answer = Answer::Ignore; break;
+        default: answer = Answer::Other; break;
+        }
+    });
+    return answer;
+}
+
+void TfrmMains::message(const QString& text, const QString& caption, BoxIcon icon) {
+    postAndWait([&] {
+        QMessageBox::Icon i = QMessageBox::NoIcon;
+        if (icon == BoxIcon::Stop) i = QMessageBox::Critical;
+        if (icon == BoxIcon::Exclamation) i = QMessageBox::Warning;
+        if (icon == BoxIcon::Information) i = QMessageBox::Information;
+        QMessageBox box(i, caption, text, QMessageBox::Ok,
+                        QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this);
+        box.exec();
+    });
+}
+
+bool TfrmMains::playSound(Sound sound) {
+    bool ok = false;
+    postAndWait([&] {
+        if (QMediaDevices::audioOutputs().isEmpty()) return;
+        const char* file = sound == Sound::Chimes ? "chimes.wav" : sound == Sound::Error ? "error.wav" : "notify.wav";
+        const std::string path = resolveFile(st_.settings.ProgramDir + "/", file);
+        if (!fileExists(path)) return;
+        std::unique_ptr<QSoundEffect>& player = sound == Sound::Chimes ? chimes_ : sound == Sound::Error ? error_ : notify_;
+        if (!player) player = std::make_unique<QSoundEffect>();
+        player->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+        player->play();
+        ok = player->status() != QSoundEffect::Error;
+    });
+    return ok;
+}
+
+void TfrmMains::showChecksum(const QString& text) {
+    post([this, text] { CheckL->setText(text); });
+}
+
+}  // namespace tesmar

@@ -1,0 +1,58 @@
+#include "operations/Dispatch.h"
+
+#include "families/Eprom.h"
+#include "link/Link.h"
+#include "operations/Host.h"
+#include "operations/Report.h"
+#include "operations/Thread1.h"
+
+namespace tesmar {
+
+namespace {
+
+struct FamilyRoutines {
+    char letter;
+    bool (*check)(AppState&);  // null: no check
+    void (*operation)(AppState&);
+};
+
+bool epromCheck(AppState& st) {
+    // Odd/even pairs are two chips in turn; the signature is not checked.
+    return st.OddEvenMode ? true : EpromCheckChipId(st);
+}
+
+constexpr FamilyRoutines kFamilies[] = {
+    {'R', epromCheck, EpromDoOperation},
+    {'O', epromCheck, EpromDoOperation},
+};
+
+const FamilyRoutines* routinesFor(char letter) {
+    for (const auto& f : kFamilies)
+        if (f.letter == letter) return &f;
+    return nullptr;
+}
+
+}  // namespace
+
+bool familyHasRoutine(char letter) { return routinesFor(letter) != nullptr; }
+
+void ExecuteOperation(AppState& st) {
+    if (CheckOverCurrent(st)) {
+        st.ErrorFlag.increment();
+        memo(st, "Over Current!");
+    } else if (const DeviceRecord* rec = st.dev()) {
+        if (const FamilyRoutines* f = routinesFor(rec->FamilyLetter)) {
+            if (!f->check || f->check(st))
+                f->operation(st);
+            else
+                st.ErrorFlag.increment();
+        }
+    }
+    if (st.ErrorFlag.get() != 0 || st.RunFlag.load() == 0) {
+        if (st.host) st.host->closeProgress();
+    }
+}
+
+void Thread1::run() { ExecuteOperation(st_); }
+
+}  // namespace tesmar

@@ -1,0 +1,123 @@
+// The six operation buttons: one operation from the click to the last line.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include "app/Settings.h"
+#include "app/gui/Commands.h"
+#include "app/gui/TfrmMains.h"
+#include "link/UsbPort.h"
+#include "operations/AutoInc.h"
+#include "operations/Checksum.h"
+#include "operations/Report.h"
+#include "operations/Thread1.h"
+#include "operations/gui/TProgressForm.h"
+
+namespace tesmar {
+
+namespace {
+
+struct OperationRow {
+    char code;
+    const char* caption;
+};
+
+OperationRow rowFor(TfrmMains& w, QToolButton* b) {
+    if (b == w.SB_Blank) return {'B', "Blank Check"};
+    if (b == w.SB_Prog) return {'P', "Program"};
+    if (b == w.SB_Verify) return {'V', "Verify"};
+    if (b == w.SB_Erase) return {'E', "Erase"};
+    if (b == w.SB_Lock) return {'S', "Secure"};
+    return {'R', "Read"};
+}
+
+void restoreToolbar(TfrmMains& w, const AppState& st) {
+    if (const DeviceRecord* rec = st.dev()) {
+        w.enableFromRecord(*rec);
+        if (rec->FamilyLetter == 'P') w.setButton(w.SB_Lock, true);
+    }
+    w.setButton(w.SB_Select, true);
+    w.activateWindow();
+    w.setFocus();
+}
+
+}  // namespace
+
+void runOperation(TfrmMains& w, QToolButton* button) {
+    AppState& st = w.state();
+    QElapsedTimer clock;
+    clock.start();
+    st.buf.BufferCursor = 0;
+    if (st.usb && st.usb->isOpen()) {
+        st.usb->reset();
+        pauseMs(st, 30);
+    }
+    if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev() || !button) return;
+
+    const DeviceRecord rec = *st.dev();
+    w.disableDeviceButtons();
+    w.setButton(w.SB_Select, false);
+    if (rec.FamilyLetter == 'P') w.setButton(w.SB_Lock, false);
+
+    TProgressForm form(&w);
+    w.setProgressForm(&form);
+    memo(st, " ");
+    const OperationRow row = rowFor(w, button);
+    st.OperationCode = row.code;
+    form.setWindowTitle(row.caption);
+    // Whether this run is a Program is fixed here: the family routines change
+    // OperationCode for their erase and configuration steps.
+    const bool isProgram = row.code == 'P';
+    if (isProgram) ++st.TotalCount;
+    st.RunFlag = 1;
+    if (st.usb && st.usb->isOpen()) st.usb->purge(PurgeRx);
+
+    form.onAbort = [&st, isProgram] {
+        st.RunFlag = 0;
+        memo(st, " Process Aborted");
+        if (!isProgram && st.usb && st.usb->isOpen()) st.usb->write("Stop");
+        PlayErrorSound(st);
+    };
+
+    Thread1 worker(st);
+    worker.start();
+    form.run();
+    // The worker may still be finishing (after Abort); its posted lines and
+    // questions are served while we wait, user input is not.
+    if (!worker.isFinished()) {
+        QEventLoop loop;
+        QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
+        if (!worker.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    worker.wait();
+    QCoreApplication::sendPostedEvents(&w);  // the worker's last lines before ours
+    w.setProgressForm(nullptr);
+
+    memo(st, elapsedLine(clock.elapsed()));
+    if (st.RunFlag.load() != 0) {
+        if (st.ErrorFlag.get() != 0) {
+            if (isProgram) ++st.FailCount;
+            PlayErrorSound(st);
+        } else {
+            if (isProgram) {
+                ++st.GoodCount;
+                ++st.settings.GrandTotal;
+                ++st.settings.LastSessionTotal;
+                if (st.AutoIncrement && !IncrementSerialNumber(st))
+                    memo(st, " Serial number address outside the buffer");
+                SaveRunningTotals(st);
+            }
+            PlayChimesSound(st);
+        }
+    } else if (isProgram) {
+        --st.TotalCount;
+    }
+    w.TotalProg->setText(QString::number(st.TotalCount));
+    w.ProgCorrect->setText(QString::number(st.GoodCount));
+    w.ProgFail->setText(QString::number(st.FailCount));
+    restoreToolbar(w, st);
+    pauseMs(st, 250);
+    UpdateChecksum(st);
+}
+
+}  // namespace tesmar

@@ -1,0 +1,246 @@
+// Device selection through the real dialog, the generated family data files
+// and the simulated programmer.
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "app/gui/TfrmMains.h"
+#include "devices/BufferLayout.h"
+#include "devices/DeviceDataFile.h"
+#include "devices/gui/TfrmSelectDevice.h"
+#include "sim/SimProgrammer.h"
+#include "support/TestSupport.h"
+
+using namespace tesmar;
+
+namespace {
+
+struct Pick {
+    int family;  // 0..4: r, e, s, m, p
+    int manufacturer;
+    int device;
+};
+
+// The first device of a family file whose record satisfies `want`.
+std::optional<Pick> findDevice(int family, const std::function<bool(const DeviceRecord&)>& want) {
+    DeviceDataFile f;
+    if (!f.open((test::runDir() + "/" + kFamilyFileNames[family]).toStdString())) return std::nullopt;
+    for (int m = 0; m < f.manufacturerCount(); ++m)
+        for (int d = 0; d < int(f.deviceNames(m).size()); ++d)
+            if (auto rec = f.record(m, d); rec && want(*rec)) return Pick{family, m, d};
+    return std::nullopt;
+}
+
+DeviceRecord recordOf(const Pick& p) {
+    DeviceDataFile f;
+    f.open((test::runDir() + "/" + kFamilyFileNames[p.family]).toStdString());
+    return *f.record(p.manufacturer, p.device);
+}
+
+class SelectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldDir_ = QDir::currentPath();
+        QDir::setCurrent(test::runDir());
+        window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    }
+    void TearDown() override {
+        window_.reset();
+        QDir::setCurrent(oldDir_);
+    }
+    TfrmMains& w() { return *window_; }
+    AppState& st() { return window_->state(); }
+
+    // Opens the dialog and lets `act` work on it (it must close it).
+    void select(std::function<void(TfrmSelectDevice&)> act) {
+        test::onNextModal([act](QWidget* wdg) { act(*static_cast<TfrmSelectDevice*>(wdg)); },
+                          "tesmar::TfrmSelectDevice");
+        w().SB_Select->click();
+    }
+    void choose(const Pick& p) {
+        select([p](TfrmSelectDevice& d) {
+            d.RadioButton[p.family]->click();
+            d.ListBox1->setCurrentRow(p.manufacturer);
+            d.ListBox2->setCurrentRow(p.device);
+            d.BitBtn1->click();
+        });
+    }
+
+    test::TempSettings settings_;
+    sim::SimProgrammer sim_;
+    std::unique_ptr<TfrmMains> window_;
+    test::MessageBoxAnswerer boxes_;
+    QString oldDir_;
+};
+
+bool hasButton(const DeviceRecord& r, unsigned bit) { return (r.Buttons >> bit) & 1u; }
+
+}  // namespace
+
+TEST_F(SelectionTest, OkReadsTheRecordPreparesTheProgrammerAndFillsTheImage) {
+    const Pick p{0, 0, 0};
+    const DeviceRecord rec = recordOf(p);
+    sim_.clearLog();
+    choose(p);
+    ASSERT_TRUE(st().dev());
+    EXPECT_EQ(st().dev()->Name, rec.Name);
+    EXPECT_EQ(w().DevL->text().toStdString(), rec.Name);
+    EXPECT_EQ(w().SizeL->text(), QString::asprintf("0x%X", rec.LastAddress + 1));
+    const QStringList lines = w().memoLines();
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_TRUE(lines[0].startsWith(" Selected : ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith("  " + QString::fromStdString(rec.Name)));
+    EXPECT_EQ(lines[1], " FPGA programmed OK");
+    EXPECT_EQ(lines[2], " MCU file sent OK");
+    EXPECT_EQ(lines[3], " Parameters sent OK");
+    EXPECT_TRUE(lines[4].startsWith(" 00:00:0"));
+    // The image has the selection size and the erased value.
+    EXPECT_EQ(st().buf.size(), selectionBufferSize(rec));
+    EXPECT_TRUE(std::all_of(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end(),
+                            [&](std::uint8_t b) { return b == rec.BlankByte; }));
+    // The programmer got this device's size in the parameter frame.
+    const auto params = sim_.lastParameters();
+    ASSERT_GE(params.size(), 4u);
+    EXPECT_EQ((std::uint32_t(params[0]) << 24 | params[1] << 16 | params[2] << 8 | params[3]), rec.LastAddress + 1);
+    EXPECT_TRUE(sim_.protocolErrors().empty());
+    // The toolbar follows the record.
+    EXPECT_EQ(w().SB_Read->isEnabled(), hasButton(rec, BtnRead));
+    EXPECT_EQ(w().SB_Prog->isEnabled(), hasButton(rec, BtnProg));
+    EXPECT_EQ(w().SB_Load->isEnabled(), hasButton(rec, BtnLoad));
+    EXPECT_FALSE(w().CheckL->text().isEmpty());
+}
+
+TEST_F(SelectionTest, EveryWayOfCancellingChangesNothing) {
+    const Pick first{0, 0, 0};
+    choose(first);
+    const auto before = st().CurrentDevice;
+    std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + 16, 0x5A);
+    const QString devText = w().DevL->text();
+    const bool readOn = w().SB_Read->isEnabled();
+
+    const std::vector<std::pair<const char*, std::function<void(TfrmSelectDevice&)>>> cancels = {
+        {"Cancel", [](TfrmSelectDevice& d) { d.BitBtn2->click(); }},
+        {"Escape", [](TfrmSelectDevice& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+        {"WindowClose", [](TfrmSelectDevice& d) { d.close(); }},
+        {"OkWithoutDevice",
+         [](TfrmSelectDevice& d) {
+             d.ListBox2->setCurrentRow(-1);
+             d.ListBox2->clear();
+             d.BitBtn1->click();
+         }},
+    };
+    for (const auto& [name, act] : cancels) {
+        sim_.clearLog();
+        w().Memo1->clear();
+        select(act);
+        EXPECT_EQ(st().SelectCancelled, 1) << name;
+        EXPECT_EQ(st().CurrentDevice, before) << name;
+        EXPECT_EQ(st().buf.DeviceBuffer[0], 0x5A) << name;
+        EXPECT_EQ(w().DevL->text(), devText) << name;
+        EXPECT_EQ(w().SB_Read->isEnabled(), readOn) << name;
+        EXPECT_TRUE(sim_.hostBytes().empty()) << name;
+        EXPECT_TRUE(w().memoLines().isEmpty()) << name;
+    }
+}
+
+TEST_F(SelectionTest, StoredIndicesOutsideTheListsCountAsCancelled) {
+    st().settings.ManufacturerIndex = 200;
+    st().settings.DeviceIndex = 3;
+    sim_.clearLog();
+    select([](TfrmSelectDevice& d) {
+        EXPECT_EQ(d.ListBox1->currentRow(), -1);
+        d.BitBtn1->click();
+    });
+    EXPECT_EQ(st().SelectCancelled, 1);
+    EXPECT_FALSE(st().dev());
+    EXPECT_TRUE(sim_.hostBytes().empty());
+}
+
+TEST_F(SelectionTest, OptionDefaultsApplyOnlyWhenTheIndicesChange) {
+    const Pick first{0, 0, 0};
+    choose(first);
+    st().settings.ProgramSteps = 0x42;
+    st().settings.IdCheckOption = 0;
+    choose(first);  // same indices: options stay
+    EXPECT_EQ(st().settings.ProgramSteps, 0x42);
+    EXPECT_EQ(st().settings.IdCheckOption, 0);
+
+    DeviceDataFile f;
+    f.open((test::runDir() + "/zrvusb_r.usb").toStdString());
+    ASSERT_GE(f.deviceNames(0).size(), 2u);
+    const Pick second{0, 0, 1};
+    const DeviceRecord rec = recordOf(second);
+    choose(second);
+    EXPECT_EQ(st().settings.ProgramSteps, 1);
+    EXPECT_EQ(st().settings.InsertionTest, rec.DefaultOptions & 1);
+    EXPECT_EQ(st().settings.IdCheckOption, (rec.DefaultOptions >> 2) & 1);
+    EXPECT_EQ(st().settings.VerifyMaxMin, (rec.DefaultOptions >> 3) & 1);
+}
+
+TEST_F(SelectionTest, APldPutsLockWhereOptionsStoodAndBack) {
+    auto pld = findDevice(4, [](const DeviceRecord& r) { return r.FamilyLetter == 'P'; });
+    ASSERT_TRUE(pld);
+    const int optionX = w().SB_Option->x(), icTestX = w().SB_IcTest->x();
+    choose(*pld);
+    EXPECT_FALSE(w().SB_Lock->isHidden());
+    EXPECT_TRUE(w().SB_Lock->isEnabled());
+    EXPECT_TRUE(w().SB_IcTest->isHidden());
+    EXPECT_EQ(w().SB_Lock->x(), optionX);
+    EXPECT_EQ(w().SB_Option->x(), icTestX);
+    choose({0, 0, 0});
+    EXPECT_TRUE(w().SB_Lock->isHidden());
+    EXPECT_EQ(w().SB_Option->x(), optionX);
+}
+
+TEST_F(SelectionTest, WithoutAProgrammerTheRecordChangesButNothingIsSent) {
+    sim_.setConnected(false);
+    w().ReconnectBT->click();
+    ASSERT_EQ(st().ProgrammerState, 0);
+    std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end(), 0x11);
+    sim_.clearLog();
+    choose({0, 0, 0});
+    ASSERT_TRUE(st().dev());
+    EXPECT_FALSE(w().DevL->text().isEmpty());
+    EXPECT_TRUE(sim_.hostBytes().empty());
+    for (QToolButton* b : w().deviceButtons()) EXPECT_FALSE(b->isEnabled());
+}
+
+TEST_F(SelectionTest, AProgrammerLostBeforeTheUploadsLeavesDemoMode) {
+    sim_.setConnected(false);  // the port is still open, but every call now fails
+    choose({0, 0, 0});
+    EXPECT_EQ(st().ProgrammerState, 0);
+    EXPECT_FALSE(sim_.isOpen());
+    for (QToolButton* b : w().deviceButtons()) EXPECT_FALSE(b->isEnabled());
+}
+
+TEST_F(SelectionTest, AMissingFamilyFileShowsTheFileNotFoundBoxAndEmptyLists) {
+    QTemporaryDir dir;
+    for (const char* f : {"zrvusb_r.usb", "zrvusb_e.usb"})
+        QFile::copy(test::runDir() + "/" + f, dir.filePath(f));
+    window_.reset();
+    QDir::setCurrent(dir.path());
+    window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    ASSERT_EQ(st().AvailableFamilies, 0x03);
+    QFile::remove(dir.filePath("zrvusb_e.usb"));
+    st().settings.DeviceFileName = "zrvusb_e.usb";
+    int lists = -1;
+    select([&](TfrmSelectDevice& d) {
+        lists = d.ListBox1->count() + d.ListBox2->count();
+        d.RadioButton[0]->click();
+        EXPECT_GT(d.ListBox1->count(), 0);
+        d.BitBtn2->click();
+    });
+    EXPECT_EQ(lists, 0);
+    EXPECT_TRUE(boxes_.seen().contains(" File Not Found |zrvusb_e.usb"));
+}
+
+TEST_F(SelectionTest, NoFamilyFilesAtAll) {
+    QTemporaryDir dir;
+    window_.reset();
+    QDir::setCurrent(dir.path());
+    window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    w().SB_Select->click();
+    EXPECT_TRUE(boxes_.seen().contains("| No Device Files Found "));
+}
