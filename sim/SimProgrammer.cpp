@@ -89,6 +89,7 @@ int SimProgrammer::close() {
     open_ = false;
     rx_.clear();
     pending_.clear();
+    stream_.reset();
     return UsbOk;
 }
 
@@ -187,6 +188,7 @@ int SimProgrammer::write(const std::uint8_t* buf, std::uint32_t len, std::uint32
 }
 
 void SimProgrammer::deliver(std::size_t target) {
+    if (faults_.silent) return;
     while (rx_.size() < target && !pending_.empty()) {
         rx_.push_back(pending_.front());
         pending_.pop_front();

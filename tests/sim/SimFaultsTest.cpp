@@ -95,6 +95,16 @@ TEST(SimFaults, WrongWordAtOnePointLeavesTheOthers) {
     s.sim.faults().wrongReply[Reply::FpgaGood] = "Bad!";
     EXPECT_EQ(exchange(s.sim, Reply::Probe), bytes("Good"));
     EXPECT_EQ(exchange(s.sim, Reply::FpgaGood), bytes("Bad!"));
+    s.sim.faults().wrongReply[Reply::McuOkay] = "";
+    EXPECT_TRUE(exchange(s.sim, Reply::McuOkay).empty()) << "a missing word";
+}
+
+TEST(SimFaults, SilenceAlsoStopsAStreamAlreadyRunning) {
+    FaultySim s;
+    send(s.sim, {'E', 'R', 0, 0});
+    EXPECT_EQ(readN(s.sim, 8).size(), 8u);
+    s.sim.faults().silent = true;
+    EXPECT_TRUE(drain(s.sim).empty());
 }
 
 TEST(SimFaults, SplitRepliesTrickleIntoTheQueueButAReadCollectsThem) {

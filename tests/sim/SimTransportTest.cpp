@@ -1,6 +1,7 @@
 // The bridge side of the simulator: opening, closed-port calls, queues, logs.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
