@@ -12,6 +12,10 @@
 namespace tesmar {
 
 TSearsForm::TSearsForm(QWidget* parent) : QDialog(parent) {
+    if (parent) {
+        setFont(parent->font());
+        setPalette(parent->palette());
+    }
     setObjectName("SearsForm");
     setWindowTitle("Search");
     Label1 = new QLabel("Search for Hex:", this);

@@ -21,6 +21,10 @@ QLineEdit* field(QWidget* parent, const char* name, int maxLength) {
 }  // namespace
 
 TfrmCopy::TfrmCopy(std::uint32_t selectedOffset, bool move, QWidget* parent) : QDialog(parent) {
+    if (parent) {
+        setFont(parent->font());
+        setPalette(parent->palette());
+    }
     setObjectName("frmCopy");
     const QString verb = move ? "Move" : "Copy";
     setWindowTitle(verb);

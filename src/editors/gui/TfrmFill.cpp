@@ -13,6 +13,10 @@
 namespace tesmar {
 
 TfrmFill::TfrmFill(AppState& st, QWidget* parent) : QDialog(parent), st_(st) {
+    if (parent) {
+        setFont(parent->font());
+        setPalette(parent->palette());
+    }
     setObjectName("frmFill");
     setWindowTitle("Buffer Fill");
     Edit1 = new QLineEdit(this);
