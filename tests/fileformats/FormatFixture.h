@@ -30,6 +30,7 @@ struct DeviceSpec {
     std::uint8_t configCount = 0;
     std::uint8_t maker = 0, deviceId = 0;
     std::vector<std::uint8_t> masks = {};
+    std::uint16_t pulseWidth = 0;
 };
 
 inline std::shared_ptr<DeviceRecord> makeDevice(const DeviceSpec& s) {
@@ -38,6 +39,8 @@ inline std::shared_ptr<DeviceRecord> makeDevice(const DeviceSpec& s) {
     raw[0x01] = std::uint8_t(s.letter);
     std::memcpy(raw.data() + 0x02, "TESTDEV", 7);
     for (int i = 0; i < 4; ++i) raw[0x26 + i] = std::uint8_t(s.lastAddress >> (8 * i));
+    raw[0x2B] = std::uint8_t(s.pulseWidth);
+    raw[0x2C] = std::uint8_t(s.pulseWidth >> 8);
     raw[0x6B] = s.maker;
     raw[0x6C] = s.deviceId;
     raw[0x6E] = s.pageCode;
