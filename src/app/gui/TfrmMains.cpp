@@ -34,6 +34,9 @@ constexpr const char* kFamilyFiles[5] = {"zrvusb_r.usb", "zrvusb_e.usb", "zrvusb
 QToolButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                         QStyle::StandardPixmap glyph) {
     auto* b = new QToolButton(parent);
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
+    b->setPalette(pal);
     b->setObjectName(name);
     b->setText(caption);
     b->setProperty("hint", hint);
@@ -137,8 +140,13 @@ void TfrmMains::buildUi() {
         p->setObjectName(name);
         p->setFrameShape(QFrame::Panel);
         p->setFrameShadow(QFrame::Sunken);
-        if (black) p->setStyleSheet(QString("QFrame#%1 { background: black; } QLabel { color: white; }").arg(name));
         p->setAutoFillBackground(true);
+        if (black) {
+            QPalette pal = p->palette();
+            pal.setColor(QPalette::Window, Qt::black);
+            pal.setColor(QPalette::WindowText, Qt::white);
+            p->setPalette(pal);
+        }
         return p;
     };
     Panel1 = makePanel("Panel1", true);
