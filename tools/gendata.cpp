@@ -85,6 +85,15 @@ int run(const fs::path& dataDir, const fs::path& outDir) {
 
     fs::create_directories(outDir / "usbf");
     fs::create_directories(outDir / "usbm");
+    // usbf/ and usbm/ hold only what the list names: a stand-in left from an
+    // earlier list would hide a name that is no longer listed.
+    for (const char* sub : {"usbf", "usbm"})
+        for (const auto& e : fs::directory_iterator(outDir / sub)) {
+            const bool fpga = std::string(sub) == "usbf";
+            const std::string ext = e.path().extension().string();
+            if (ext == (fpga ? ".rbf" : ".bin") && !listed.count({fpga, e.path().stem().string()}))
+                fs::remove(e.path());
+        }
     for (std::size_t i = 0; i < families.size(); ++i)
         writeFile(outDir / (std::string(kFamilyFiles[i].base) + ".usb"), encodeFamilyFile(families[i]));
     writeFile(outDir / "All.usb", allUsb);
