@@ -175,9 +175,9 @@ Device buildDevice(const Location& at, const std::string& name, const Fields& de
         {"cfg", [&](const Field& f) { encodeConfig(f.where, f.value, r); }},
         {"fpga", [&](const Field& f) { fileName(f, 0xA8, d.fpgaFile); }},
         {"mcu", [&](const Field& f) { fileName(f, 0xB0, d.mcuFile); }},
-        {"defopt", [&](const Field& f) { r[0xB8] = std::uint8_t(parseFlags(f.where, f.key, f.value, kDefaultNames)); }},
-        {"optmask", [&](const Field& f) { r[0xBA] = std::uint8_t(parseFlags(f.where, f.key, f.value, kOptionNames)); }},
-        {"buttons", [&](const Field& f) { put16(r, 0xBC, parseFlags(f.where, f.key, f.value, kButtonNames)); }},
+        {"defopt", [&](const Field& f) { r[0xB8] = std::uint8_t(parseFlags(f.where, f.key, f.value, kDefaultNames, 0xFF)); }},
+        {"optmask", [&](const Field& f) { r[0xBA] = std::uint8_t(parseFlags(f.where, f.key, f.value, kOptionNames, 0xFF)); }},
+        {"buttons", [&](const Field& f) { put16(r, 0xBC, parseFlags(f.where, f.key, f.value, kButtonNames, 0xFFFF)); }},
         {"steps", [&](const Field& f) { r[0xBE] = std::uint8_t(parseInteger(f.where, f.key, f.value, 0, 0x7F)); }},
         {"adapter", [&](const Field& f) { u8(f, 0xBF); }},
     };

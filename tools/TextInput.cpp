@@ -152,9 +152,9 @@ std::vector<std::string> splitList(const std::string& text, char sep) {
 }
 
 unsigned parseFlags(const Location& at, const std::string& key, const std::string& text,
-                    const std::map<std::string, unsigned>& names) {
+                    const std::map<std::string, unsigned>& names, unsigned max) {
     if (!text.empty() && text[0] >= '0' && text[0] <= '9')
-        return static_cast<unsigned>(parseInteger(at, key, text, 0, 0xFFFF));
+        return static_cast<unsigned>(parseInteger(at, key, text, 0, max));
     if (text == "none") return 0;
     unsigned bits = 0;
     for (const std::string& name : splitList(text)) {

@@ -46,7 +46,7 @@ long long parseInteger(const Location& at, const std::string& key, const std::st
 float parseFloat(const Location& at, const std::string& key, const std::string& text);
 // A number, or a comma list of flag names from the table (name -> bit).
 unsigned parseFlags(const Location& at, const std::string& key, const std::string& text,
-                    const std::map<std::string, unsigned>& names);
+                    const std::map<std::string, unsigned>& names, unsigned max);
 std::vector<std::string> splitList(const std::string& text, char sep = ',');
 
 // Plain printable ASCII without control characters.

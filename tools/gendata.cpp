@@ -66,20 +66,24 @@ int run(const fs::path& dataDir, const fs::path& outDir) {
     std::map<std::pair<bool, std::string>, const FirmwareFile*> listed;
     for (const auto& f : firmware) listed[{f.fpga, f.name}] = &f;
     std::set<std::pair<bool, std::string>> used;
-    const auto need = [&](bool fpga, const std::string& name, const Location& at) {
-        if (!listed.count({fpga, name}))
-            at.fail(std::string(fpga ? "bitstream \"" : "firmware \"") + name + "\" is not listed in firmware.txt");
+    // at is null for the tester's own files, which no line of the data names.
+    const auto need = [&](bool fpga, const std::string& name, const Location* at) {
+        if (!listed.count({fpga, name})) {
+            const std::string what =
+                std::string(fpga ? "bitstream \"" : "firmware \"") + name + "\" is not listed in firmware.txt";
+            if (at) at->fail(what);
+            throw InputError((dataDir / "firmware.txt").string() + ": " + what);
+        }
         used.insert({fpga, name});
     };
     for (const auto& family : families)
         for (const auto& m : family.manufacturers)
             for (const auto& d : m.devices) {
-                need(true, d.fpgaFile, d.where);
-                need(false, d.mcuFile, d.where);
+                need(true, d.fpgaFile, &d.where);
+                need(false, d.mcuFile, &d.where);
             }
-    const Location listFile{(dataDir / "firmware.txt").string(), 0};
-    for (const char* name : kTesterBitstreams) need(true, name, listFile);
-    need(false, kTesterFirmware, listFile);
+    for (const char* name : kTesterBitstreams) need(true, name, nullptr);
+    need(false, kTesterFirmware, nullptr);
     for (const auto& f : firmware)
         if (!used.count({f.fpga, f.name})) f.where.fail("\"" + f.name + "\" is listed but no device uses it");
 

@@ -92,6 +92,12 @@ const BadInput kBadInputs[] = {
      "fpga A 19898\nmcu B 10\nfpga IC14p 100\nfpga IC16p 100\nfpga IC18p 100\nfpga IC20p 100\n"
      "fpga IC24p 100\nmcu ic_test 10\n",
      "firmware.txt:1:"},
+    {"TesterBitstreamNotListed", "firmware.txt",
+     "fpga A 100\nmcu B 10\nfpga IC14p 100\nfpga IC16p 100\nfpga IC18p 100\nfpga IC20p 100\nmcu ic_test 10\n",
+     "firmware.txt: bitstream \"IC24p\""},
+    {"OptionMaskWiderThanItsByte", "devices/zrvusb_s.txt",
+     "manufacturer Maker\ndevice D3 fam=S last=0xFF pins=28 fpga=A mcu=B buttons=read optmask=0x104\n",
+     "zrvusb_s.txt:2:"},
     {"VectorLineTooShort", "ictest/gates.txt", "group Gates\nic 7404 pins=14 gnd=7 vcc=14\n    0H0H0HGH0H0H0\n",
      "gates.txt:3:"},
     {"VectorLineWithoutGround", "ictest/gates.txt", "group Gates\nic 7404 pins=14 gnd=7 vcc=14\n    0H0H0HXH0H0H0V\n",
