@@ -17,7 +17,7 @@ public:
     bool open(const std::string& path);
     bool load(std::vector<std::uint8_t> bytes);  // for tests and callers holding the bytes
 
-    // Manufacturer names in slot order (empty when the table is cut short).
+    // Manufacturer names in slot order (only the slots present in full).
     std::vector<std::string> manufacturers() const;
     // Names of the devices of manufacturer m, in file order (empty when out of range).
     std::vector<std::string> deviceNames(int m) const;
