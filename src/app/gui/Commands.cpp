@@ -2,12 +2,14 @@
 #include "app/gui/Commands.h"
 
 #include "app/gui/TfrmMains.h"
+#include "app/gui/TfrmOption.h"
 #include "editors/gui/THexEditor.h"
 #if __has_include("fileformats/gui/LoadSaveCommands.h")
 #include "fileformats/gui/LoadSaveCommands.h"
 #define TESMAR_HAVE_LOADSAVE 1
 #endif
 #include "operations/Checksum.h"
+#include "operations/gui/TfrmAutoInc.h"
 
 namespace tesmar {
 
@@ -37,8 +39,19 @@ void runEdit(TfrmMains& w) {
 }
 
 void runConfig(TfrmMains&) {}
-void runOptions(TfrmMains&) {}
+void runOptions(TfrmMains& w) {
+    AppState& st = w.state();
+    if (st.ProgrammerState == 0 || !st.dev()) return;
+    TfrmOption dialog(st, w.SB_Erase->isEnabled(), &w);
+    dialog.exec();
+}
+
 void runIcTest(TfrmMains&) {}
-void runAutoInc(TfrmMains&) {}
+void runAutoInc(TfrmMains& w) {
+    AppState& st = w.state();
+    if (st.ProgrammerState == 0 || !st.dev()) return;
+    TfrmAutoInc form(st, &w);
+    form.exec();
+}
 
 }  // namespace tesmar

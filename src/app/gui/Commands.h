@@ -8,9 +8,9 @@ class TfrmMains;
 
 // Which dialogs this build has; a button whose dialog is missing stays disabled.
 constexpr bool haveConfigDialogs() { return false; }
-constexpr bool haveOptionsDialog() { return false; }
+constexpr bool haveOptionsDialog() { return true; }
 constexpr bool haveIcTester() { return false; }
-constexpr bool haveAutoIncrement() { return false; }
+constexpr bool haveAutoIncrement() { return true; }
 constexpr bool haveFuseEditor() { return false; }
 
 void runSelection(TfrmMains& w);                       // devices/gui
