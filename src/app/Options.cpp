@@ -33,10 +33,6 @@ bool epromStepsShown(const DeviceRecord& rec, const OptionContext& ctx) {
     return oddEvenAllowed(rec, ctx) && ctx.eraseEnabled;
 }
 
-bool stepGroupShown(const DeviceRecord& rec, const OptionContext& ctx) {
-    return rec.FamilyLetter == 'C' || (rec.FamilyLetter == 'M' && rec.StepMask != 0) || epromStepsShown(rec, ctx);
-}
-
 std::array<QString, kStepBoxes> stepCaptions(const DeviceRecord& rec, const OptionContext& ctx) {
     std::array<QString, kStepBoxes> c;
     for (int i = 0; i < kStepBoxes; ++i) c[i] = QString::fromLatin1(kBuiltStepCaptions[i]);

@@ -42,8 +42,6 @@ struct OptionContext {
 bool oddEvenAllowed(const DeviceRecord& rec, const OptionContext& ctx);
 // A byte-wide EPROM that can be erased: its two steps are blank check and auto-erase.
 bool epromStepsShown(const DeviceRecord& rec, const OptionContext& ctx);
-// Whether the programming-step group is shown at all.
-bool stepGroupShown(const DeviceRecord& rec, const OptionContext& ctx);
 
 // The final caption of each step box (index = box number) for this device.
 std::array<QString, kStepBoxes> stepCaptions(const DeviceRecord& rec, const OptionContext& ctx);
