@@ -362,13 +362,14 @@ bool SaveFile(AppState& st, const QString& fileName) {
     const DeviceRecord* rec = st.dev();
     const int format = st.file.FileFormat;
     if (!rec || format < 0 || format > 5) return false;
-    const char kind = rec->FamilyLetter;
     const std::uint64_t size = st.buf.DeviceBuffer.size();
     const std::uint64_t start = st.file.SaveStart, stop = st.file.SaveStop;
-    const bool wholeAreas = kind == 'C' || kind == 'P';
+    // Intel HEX, S-records and binary write the Start - Stop range; the PIC
+    // formats write the device's areas whole and ignore it.
+    const bool rangeFormat = format <= 2;
 
     PicAreaMap pic;
-    if (kind == 'C') {
+    if (format == 3 || format == 4) {
         pic = picAreaMap(*rec);
         if (std::max<std::uint64_t>(pic.codeBytes, pic.end()) > size) {
             if (st.host)
@@ -376,7 +377,7 @@ bool SaveFile(AppState& st, const QString& fileName) {
                                  "Save", BoxIcon::Exclamation);
             return false;
         }
-    } else if (!wholeAreas && (start > stop || stop >= size)) {
+    } else if (rangeFormat && (start > stop || stop >= size)) {
         if (st.host)
             st.host->message(QString::asprintf("Start and Stop must lie within 00000000 - %.8llX, Start not above Stop.",
                                                (unsigned long long)(size ? size - 1 : 0)),
@@ -387,7 +388,7 @@ bool SaveFile(AppState& st, const QString& fileName) {
     FileWriter out;
     if (CheckFileHandle(st, out.create(fileName))) return false;
     st.ErrorFlag = 0;
-    if (!wholeAreas) st.TransferCount = std::uint32_t(stop - start + 1);
+    if (rangeFormat) st.TransferCount = std::uint32_t(stop - start + 1);
 
     auto window = openProgress(st, " Saving File.......");
     const std::uint64_t ldb = loadDeviceBytes(*rec, st.OddEvenMode != 0);

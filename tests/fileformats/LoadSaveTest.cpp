@@ -226,3 +226,11 @@ TEST_F(SaveFrameTest, JedecIsNotWrittenYet) {
     EXPECT_FALSE(save(file, 5, 0, 0x7FF));
     EXPECT_FALSE(QFile::exists(file));
 }
+
+TEST_F(SaveFrameTest, RangeRulesFollowTheFormatNotTheDevice) {
+    select({.letter = 'C', .lastAddress = 0x7FF, .algorithm = 4, .pageCode = 12, .configCount = 2});
+    // A range format on a PIC still needs a range inside the buffer...
+    EXPECT_FALSE(save(path("a.hex"), 0, 0, std::uint32_t(st.buf.size())));
+    // ...while the PIC formats ignore it.
+    EXPECT_TRUE(save(path("b.hex"), 3, 0x7FFFFFFF, 1));
+}
