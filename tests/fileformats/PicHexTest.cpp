@@ -17,6 +17,10 @@ const DeviceSpec kEnhanced{.letter = 'C', .lastAddress = 0x3FFF, .algorithm = 1,
 const DeviceSpec kPic18{.letter = 'C', .lastAddress = 0x7FFF, .algorithm = 18, .pageCode = 20, .blank = 0xFF,
                         .dataEeprom = 0xFF, .configCount = 14,
                         .masks = {0x00, 0x27, 0x1F, 0x0F, 0x00, 0x83, 0x85, 0x00, 0x00, 0x0F, 0xC0, 0x0F, 0x00, 0x40}};
+DeviceSpec large(DeviceSpec s, std::uint32_t last) {
+    s.lastAddress = last;
+    return s;
+}
 const DeviceSpec kAlg3{.letter = 'C', .lastAddress = 0x1FFF, .algorithm = 3, .pageCode = 5, .blank = 0x3F,
                        .configCount = 2};
 const DeviceSpec kBaseline{.letter = 'C', .lastAddress = 0x3FF, .algorithm = 0, .pageCode = 1, .blank = 0x0F,
@@ -230,9 +234,11 @@ protected:
     void expectSameAreas(const QByteArray& before) {
         const PicAreaMap m = picAreaMap(*st.CurrentDevice);
         EXPECT_EQ(image(0, m.codeBytes), before.left(m.codeBytes));
-        for (const PicArea* a : {&m.id, &m.config, &m.eeprom})
-            if (a->present && (a != &m.eeprom || m.writeEeprom))
+        for (const PicArea* a : {&m.id, &m.config, &m.eeprom}) {
+            if (a->present && (a != &m.eeprom || m.writeEeprom)) {
                 EXPECT_EQ(image(a->buf, a->len), before.mid(a->buf, a->len)) << "area at " << a->buf;
+            }
+        }
     }
 };
 
@@ -286,6 +292,7 @@ TEST_P(PicRoundTrip, FilesMadeBySrecCatLoad) {
 INSTANTIATE_TEST_SUITE_P(Devices, PicRoundTrip,
                          ::testing::Values(PicCase{"Classic", kClassic}, PicCase{"ClassicNoEeprom", kClassicNoEeprom},
                                            PicCase{"Enhanced", kEnhanced}, PicCase{"Pic18", kPic18},
+                                           PicCase{"Pic18Above64K", large(kPic18, 0x1FFFF)},
                                            PicCase{"Alg3", kAlg3}, PicCase{"Baseline", kBaseline}),
                          [](const auto& info) { return std::string(info.param.name); });
 
