@@ -69,9 +69,15 @@ TEST_P(FileFormatSetup, FollowsTheDeviceAndTheMode) {
         if (g->isHidden()) hidden << g->objectName();
     hidden.sort();
     EXPECT_EQ(hidden, c.hiddenGroups);
-    if (!c.edit1.isEmpty()) EXPECT_EQ(dlg.Edit1->text(), c.edit1);
-    if (!c.edit3.isEmpty()) EXPECT_EQ(dlg.Edit3->text(), c.edit3);
-    if (c.spec.letter != 'C') EXPECT_EQ((c.offsetAdd ? dlg.RB_Add : dlg.RB_Sub)->isChecked(), true);
+    if (!c.edit1.isEmpty()) {
+        EXPECT_EQ(dlg.Edit1->text(), c.edit1);
+    }
+    if (!c.edit3.isEmpty()) {
+        EXPECT_EQ(dlg.Edit3->text(), c.edit3);
+    }
+    if (c.spec.letter != 'C') {
+        EXPECT_TRUE((c.offsetAdd ? dlg.RB_Add : dlg.RB_Sub)->isChecked());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

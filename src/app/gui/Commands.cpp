@@ -4,10 +4,7 @@
 #include "app/gui/TfrmMains.h"
 #include "app/gui/TfrmOption.h"
 #include "editors/gui/THexEditor.h"
-#if __has_include("fileformats/gui/LoadSaveCommands.h")
 #include "fileformats/gui/LoadSaveCommands.h"
-#define TESMAR_HAVE_LOADSAVE 1
-#endif
 #include "operations/Checksum.h"
 #include "operations/gui/TfrmAutoInc.h"
 
@@ -15,16 +12,12 @@ namespace tesmar {
 
 void runLoad(TfrmMains& w) {
     if (w.state().ProgrammerState == 0 || !w.state().dev()) return;
-#ifdef TESMAR_HAVE_LOADSAVE
     LoadButtonClick(w.state(), &w, *w.LoadDialog, *w.SaveDialog, w.FileName);
-#endif
 }
 
 void runSave(TfrmMains& w) {
     if (w.state().ProgrammerState == 0 || !w.state().dev()) return;
-#ifdef TESMAR_HAVE_LOADSAVE
     SaveButtonClick(w.state(), &w, *w.SaveDialog, *w.FileL);
-#endif
 }
 
 void runEdit(TfrmMains& w) {

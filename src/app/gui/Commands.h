@@ -12,6 +12,7 @@ constexpr bool haveOptionsDialog() { return true; }
 constexpr bool haveIcTester() { return false; }
 constexpr bool haveAutoIncrement() { return true; }
 constexpr bool haveFuseEditor() { return false; }
+constexpr bool haveJedecFiles() { return false; }
 
 void runSelection(TfrmMains& w);                       // devices/gui
 void runOperation(TfrmMains& w, QToolButton* button);  // operations/gui

@@ -244,6 +244,7 @@ void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
         if (list[i] == SB_Config && !haveConfigDialogs()) on = false;
         if (list[i] == SB_Option && !haveOptionsDialog()) on = false;
         if (list[i] == SB_Edit && rec.FamilyLetter == 'P' && !haveFuseEditor()) on = false;
+        if ((list[i] == SB_Load || list[i] == SB_Save) && rec.FamilyLetter == 'P' && !haveJedecFiles()) on = false;
         // Operations of a family this build has no routine for stay disabled.
         if (!operations && (list[i] == SB_Blank || list[i] == SB_Read || list[i] == SB_Prog ||
                             list[i] == SB_Verify || list[i] == SB_Erase))
