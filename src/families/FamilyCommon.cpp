@@ -136,7 +136,14 @@ bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silence
     return done >= count && runOk(st);
 }
 
-bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
+namespace {
+
+// Reads `count` bytes in pieces of at most `chunk`, each a plain read bounded
+// by the read time-out, and hands each piece to `take` with its offset. A
+// short read or a driver error is a read failure: bytes that never came
+// cannot be called equal or blank.
+template <class Take>
+bool readInChunks(AppState& st, std::uint32_t count, std::uint32_t chunk, Take take) {
     std::vector<std::uint8_t> data(std::max<std::uint32_t>(chunk, 1));
     std::uint32_t done = 0;
     while (done < count && runOk(st)) {
@@ -144,11 +151,20 @@ bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsig
         int status = UsbOk;
         const std::uint32_t got = readBytes(st, data.data(), want, &status);
         if (status != UsbOk || got < want) {
-            // Bytes that never came cannot be called equal.
             failLine(st, kReadError);
             return false;
         }
-        for (std::uint32_t i = 0; i < want; ++i) {
+        if (!take(data.data(), want, done)) return false;
+        done += want;
+    }
+    return done >= count && runOk(st);
+}
+
+}  // namespace
+
+bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
+    return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t) {
+        for (std::uint32_t i = 0; i < n; ++i) {
             const std::size_t at = st.buf.BufferCursor;
             if (at >= st.buf.size()) {
                 failLine(st, kNoRoom);
@@ -161,34 +177,23 @@ bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsig
             st.buf.BufferCursor = at + step;
             advanceGauge(st, 1);
         }
-        done += want;
-    }
-    return done >= count && runOk(st);
+        return true;
+    });
 }
 
 bool blankStream(AppState& st, std::uint32_t count, std::uint32_t chunk, const std::vector<std::uint8_t>& pattern,
                  std::int8_t faultCode) {
     const std::vector<std::uint8_t> expect = pattern.empty() ? std::vector<std::uint8_t>{0xFF} : pattern;
-    std::vector<std::uint8_t> data(std::max<std::uint32_t>(chunk, 1));
-    std::uint32_t done = 0;
-    while (done < count && runOk(st)) {
-        const std::uint32_t want = std::min<std::uint32_t>(std::uint32_t(data.size()), count - done);
-        int status = UsbOk;
-        const std::uint32_t got = readBytes(st, data.data(), want, &status);
-        if (status != UsbOk || got < want) {
-            failLine(st, kReadError);
-            return false;
-        }
-        for (std::uint32_t i = 0; i < want; ++i) {
-            if (data[i] != expect[(done + i) % expect.size()]) {
+    return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t offset) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (data[i] != expect[(offset + i) % expect.size()]) {
                 reportBlankFault(st, faultCode);
                 return false;
             }
             advanceGauge(st, 1);
         }
-        done += want;
-    }
-    return done >= count && runOk(st);
+        return true;
+    });
 }
 
 void sendBlocks(AppState& st, std::uint32_t count, unsigned step, bool statusCall,

@@ -151,42 +151,44 @@ void TfrmMains::buildUi() {
     };
     Panel1 = makePanel("Panel1", true);
     Panel1->setGeometry(8, 317, 649, 78);
-    makeLabel(Panel1, nullptr, "Manuf:", 6, 4, 70);
-    ManuL = makeLabel(Panel1, "ManuL", "", 80, 4, 160);
-    makeLabel(Panel1, nullptr, "Manuf ID:", 250, 4, 90);
-    ManIDL = makeLabel(Panel1, "ManIDL", "", 340, 4, 60);
-    makeLabel(Panel1, nullptr, "Device ID:", 420, 4, 100);
-    DevIDL = makeLabel(Panel1, "DevIDL", "", 520, 4, 50);
-    DevIDL2 = makeLabel(Panel1, "DevIDL2", "", 575, 4, 50);
-    makeLabel(Panel1, nullptr, "Device:", 6, 22, 70);
-    DevL = makeLabel(Panel1, "DevL", "", 80, 22, 200);
-    makeLabel(Panel1, nullptr, "Size:", 250, 22, 90);
-    SizeL = makeLabel(Panel1, "SizeL", "", 340, 22, 80);
-    makeLabel(Panel1, nullptr, "Checksum:", 420, 22, 100);
-    CheckL = makeLabel(Panel1, "CheckL", "", 520, 22, 100);
-    makeLabel(Panel1, nullptr, "Vcc:", 6, 40, 70);
-    VccL = makeLabel(Panel1, "VccL", "", 80, 40, 100);
-    makeLabel(Panel1, nullptr, "Vpp:", 250, 40, 90);
-    VppL = makeLabel(Panel1, "VppL", "", 340, 40, 100);
 
     Panel2 = makePanel("Panel2", false);
     Panel2->setGeometry(8, 397, 649, 78);
-    makeLabel(Panel2, nullptr, "Adapter:", 6, 4, 90);
-    AdapL = makeLabel(Panel2, "AdapL", "", 100, 4, 540);
-    makeLabel(Panel2, nullptr, "File:", 6, 24, 90);
-    FileL = makeLabel(Panel2, "FileL", "", 100, 24, 540);
-    makeLabel(Panel2, nullptr, "Comments:", 6, 44, 90);
-    ComL = makeLabel(Panel2, "ComL", "", 100, 44, 540);
 
     Panel3 = makePanel("Panel3", false);
     Panel3->setGeometry(656, 317, 132, 160);
-    makeLabel(Panel3, nullptr, "Programmed", 8, 4, 110);
-    makeLabel(Panel3, nullptr, "Total:", 8, 28, 64);
-    TotalProg = makeLabel(Panel3, "TotalProg", " ", 72, 28, 56);
-    makeLabel(Panel3, nullptr, "Correct:", 8, 48, 64);
-    ProgCorrect = makeLabel(Panel3, "ProgCorrect", " ", 72, 48, 56);
-    makeLabel(Panel3, nullptr, "Fail:", 8, 68, 64);
-    ProgFail = makeLabel(Panel3, "ProgFail", " ", 72, 68, 56);
+
+    // The panels' captions and value labels.
+    struct Field {
+        QWidget* panel;
+        const char* caption;
+        int x, y, captionWidth;
+        QLabel** value;
+        const char* name;
+        int valueX, valueWidth;
+    };
+    const Field fields[] = {
+        {Panel1, "Manuf:", 6, 4, 70, &ManuL, "ManuL", 80, 160},
+        {Panel1, "Manuf ID:", 250, 4, 90, &ManIDL, "ManIDL", 340, 60},
+        {Panel1, "Device ID:", 420, 4, 100, &DevIDL, "DevIDL", 520, 50},
+        {Panel1, nullptr, 0, 4, 0, &DevIDL2, "DevIDL2", 575, 50},
+        {Panel1, "Device:", 6, 22, 70, &DevL, "DevL", 80, 200},
+        {Panel1, "Size:", 250, 22, 90, &SizeL, "SizeL", 340, 80},
+        {Panel1, "Checksum:", 420, 22, 100, &CheckL, "CheckL", 520, 100},
+        {Panel1, "Vcc:", 6, 40, 70, &VccL, "VccL", 80, 100},
+        {Panel1, "Vpp:", 250, 40, 90, &VppL, "VppL", 340, 100},
+        {Panel2, "Adapter:", 6, 4, 90, &AdapL, "AdapL", 100, 540},
+        {Panel2, "File:", 6, 24, 90, &FileL, "FileL", 100, 540},
+        {Panel2, "Comments:", 6, 44, 90, &ComL, "ComL", 100, 540},
+        {Panel3, "Programmed", 8, 4, 110, nullptr, nullptr, 0, 0},
+        {Panel3, "Total:", 8, 28, 64, &TotalProg, "TotalProg", 72, 56},
+        {Panel3, "Correct:", 8, 48, 64, &ProgCorrect, "ProgCorrect", 72, 56},
+        {Panel3, "Fail:", 8, 68, 64, &ProgFail, "ProgFail", 72, 56},
+    };
+    for (const Field& f : fields) {
+        if (f.caption) makeLabel(f.panel, nullptr, f.caption, f.x, f.y, f.captionWidth);
+        if (f.value) *f.value = makeLabel(f.panel, f.name, f.panel == Panel3 ? " " : "", f.valueX, f.y, f.valueWidth);
+    }
     BitBtn1 = new QPushButton("Reset", Panel3);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setGeometry(24, 100, 84, 26);
