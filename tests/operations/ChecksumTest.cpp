@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "operations/Checksum.h"
+#include "operations/Report.h"
 #include "support/TestSupport.h"
 
 using namespace tesmar;
@@ -101,4 +102,23 @@ TEST(Checksum, ByteFamiliesAndDataAreas) {
         r[0x7B] = 0xFF;
     });
     EXPECT_EQ(sumOf(big, 0x10, 0xF, {}, 1), 0x10u);
+}
+
+TEST(Sounds, PlayOnlyWhenSwitchedOnAndSwitchOffOnADeviceError) {
+    AppState st;
+    test::RecorderHost host;
+    st.host = &host;
+    PlayChimesSound(st);
+    EXPECT_TRUE(host.sounds().empty());
+    st.settings.SoundOn = 1;
+    PlayChimesSound(st);
+    PlayErrorSound(st);
+    PlayNotifySound(st);
+    EXPECT_EQ(host.sounds(), (std::vector<Sound>{Sound::Chimes, Sound::Error, Sound::Notify}));
+    host.soundWorks = false;
+    PlayErrorSound(st);
+    EXPECT_EQ(st.settings.SoundOn, 0);
+    host.soundWorks = true;
+    PlayErrorSound(st);
+    EXPECT_EQ(host.sounds().size(), 3u);
 }
