@@ -14,30 +14,10 @@
 
 #include "devices/BufferLayout.h"
 #include "operations/Checksum.h"
+#include "support/RecordImage.h"
 #include "support/TestSupport.h"
 
 namespace tesmar::test {
-
-struct RecordSpec {
-    char letter = 'R';
-    std::uint32_t lastAddress = 0x7FF;
-    std::int8_t algorithm = 0;
-    std::uint8_t pageCode = 0;
-    std::uint8_t blank = 0xFF;
-    std::uint16_t dataEeprom = 0;
-};
-
-inline DeviceRecord makeRecord(const RecordSpec& s) {
-    std::array<std::uint8_t, kDeviceRecordSize> raw{};
-    raw[0x00] = std::uint8_t(s.algorithm);
-    raw[0x01] = std::uint8_t(s.letter);
-    for (int i = 0; i < 4; ++i) raw[0x26 + i] = std::uint8_t(s.lastAddress >> (8 * i));
-    raw[0x6E] = s.pageCode;
-    raw[0x78] = s.blank;
-    raw[0x7A] = std::uint8_t(s.dataEeprom);
-    raw[0x7B] = std::uint8_t(s.dataEeprom >> 8);
-    return DeviceRecord::fromImage(raw.data());
-}
 
 // The state a device selection leaves: buffer sized, erased, checksum taken.
 struct EditorRig {
@@ -45,7 +25,7 @@ struct EditorRig {
     RecorderHost host;
 
     explicit EditorRig(const RecordSpec& spec) {
-        const DeviceRecord rec = makeRecord(spec);
+        const DeviceRecord rec = spec.record();
         st.host = &host;
         st.CurrentDevice = std::make_shared<DeviceRecord>(rec);
         allocateForSelection(st.buf, rec);

@@ -4,7 +4,6 @@
 #include "editors/EditorRig.h"
 
 using namespace tesmar;
-using test::makeRecord;
 using test::RecordSpec;
 
 namespace {
@@ -21,7 +20,7 @@ class ViewSize : public ::testing::TestWithParam<ViewCase> {};
 
 TEST_P(ViewSize, FollowsTheFamilyAndNeverPassesTheBlock) {
     const ViewCase& c = GetParam();
-    const DeviceRecord rec = makeRecord(c.rec);
+    const DeviceRecord rec = c.rec.record();
     EXPECT_EQ(hexEditorViewSize(&rec, c.oddEven, c.allocated), c.view);
 }
 

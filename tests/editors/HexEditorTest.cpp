@@ -254,7 +254,7 @@ TEST_F(HexEditorTest, ViewOfABlockShorterThanAPage) {
     RecordSpec spec{'R', 0x3F};
     rig = std::make_unique<EditorRig>(spec);
     rig->st.OddEvenMode = 1;
-    allocateOddEven(rig->st.buf, makeRecord(spec));
+    allocateOddEven(rig->st.buf, spec.record());
     ed = std::make_unique<THexEditor>(rig->st);
     ed->show();
     EXPECT_EQ(ed->viewSize(), 0x80u);

@@ -16,41 +16,13 @@
 #include "app/AppState.h"
 #include "fileformats/FileProgress.h"
 #include "fileformats/LoadSave.h"
+#include "support/RecordImage.h"
 #include "support/TestSupport.h"
 
 namespace tesmar::test {
 
-struct DeviceSpec {
-    char letter = 'E';
-    std::uint32_t lastAddress = 0xFFFF;
-    std::int8_t algorithm = 0;
-    std::uint8_t pageCode = 0;
-    std::uint8_t blank = 0xFF;
-    std::uint16_t dataEeprom = 0;
-    std::uint8_t configCount = 0;
-    std::uint8_t maker = 0, deviceId = 0;
-    std::vector<std::uint8_t> masks = {};
-    std::uint16_t pulseWidth = 0;
-};
-
-inline std::shared_ptr<DeviceRecord> makeDevice(const DeviceSpec& s) {
-    std::array<std::uint8_t, kDeviceRecordSize> raw{};
-    raw[0x00] = std::uint8_t(s.algorithm);
-    raw[0x01] = std::uint8_t(s.letter);
-    std::memcpy(raw.data() + 0x02, "TESTDEV", 7);
-    for (int i = 0; i < 4; ++i) raw[0x26 + i] = std::uint8_t(s.lastAddress >> (8 * i));
-    raw[0x2B] = std::uint8_t(s.pulseWidth);
-    raw[0x2C] = std::uint8_t(s.pulseWidth >> 8);
-    raw[0x6B] = s.maker;
-    raw[0x6C] = s.deviceId;
-    raw[0x6E] = s.pageCode;
-    raw[0x78] = s.blank;
-    raw[0x7A] = std::uint8_t(s.dataEeprom);
-    raw[0x7B] = std::uint8_t(s.dataEeprom >> 8);
-    raw[0x97] = s.configCount;
-    for (std::size_t i = 0; i < s.masks.size() && i < 16; ++i) raw[0x98 + i] = s.masks[i];
-    return std::make_shared<DeviceRecord>(DeviceRecord::fromImage(raw.data()));
-}
+// Every file-format record is named, as the sample data's are.
+inline std::shared_ptr<const DeviceRecord> makeDevice(const RecordSpec& s) { return s.image().name("TESTDEV").shared(); }
 
 // Records what the progress window was asked to show.
 class ProgressRecorder : public FileProgress {
@@ -99,7 +71,7 @@ protected:
         };
     }
 
-    void select(const DeviceSpec& spec) {
+    void select(const RecordSpec& spec) {
         st.CurrentDevice = makeDevice(spec);
         st.buf.replace(loadBufferSize(*st.CurrentDevice, st.OddEvenMode).block);
         st.buf.BufferLastAddress = spec.lastAddress;

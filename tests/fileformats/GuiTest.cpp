@@ -24,7 +24,7 @@ namespace {
 
 struct SetupCase {
     const char* name;
-    DeviceSpec spec;
+    RecordSpec spec;
     std::uint8_t saveMode;
     std::int8_t presetFormat;
     std::uint8_t offsetAdd;

@@ -11,7 +11,7 @@ namespace {
 
 struct SizeCase {
     const char* name;
-    DeviceSpec spec;
+    RecordSpec spec;
     bool oddEven;
     std::uint64_t view, block;
 };
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DefaultSaveStop, OffersTheWholeImage) {
     struct Case {
-        DeviceSpec spec;
+        RecordSpec spec;
         bool oddEven;
         std::uint64_t stop;
     };
@@ -78,7 +78,7 @@ using LoadFrameTest = FormatFixture;
 
 TEST_F(LoadFrameTest, FillOptionsPreFillTheNewBuffer) {
     struct Case {
-        DeviceSpec spec;
+        RecordSpec spec;
         std::uint8_t option;
         QByteArray first;
     };
@@ -134,7 +134,7 @@ TEST_F(LoadFrameTest, LowestIsTheLowestByteStoredEvenAboveTheOffset) {
 
 TEST_F(LoadFrameTest, FileBiggerThanTheDeviceButInsideTheBufferWarns) {
     struct Case {
-        DeviceSpec spec;
+        RecordSpec spec;
         bool oddEven;
         std::uint8_t code;
         bool warned;

@@ -8,22 +8,22 @@ using namespace tesmar::test;
 
 namespace {
 
-const DeviceSpec kClassic{.letter = 'C', .lastAddress = 0x1FFF, .algorithm = 1, .pageCode = 10, .blank = 0x3F,
+const RecordSpec kClassic{.letter = 'C', .lastAddress = 0x1FFF, .algorithm = 1, .pageCode = 10, .blank = 0x3F,
                           .dataEeprom = 0x3F, .configCount = 2};
-const DeviceSpec kClassicNoEeprom{.letter = 'C', .lastAddress = 0x7FF, .algorithm = 4, .pageCode = 12, .blank = 0x3F,
+const RecordSpec kClassicNoEeprom{.letter = 'C', .lastAddress = 0x7FF, .algorithm = 4, .pageCode = 12, .blank = 0x3F,
                                   .configCount = 2};
-const DeviceSpec kEnhanced{.letter = 'C', .lastAddress = 0x3FFF, .algorithm = 1, .pageCode = 46, .blank = 0x3F,
+const RecordSpec kEnhanced{.letter = 'C', .lastAddress = 0x3FFF, .algorithm = 1, .pageCode = 46, .blank = 0x3F,
                            .dataEeprom = 0xFF, .configCount = 4};
-const DeviceSpec kPic18{.letter = 'C', .lastAddress = 0x7FFF, .algorithm = 18, .pageCode = 20, .blank = 0xFF,
+const RecordSpec kPic18{.letter = 'C', .lastAddress = 0x7FFF, .algorithm = 18, .pageCode = 20, .blank = 0xFF,
                         .dataEeprom = 0xFF, .configCount = 14,
                         .masks = {0x00, 0x27, 0x1F, 0x0F, 0x00, 0x83, 0x85, 0x00, 0x00, 0x0F, 0xC0, 0x0F, 0x00, 0x40}};
-DeviceSpec large(DeviceSpec s, std::uint32_t last) {
+RecordSpec large(RecordSpec s, std::uint32_t last) {
     s.lastAddress = last;
     return s;
 }
-const DeviceSpec kAlg3{.letter = 'C', .lastAddress = 0x1FFF, .algorithm = 3, .pageCode = 5, .blank = 0x3F,
+const RecordSpec kAlg3{.letter = 'C', .lastAddress = 0x1FFF, .algorithm = 3, .pageCode = 5, .blank = 0x3F,
                        .configCount = 2};
-const DeviceSpec kBaseline{.letter = 'C', .lastAddress = 0x3FF, .algorithm = 0, .pageCode = 1, .blank = 0x0F,
+const RecordSpec kBaseline{.letter = 'C', .lastAddress = 0x3FF, .algorithm = 0, .pageCode = 1, .blank = 0x0F,
                            .configCount = 2};
 
 // One record; `ll` defaults to the byte count (INHX16 gives words).
@@ -79,7 +79,7 @@ TEST_F(PicHex, Inhx8mOddAddressLandsInTheRightByte) {
 
 TEST_F(PicHex, CodeOnlyFileWarnsOfTheMissingAreas) {
     struct Case {
-        DeviceSpec spec;
+        RecordSpec spec;
         QStringList missing;
     };
     for (const Case& c : {Case{kClassic, {"DATA", "CONFIG", "ID"}}, Case{kClassicNoEeprom, {"CONFIG", "ID"}},
@@ -218,7 +218,7 @@ namespace {
 
 struct PicCase {
     const char* name;
-    DeviceSpec spec;
+    RecordSpec spec;
 };
 
 class PicRoundTrip : public PicHex, public ::testing::WithParamInterface<PicCase> {

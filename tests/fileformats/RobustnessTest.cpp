@@ -11,7 +11,7 @@ namespace {
 
 struct Source {
     const char* name;
-    DeviceSpec spec;
+    RecordSpec spec;
     std::int8_t format;
 };
 

@@ -16,6 +16,7 @@
 #include "devices/DeviceRecord.h"
 #include "devices/gui/TfrmSelectDevice.h"
 #include "sim/SimProgrammer.h"
+#include "support/RecordImage.h"
 #include "support/TestSupport.h"
 
 namespace tesmar::test {
@@ -48,31 +49,15 @@ inline DeviceRecord deviceNamed(int family, const std::string& name) {
     return found ? found->rec : DeviceRecord{};
 }
 
-// A raw record image with the fields the options read.
-struct RawRecord {
-    char letter = 'M';
-    std::int8_t algorithm = 0;
-    std::uint8_t stepMask = 0;
-    std::uint8_t optionMask = 0xBF;
-    std::uint8_t deviceId = 0;
-    std::uint8_t pageCode = 0;
-    std::uint32_t lastAddress = 0xFFF;
-    std::uint8_t blankByte = 0xFF;
-
-    DeviceRecord record() const {
-        std::uint8_t raw[kDeviceRecordSize] = {};
-        raw[0x00] = std::uint8_t(algorithm);
-        raw[0x01] = std::uint8_t(letter);
-        std::memcpy(raw + 0x02, "RAW PART", 8);
-        for (int i = 0; i < 4; ++i) raw[0x26 + i] = std::uint8_t(lastAddress >> (8 * i));
-        raw[0x6C] = deviceId;
-        raw[0x6E] = pageCode;
-        raw[0x78] = blankByte;
-        raw[0xBA] = optionMask;
-        raw[0xBC] = 0xFF;
-        raw[0xBD] = 0x05;
-        raw[0xBE] = stepMask;
-        return DeviceRecord::fromImage(raw);
+// A raw record for parts the sample data lacks: an 'M' part that allows
+// every general option and has every toolbar button.
+struct RawRecord : RecordSpec {
+    RawRecord() {
+        letter = 'M';
+        lastAddress = 0xFFF;
+        optionMask = 0xBF;
+        buttons = 0x05FF;
+        name = "RAW PART";
     }
 };
 
