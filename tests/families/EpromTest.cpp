@@ -19,11 +19,13 @@ const Bytes kEraseFrame = word("EE00");
 
 DeviceRecord eprom(char letter = 'R', std::uint32_t lastAddress = 0x7FFF, std::uint8_t blank = 0xFF,
                    std::uint16_t buttons = kAllButtons) {
-    return RecordImage(letter, letter == 'O' ? "27C1024" : "27C256", lastAddress)
+    return RecordImage(letter)
+        .name(letter == 'O' ? "27C1024" : "27C256")
+        .lastAddress(lastAddress)
         .signature(0x20, 0x0D)
-        .blank(blank)
+        .blankByte(blank)
         .buttons(buttons)
-        .record();
+        .build();
 }
 
 // What the worker does for these kinds: the check (not in odd/even mode),

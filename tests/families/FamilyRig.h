@@ -18,47 +18,16 @@
 #include "link/Protocol.h"
 #include "operations/Checksum.h"
 #include "sim/SimProgrammer.h"
+#include "support/Bytes.h"
+#include "support/RecordImage.h"
 #include "support/TestSupport.h"
 
 namespace tesmar::test {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 inline Bytes word(const char* four) { return Bytes(four, four + 4); }
 inline Bytes frameBytes(char a, char b, std::uint8_t c = 0, std::uint8_t d = 0) {
     return Bytes{std::uint8_t(a), std::uint8_t(b), c, d};
 }
-
-// A 192-byte record image with the fields a family routine reads, set at
-// their offsets in the data file.
-struct RecordImage {
-    std::uint8_t raw[kDeviceRecordSize] = {};
-
-    RecordImage(char letter, const char* name, std::uint32_t lastAddress) {
-        raw[0x01] = std::uint8_t(letter);
-        std::strncpy(reinterpret_cast<char*>(raw + 0x02), name, 20);
-        put32(0x26, lastAddress);
-    }
-    RecordImage& set(std::size_t offset, std::uint8_t v) { raw[offset] = v; return *this; }
-    RecordImage& put16(std::size_t offset, std::uint16_t v) {
-        raw[offset] = std::uint8_t(v);
-        raw[offset + 1] = std::uint8_t(v >> 8);
-        return *this;
-    }
-    RecordImage& put32(std::size_t offset, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) raw[offset + i] = std::uint8_t(v >> (8 * i));
-        return *this;
-    }
-    RecordImage& algorithm(std::uint8_t a) { return set(0x00, a); }
-    RecordImage& signature(std::uint8_t maker, std::uint8_t device) { return set(0x6B, maker).set(0x6C, device); }
-    RecordImage& blank(std::uint8_t b) { return set(0x78, b); }
-    RecordImage& buttons(std::uint16_t b) { return put16(0xBC, b); }
-    DeviceRecord record() const { return DeviceRecord::fromImage(raw); }
-};
 
 // Every toolbar capability, erase included.
 constexpr std::uint16_t kAllButtons = 0x05FF;
@@ -136,14 +105,5 @@ struct FamilyRig {
         return QString::asprintf("0x%.4X", unsigned(computeChecksum(st.buf, st.dev()) & 0xFFFF));
     }
 };
-
-inline Bytes pattern(std::size_t n, std::uint32_t seed = 1) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        b[i] = std::uint8_t(seed >> 16);
-    }
-    return b;
-}
 
 }  // namespace tesmar::test

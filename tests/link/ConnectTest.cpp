@@ -160,7 +160,7 @@ TEST_F(Link, OverCurrentProbe) {
         row.fault(port.faults());
         AppState s;
         s.usb = &port;
-        s.CurrentDevice = test::RecordBuilder('M', 1).pageCode(row.pageCode).shared();
+        s.CurrentDevice = test::linkRecord('M', 1).pageCode(row.pageCode).shared();
         EXPECT_EQ(CheckOverCurrent(s), row.overCurrent) << row.what;
         EXPECT_EQ(port.hostBytes(), (std::vector<std::uint8_t>{std::uint8_t(row.lead), 'O', 0, 0})) << row.what;
     }

@@ -11,7 +11,8 @@
 #include "support/TestSupport.h"
 
 using namespace tesmar;
-using tesmar::test::RecordBuilder;
+using tesmar::test::RecordImage;
+using tesmar::test::linkRecord;
 
 namespace {
 
@@ -19,7 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct PacketCase {
     const char* name;
-    RecordBuilder record;
+    RecordImage record;
     Bytes packet;  // 15 bytes
     Bytes tail;
 };
@@ -27,10 +28,8 @@ struct PacketCase {
 // Voltages shared by most cases: 5.0 V, 6.25 V, 4.5 V, 12.5 V.
 constexpr std::uint8_t kV9 = 125, kV10 = 156, kV11 = 45, kV12 = 125;
 
-RecordBuilder rec(char family, std::int8_t algorithm = 0) {
-    RecordBuilder b(family, algorithm);
-    b.voltages(5.0f, 6.25f, 4.5f, 12.5f).lastAddress(0x7FFF);
-    return b;
+RecordImage rec(char family, std::int8_t algorithm = 0) {
+    return linkRecord(family, algorithm).voltages(5.0f, 6.25f, 4.5f, 12.5f).lastAddress(0x7FFF);
 }
 
 std::vector<PacketCase> cases() {
@@ -145,7 +144,7 @@ TEST(VoltageByte, TruncatesTheWidenedFloatAndStaysInAByte) {
 }
 
 TEST(VoltageByte, OutOfRangeRecordStillSendsAPacket) {
-    const DeviceRecord d = RecordBuilder('R', 0).voltages(99.0f, -5.0f, std::nanf(""), 1e30f).build();
+    const DeviceRecord d = linkRecord('R', 0).voltages(99.0f, -5.0f, std::nanf(""), 1e30f).build();
     const auto p = buildDeviceParameterPacket(d);
     EXPECT_EQ(p[9], 255);
     EXPECT_EQ(p[10], 0);

@@ -160,7 +160,7 @@ TEST_F(Uploads, OversizedFirmwareSendsNothingSoLaterFramesSurvive) {
     EXPECT_EQ(st.ErrorFlag.get(), 1);
 
     // The programmer is still in step: the next frame is understood as a frame.
-    st.CurrentDevice = test::RecordBuilder('P', 1).lastAddress(0xFF).shared();
+    st.CurrentDevice = test::linkRecord('P', 1).lastAddress(0xFF).shared();
     SendDeviceParameters(st);
     ASSERT_EQ(sim.lastParameters().size(), 4u + 15u);
     EXPECT_EQ(sim.lastParameters()[3], 0x00);

@@ -7,16 +7,15 @@
 #include <vector>
 
 #include "sim/SimProgrammer.h"
+#include "support/Bytes.h"
 
 namespace tesmar::sim::test {
 
-using Bytes = std::vector<std::uint8_t>;
+using ::tesmar::test::Bytes;
+using ::tesmar::test::operator+;
+using ::tesmar::test::pattern;
 
 inline Bytes bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
-inline Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 inline void send(SimProgrammer& sim, const Bytes& b) {
     std::uint32_t n = 0;
@@ -59,15 +58,6 @@ inline Bytes firmwareFrame(const Bytes& data, std::uint16_t lengthField, int sum
     Bytes f = bytes("MCU ") + Bytes{std::uint8_t(lengthField >> 8), std::uint8_t(lengthField)} + data;
     f.push_back(std::uint8_t(sum + sumDelta));
     return f;
-}
-
-inline Bytes pattern(std::size_t n, std::uint32_t seed = 1) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        b[i] = std::uint8_t(seed >> 16);
-    }
-    return b;
 }
 
 }  // namespace tesmar::sim::test
