@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "operations/Checksum.h"
 #include "operations/Report.h"
+#include "support/RecordImage.h"
 #include "support/TestSupport.h"
 
 using namespace tesmar;
+using test::RecordImage;
 
 namespace {
 
@@ -17,13 +17,6 @@ struct Case {
     std::uint32_t lastAddress;
     std::uint32_t expected;
 };
-
-DeviceRecord makeRecord(char letter, std::function<void(std::array<std::uint8_t, kDeviceRecordSize>&)> edit = {}) {
-    std::array<std::uint8_t, kDeviceRecordSize> raw{};
-    raw[1] = std::uint8_t(letter);
-    if (edit) edit(raw);
-    return DeviceRecord::fromImage(raw.data());
-}
 
 std::uint32_t sumOf(const DeviceRecord& rec, std::size_t bufferSize, std::uint32_t lastAddress,
                     const std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>>& bytes, std::uint8_t fill = 0) {
@@ -44,7 +37,7 @@ TEST_P(ChecksumByFamily, SumsTheImage) {
     AppState st;
     test::RecorderHost host;
     st.host = &host;
-    st.CurrentDevice = std::make_shared<DeviceRecord>(makeRecord(c.letter));
+    st.CurrentDevice = RecordImage(c.letter).shared();
     st.buf.replace(0x10000);
     std::copy(c.bytes.begin(), c.bytes.end(), st.buf.DeviceBuffer.begin());
     st.buf.BufferLastAddress = c.lastAddress;
@@ -62,10 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Checksum, PicWordsAreSignExtendedAndTheConfigWordIsMasked) {
-    const DeviceRecord pic = makeRecord('C', [](auto& r) {
-        r[0x98] = 0x3F;
-        r[0x99] = 0xFF;
-    });
+    const DeviceRecord pic = RecordImage('C').configMasks({0x3F, 0xFF}).build();
     // 0x3F,0xFF contributes -1; 0x30,0x7F contributes 0x307F; config word 0x3F,0x72 masked by 0x3FFF.
     EXPECT_EQ(sumOf(pic, 0x10000, 1, {{0, {0x3F, 0xFF}}}), 0xFFFFFFFFu);
     EXPECT_EQ(sumOf(pic, 0x10000, 1, {{0, {0x30, 0x7F}}}), 0x307Fu);
@@ -73,34 +63,23 @@ TEST(Checksum, PicWordsAreSignExtendedAndTheConfigWordIsMasked) {
     // An odd count takes one byte more; a word cut off by the buffer end is not read.
     EXPECT_EQ(sumOf(pic, 0x10000, 2, {{0, {0x00, 0x01, 0x00, 0x02}}}), 3u);
     // PIC18 takes its mask term from 0xF0010; page 46 ANDs both configuration words.
-    const DeviceRecord pic18 = makeRecord('C', [](auto& r) {
-        r[0] = 18;
-        r[0x98] = 0x0F;
-        r[0x99] = 0x0F;
-    });
+    const DeviceRecord pic18 = RecordImage('C').algorithm(18).configMasks({0x0F, 0x0F}).build();
     EXPECT_EQ(sumOf(pic18, 0x100000, 1, {{0xF0010, {0x12, 0x34}}}), 0x0204u);
-    const DeviceRecord enhanced = makeRecord('C', [](auto& r) {
-        r[0x6E] = 46;
-        r[0x98] = 0x3F;
-        r[0x99] = 0xFF;
-    });
+    const DeviceRecord enhanced = RecordImage('C').pageCode(46).configMasks({0x3F, 0xFF}).build();
     EXPECT_EQ(sumOf(enhanced, 0x20000, 1, {{0x1000E, {0x3F, 0x0F, 0x30, 0x7C}}}), 0x300Cu);
 }
 
 TEST(Checksum, ByteFamiliesAndDataAreas) {
     // An erased 32 KiB image: 0x8000 x 0xFF.
-    EXPECT_EQ(sumOf(makeRecord('R'), 0x10000, 0x7FFF, {}, 0xFF), 0x7F8000u);
+    EXPECT_EQ(sumOf(RecordImage('R').build(), 0x10000, 0x7FFF, {}, 0xFF), 0x7F8000u);
     // 'M' adds its data area after the code.
-    const DeviceRecord mcu = makeRecord('M', [](auto& r) { r[0x7A] = 4; });
+    const DeviceRecord mcu = RecordImage('M').dataEepromSize(4).build();
     EXPECT_EQ(sumOf(mcu, 0x20000, 3, {{0, {1, 1, 1, 1, 2, 2, 2, 2, 9}}}), 12u);
     // A 16-bit serial part sums two signed bytes per step.
-    const DeviceRecord serial16 = makeRecord('S', [](auto& r) { r[0x2B] = 16; });
+    const DeviceRecord serial16 = RecordImage('S').pulseWidth(16).build();
     EXPECT_EQ(sumOf(serial16, 0x10000, 1, {{0, {0xFF, 0x02, 0x03, 0x04, 0x50}}}), 8u);
     // A data area reaching past the buffer is cut at its end.
-    const DeviceRecord big = makeRecord('M', [](auto& r) {
-        r[0x7A] = 0xFF;
-        r[0x7B] = 0xFF;
-    });
+    const DeviceRecord big = RecordImage('M').dataEepromSize(0xFFFF).build();
     EXPECT_EQ(sumOf(big, 0x10, 0xF, {}, 1), 0x10u);
 }
 
