@@ -7,32 +7,18 @@
 
 #include "app/gui/TfrmMains.h"
 #include "operations/Report.h"
-#include "sim/SimProgrammer.h"
-#include "support/TestSupport.h"
+#include "support/MainWindowRig.h"
+#include "support/RecordImage.h"
 
 using namespace tesmar;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+// Each test starts the window itself, after setting up the programmer; a
+// message box nobody expects holds the test up rather than being answered.
+class MainWindowTest : public test::MainWindowRig {
 protected:
-    void SetUp() override {
-        oldDir_ = QDir::currentPath();
-        QDir::setCurrent(test::runDir());
-    }
-    void TearDown() override {
-        window_.reset();
-        QDir::setCurrent(oldDir_);
-    }
-    TfrmMains& start() {
-        window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
-        return *window_;
-    }
-
-    test::TempSettings settings_;
-    sim::SimProgrammer sim_;
-    std::unique_ptr<TfrmMains> window_;
-    QString oldDir_;
+    MainWindowTest() : MainWindowRig({.openWindow = false, .answerBoxes = false}) {}
 };
 
 const QStringList kReadyLines = {" ", " Tesmar Serial Nr : TS000001", " Firmware Version    : 2",
@@ -126,11 +112,7 @@ TEST_F(MainWindowTest, FirstRunWritesTheDefaultSettingsAndCloseSavesThem) {
 TEST_F(MainWindowTest, ReportLinesUseTheDeviceNameVerbatim) {
     TfrmMains& w = start();
     AppState& st = w.state();
-    std::array<std::uint8_t, kDeviceRecordSize> raw{};
-    raw[1] = 'R';
-    const char name[] = "27C%s%n";
-    std::copy(name, name + sizeof name - 1, raw.begin() + 2);
-    st.CurrentDevice = std::make_shared<DeviceRecord>(DeviceRecord::fromImage(raw.data()));
+    st.CurrentDevice = test::RecordImage('R').name("27C%s%n").shared();
     w.ClearMessages->click();
     st.buf.BufferCursor = 0x1234;
     st.buf.DeviceBuffer[0x1234] = 0xFF;

@@ -10,80 +10,31 @@
 #include "devices/BufferLayout.h"
 #include "devices/DeviceDataFile.h"
 #include "devices/gui/TfrmSelectDevice.h"
-#include "sim/SimProgrammer.h"
-#include "support/TestSupport.h"
+#include "support/MainWindowRig.h"
 
 using namespace tesmar;
 
 namespace {
 
-struct Pick {
-    int family;  // 0..4: r, e, s, m, p
-    int manufacturer;
-    int device;
-};
+using test::DevicePlace;
 
-// The first device of a family file whose record satisfies `want`.
-std::optional<Pick> findDevice(int family, const std::function<bool(const DeviceRecord&)>& want) {
-    DeviceDataFile f;
-    if (!f.open((test::runDir() + "/" + kFamilyFileNames[family]).toStdString())) return std::nullopt;
-    for (int m = 0; m < f.manufacturerCount(); ++m)
-        for (int d = 0; d < int(f.deviceNames(m).size()); ++d)
-            if (auto rec = f.record(m, d); rec && want(*rec)) return Pick{family, m, d};
-    return std::nullopt;
-}
-
-DeviceRecord recordOf(const Pick& p) {
+DeviceRecord recordOf(const DevicePlace& p) {
     DeviceDataFile f;
     f.open((test::runDir() + "/" + kFamilyFileNames[p.family]).toStdString());
     return *f.record(p.manufacturer, p.device);
 }
 
-class SelectionTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        oldDir_ = QDir::currentPath();
-        QDir::setCurrent(test::runDir());
-        window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
-    }
-    void TearDown() override {
-        window_.reset();
-        QDir::setCurrent(oldDir_);
-    }
-    TfrmMains& w() { return *window_; }
-    AppState& st() { return window_->state(); }
-
-    // Opens the dialog and lets `act` work on it (it must close it).
-    void select(std::function<void(TfrmSelectDevice&)> act) {
-        test::onNextModal([act](QWidget* wdg) { act(*static_cast<TfrmSelectDevice*>(wdg)); },
-                          "tesmar::TfrmSelectDevice");
-        w().SB_Select->click();
-    }
-    void choose(const Pick& p) {
-        select([p](TfrmSelectDevice& d) {
-            d.RadioButton[p.family]->click();
-            d.ListBox1->setCurrentRow(p.manufacturer);
-            d.ListBox2->setCurrentRow(p.device);
-            d.BitBtn1->click();
-        });
-    }
-
-    test::TempSettings settings_;
-    sim::SimProgrammer sim_;
-    std::unique_ptr<TfrmMains> window_;
-    test::MessageBoxAnswerer boxes_;
-    QString oldDir_;
-};
+class SelectionTest : public test::MainWindowRig {};
 
 bool hasButton(const DeviceRecord& r, unsigned bit) { return (r.Buttons >> bit) & 1u; }
 
 }  // namespace
 
 TEST_F(SelectionTest, OkReadsTheRecordPreparesTheProgrammerAndFillsTheImage) {
-    const Pick p{0, 0, 0};
+    const DevicePlace p{0, 0, 0};
     const DeviceRecord rec = recordOf(p);
     sim_.clearLog();
-    choose(p);
+    select(p);
     ASSERT_TRUE(st().dev());
     EXPECT_EQ(st().dev()->Name, rec.Name);
     EXPECT_EQ(w().DevL->text().toStdString(), rec.Name);
@@ -113,8 +64,8 @@ TEST_F(SelectionTest, OkReadsTheRecordPreparesTheProgrammerAndFillsTheImage) {
 }
 
 TEST_F(SelectionTest, EveryWayOfCancellingChangesNothing) {
-    const Pick first{0, 0, 0};
-    choose(first);
+    const DevicePlace first{0, 0, 0};
+    select(first);
     const auto before = st().CurrentDevice;
     std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + 16, 0x5A);
     const QString devText = w().DevL->text();
@@ -159,20 +110,20 @@ TEST_F(SelectionTest, StoredIndicesOutsideTheListsCountAsCancelled) {
 }
 
 TEST_F(SelectionTest, OptionDefaultsApplyOnlyWhenTheIndicesChange) {
-    const Pick first{0, 0, 0};
-    choose(first);
+    const DevicePlace first{0, 0, 0};
+    select(first);
     st().settings.ProgramSteps = 0x42;
     st().settings.IdCheckOption = 0;
-    choose(first);  // same indices: options stay
+    select(first);  // same indices: options stay
     EXPECT_EQ(st().settings.ProgramSteps, 0x42);
     EXPECT_EQ(st().settings.IdCheckOption, 0);
 
     DeviceDataFile f;
     f.open((test::runDir() + "/zrvusb_r.usb").toStdString());
     ASSERT_GE(f.deviceNames(0).size(), 2u);
-    const Pick second{0, 0, 1};
+    const DevicePlace second{0, 0, 1};
     const DeviceRecord rec = recordOf(second);
-    choose(second);
+    select(second);
     EXPECT_EQ(st().settings.ProgramSteps, 1);
     EXPECT_EQ(st().settings.InsertionTest, rec.DefaultOptions & 1);
     EXPECT_EQ(st().settings.IdCheckOption, (rec.DefaultOptions >> 2) & 1);
@@ -180,16 +131,16 @@ TEST_F(SelectionTest, OptionDefaultsApplyOnlyWhenTheIndicesChange) {
 }
 
 TEST_F(SelectionTest, APldPutsLockWhereOptionsStoodAndBack) {
-    auto pld = findDevice(4, [](const DeviceRecord& r) { return r.FamilyLetter == 'P'; });
+    auto pld = test::findDevice(4, [](const DeviceRecord& r) { return r.FamilyLetter == 'P'; });
     ASSERT_TRUE(pld);
     const int optionX = w().SB_Option->x(), icTestX = w().SB_IcTest->x();
-    choose(*pld);
+    select(pld->place);
     EXPECT_FALSE(w().SB_Lock->isHidden());
     EXPECT_TRUE(w().SB_Lock->isEnabled());
     EXPECT_TRUE(w().SB_IcTest->isHidden());
     EXPECT_EQ(w().SB_Lock->x(), optionX);
     EXPECT_EQ(w().SB_Option->x(), icTestX);
-    choose({0, 0, 0});
+    select({0, 0, 0});
     EXPECT_TRUE(w().SB_Lock->isHidden());
     EXPECT_EQ(w().SB_Option->x(), optionX);
 }
@@ -200,7 +151,7 @@ TEST_F(SelectionTest, WithoutAProgrammerTheRecordChangesButNothingIsSent) {
     ASSERT_EQ(st().ProgrammerState, 0);
     std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end(), 0x11);
     sim_.clearLog();
-    choose({0, 0, 0});
+    select({0, 0, 0});
     ASSERT_TRUE(st().dev());
     EXPECT_FALSE(w().DevL->text().isEmpty());
     EXPECT_TRUE(sim_.hostBytes().empty());
@@ -209,7 +160,7 @@ TEST_F(SelectionTest, WithoutAProgrammerTheRecordChangesButNothingIsSent) {
 
 TEST_F(SelectionTest, AProgrammerLostBeforeTheUploadsLeavesDemoMode) {
     sim_.setConnected(false);  // the port is still open, but every call now fails
-    choose({0, 0, 0});
+    select({0, 0, 0});
     EXPECT_EQ(st().ProgrammerState, 0);
     EXPECT_FALSE(sim_.isOpen());
     for (QToolButton* b : w().deviceButtons()) EXPECT_FALSE(b->isEnabled());
@@ -221,7 +172,7 @@ TEST_F(SelectionTest, AMissingFamilyFileShowsTheFileNotFoundBoxAndEmptyLists) {
         QFile::copy(test::runDir() + "/" + f, dir.filePath(f));
     window_.reset();
     QDir::setCurrent(dir.path());
-    window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    start();
     ASSERT_EQ(st().AvailableFamilies, 0x03);
     QFile::remove(dir.filePath("zrvusb_e.usb"));
     st().settings.DeviceFileName = "zrvusb_e.usb";
@@ -233,14 +184,14 @@ TEST_F(SelectionTest, AMissingFamilyFileShowsTheFileNotFoundBoxAndEmptyLists) {
         d.BitBtn2->click();
     });
     EXPECT_EQ(lists, 0);
-    EXPECT_TRUE(boxes_.seen().contains(" File Not Found |zrvusb_e.usb"));
+    EXPECT_TRUE(boxes().seen().contains(" File Not Found |zrvusb_e.usb"));
 }
 
 TEST_F(SelectionTest, NoFamilyFilesAtAll) {
     QTemporaryDir dir;
     window_.reset();
     QDir::setCurrent(dir.path());
-    window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    start();
     w().SB_Select->click();
-    EXPECT_TRUE(boxes_.seen().contains("| No Device Files Found "));
+    EXPECT_TRUE(boxes().seen().contains("| No Device Files Found "));
 }

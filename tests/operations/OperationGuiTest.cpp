@@ -8,46 +8,25 @@
 #include <gtest/gtest.h>
 
 #include "app/gui/TfrmMains.h"
-#include "devices/DeviceDataFile.h"
-#include "devices/gui/TfrmSelectDevice.h"
 #include "operations/Checksum.h"
 #include "operations/gui/TProgressForm.h"
-#include "sim/SimProgrammer.h"
-#include "support/TestSupport.h"
+#include "support/MainWindowRig.h"
 
 using namespace tesmar;
 
 namespace {
 
-class OperationGuiTest : public ::testing::Test {
+// The first EPROM of the sample data is selected, with a blank chip in the socket.
+class OperationGuiTest : public test::MainWindowRig {
 protected:
     void SetUp() override {
-        oldDir_ = QDir::currentPath();
-        QDir::setCurrent(test::runDir());
-        window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
-        w().state().onDeviceSelected = [this](const DeviceRecord& r) { sim_.insertBlankChipFor(r); };
-        test::onNextModal(
-            [](QWidget* d) {
-                auto& dlg = *static_cast<TfrmSelectDevice*>(d);
-                dlg.RadioButton[0]->click();
-                dlg.ListBox1->setCurrentRow(0);
-                dlg.ListBox2->setCurrentRow(0);
-                dlg.BitBtn1->click();
-            },
-            "tesmar::TfrmSelectDevice");
-        w().SB_Select->click();
+        MainWindowRig::SetUp();
+        select(0, 0, 0);
         ASSERT_TRUE(w().state().dev());
         ASSERT_EQ(w().state().dev()->FamilyLetter, 'R');
         ASSERT_TRUE(w().SB_Prog->isEnabled());
-        w().Memo1->clear();
-        sim_.clearLog();
+        clearLogs();
     }
-    void TearDown() override {
-        window_.reset();
-        QDir::setCurrent(oldDir_);
-    }
-    TfrmMains& w() { return *window_; }
-    AppState& st() { return window_->state(); }
     const DeviceRecord& rec() { return *st().dev(); }
     std::size_t deviceSize() { return std::size_t(rec().LastAddress) + 1; }
 
@@ -59,12 +38,6 @@ protected:
     void fillImage() {
         for (std::size_t i = 0; i < deviceSize(); ++i) st().buf.DeviceBuffer[i] = std::uint8_t(i * 7 + 3);
     }
-
-    test::TempSettings settings_;
-    sim::SimProgrammer sim_;
-    std::unique_ptr<TfrmMains> window_;
-    test::MessageBoxAnswerer boxes_;
-    QString oldDir_;
 };
 
 bool contains(const std::vector<std::uint8_t>& hay, const std::string& needle) {
@@ -135,8 +108,8 @@ TEST_F(OperationGuiTest, AbortedProgramSendsNoStopAndRestoresTheTotal) {
     // The signature question holds the worker while Abort is pressed.
     sim_.faults().signature = std::vector<std::uint8_t>{0x12, 0x34};
     st().settings.IdCheckOption = 1;
-    boxes_.setButton(0x00100000);  // QMessageBox::Ignore
-    boxes_.beforeAnswer = [](const QString&) {
+    boxes().setButton(0x00100000);  // QMessageBox::Ignore
+    boxes().beforeAnswer = [](const QString&) {
         for (QWidget* top : QApplication::topLevelWidgets())
             if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) form->BitBtn1->click();
     };
@@ -151,10 +124,10 @@ TEST_F(OperationGuiTest, AbortedProgramSendsNoStopAndRestoresTheTotal) {
 TEST_F(OperationGuiTest, AWrongSignatureAnsweredWithAbortFails) {
     sim_.faults().signature = std::vector<std::uint8_t>{0x12, 0x34};
     st().settings.IdCheckOption = 1;
-    boxes_.setButton(0x00040000);  // QMessageBox::Abort
+    boxes().setButton(0x00040000);  // QMessageBox::Abort
     w().SB_Read->click();
-    ASSERT_FALSE(boxes_.seen().isEmpty());
-    EXPECT_TRUE(boxes_.seen().first().startsWith("CHIP_ID Error|ID: 30=12 31=34"));
+    ASSERT_FALSE(boxes().seen().isEmpty());
+    EXPECT_TRUE(boxes().seen().first().startsWith("CHIP_ID Error|ID: 30=12 31=34"));
     EXPECT_FALSE(w().memoLines().contains(" Read Completed"));
     EXPECT_FALSE(contains(sim_.hostBytes(), "ER"));
     EXPECT_TRUE(w().SB_Read->isEnabled());

@@ -185,7 +185,7 @@ private:
     QTimer timer_;
 };
 
-class AutoIncWindowTest : public test::MainWindowRig {};
+class AutoIncWindowTest : public test::OptionsWindowRig {};
 
 TEST_F(AutoIncWindowTest, TheButtonIsShownAndNeedsADeviceAndAProgrammer) {
     EXPECT_FALSE(w().AutoIncB->isHidden());

@@ -14,7 +14,7 @@ bool containsFrame(const std::vector<std::uint8_t>& hay, std::vector<std::uint8_
     return std::search(hay.begin(), hay.end(), frame.begin(), frame.end()) != hay.end();
 }
 
-class OptionsEffectTest : public test::MainWindowRig {
+class OptionsEffectTest : public test::OptionsWindowRig {
 protected:
     // Opens Options from the toolbar, lets `edit` work on the dialog, closes it.
     void withOptions(std::function<void(TfrmOption&)> edit) {
@@ -115,13 +115,13 @@ TEST_F(OptionsEffectTest, OddEvenProgramsTwoChipsFromTheNewImage) {
     for (std::size_t i = 0; i < st().buf.size(); ++i) st().buf.DeviceBuffer[i] = std::uint8_t(i);
     // The even chip is programmed first; swap in the odd one at its prompt.
     std::vector<std::shared_ptr<sim::Chip>> chips;
-    boxes_.beforeAnswer = [&](const QString& box) {
+    boxes().beforeAnswer = [&](const QString& box) {
         if (!box.startsWith("Odd and Even|")) return;
         sim_.insertBlankChipFor(*st().dev());
         chips.push_back(sim_.chip());
     };
     w().SB_Prog->click();
-    ASSERT_EQ(chips.size(), 2u) << boxes_.seen().join('\n').toStdString();
+    ASSERT_EQ(chips.size(), 2u) << boxes().seen().join('\n').toStdString();
     EXPECT_TRUE(w().memoLines().contains(" Verify OK")) << log().toStdString();
     for (std::size_t a = 0; a < 0x2000; ++a) {
         ASSERT_EQ(chips[0]->at(a), std::uint8_t(2 * a)) << a;
