@@ -19,13 +19,8 @@ using namespace tesmar::test;
 
 namespace {
 
-class EditorDialogs : public ::testing::Test {
+class EditorDialogs : public EditorFixture {
 protected:
-    void open(const RecordSpec& spec) {
-        rig = std::make_unique<EditorRig>(spec);
-        ed = std::make_unique<THexEditor>(rig->st);
-        ed->show();
-    }
     void put(std::uint32_t at, const QByteArray& bytes) {
         std::copy(bytes.begin(), bytes.end(), rig->st.buf.DeviceBuffer.begin() + at);
         ed->ShowPage(ed->pageOffset());  // the shown page was taken before this change
@@ -40,12 +35,6 @@ protected:
             if (f->isVisible()) f->reject();
         });
         QTest::mouseClick(ed->Search, Qt::LeftButton);
-    }
-    void expectSelected(std::uint32_t page, int row, int col) {
-        EXPECT_EQ(ed->pageOffset(), page);
-        EXPECT_EQ(ed->selectedRow(), row);
-        EXPECT_EQ(ed->selectedCol(), col);
-        EXPECT_EQ(ed->CurrAdd->text(), hex8(ed->selectedOffset()));
     }
     // Fills the copy or move dialog and clicks its button; returns what the
     // dialog showed in NrBytes and whether it closed.
@@ -68,8 +57,6 @@ protected:
     }
     void expectChecksumShown() { EXPECT_EQ(ed->CsumText->text(), rig->expectedChecksumText()); }
 
-    std::unique_ptr<EditorRig> rig;
-    std::unique_ptr<THexEditor> ed;
     QString lastCount;
 };
 

@@ -1,9 +1,12 @@
 #pragma once
 // Shared set-up of the editor tests: device records from raw images, an
-// image sized and pre-filled as a selection leaves it, and answering the
-// modal boxes and dialogs the editor opens.
+// image sized and pre-filled as a selection leaves it, the editor on it, and
+// answering the modal boxes and dialogs the editor opens.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
@@ -13,6 +16,8 @@
 #include <memory>
 
 #include "devices/BufferLayout.h"
+#include "editors/HexEditing.h"
+#include "editors/gui/THexEditor.h"
 #include "operations/Checksum.h"
 #include "support/RecordImage.h"
 #include "support/TestSupport.h"
@@ -36,6 +41,26 @@ struct EditorRig {
     QString expectedChecksumText() const {
         return QString::asprintf("0x%.4X", unsigned(computeChecksum(st.buf, st.dev()) & 0xFFFF));
     }
+};
+
+// The hex editor shown on a fresh rig.
+class EditorFixture : public ::testing::Test {
+protected:
+    void open(const RecordSpec& spec) {
+        rig = std::make_unique<EditorRig>(spec);
+        ed = std::make_unique<THexEditor>(rig->st);
+        ed->show();
+    }
+    // The page shown, the cell selected and its address.
+    void expectSelected(std::uint32_t page, int row, int col) {
+        EXPECT_EQ(ed->pageOffset(), page);
+        EXPECT_EQ(ed->selectedRow(), row);
+        EXPECT_EQ(ed->selectedCol(), col);
+        EXPECT_EQ(ed->CurrAdd->text(), hex8(ed->selectedOffset()));
+    }
+
+    std::unique_ptr<EditorRig> rig;
+    std::unique_ptr<THexEditor> ed;
 };
 
 // Runs act once on the next modal widget of type T (polled, so it may be

@@ -18,23 +18,16 @@ namespace {
 // A 2 KiB EPROM: a 4096-byte view of erased bytes.
 RecordSpec eprom2k() { return RecordSpec{'R', 0x7FF}; }
 
-class HexEditorTest : public ::testing::Test {
+class HexEditorTest : public EditorFixture {
 protected:
-    void open(const RecordSpec& spec) {
-        rig = std::make_unique<EditorRig>(spec);
-        ed = std::make_unique<THexEditor>(rig->st);
-        ed->show();
-    }
     void typeHex(const char* keys) { QTest::keyClicks(ed->StringGrid1, keys); }
     void expectChecksumShown() {
         EXPECT_EQ(ed->CsumText->text(), rig->expectedChecksumText());
         EXPECT_EQ(rig->host.checksum(), rig->expectedChecksumText());
     }
+    // The selection, with the scroll bar and address column of the page.
     void expectAt(std::uint32_t page, int row, int col) {
-        EXPECT_EQ(ed->pageOffset(), page);
-        EXPECT_EQ(ed->selectedRow(), row);
-        EXPECT_EQ(ed->selectedCol(), col);
-        EXPECT_EQ(ed->CurrAdd->text(), hex8(ed->selectedOffset()));
+        expectSelected(page, row, col);
         EXPECT_EQ(ed->ScrollBar1->value(), int(page / 16));
         EXPECT_EQ(cellText(ed->StringGrid2, 0, 0), hex8(page));
     }
@@ -44,9 +37,6 @@ protected:
         clickCell(ed->StringGrid1, row, col);
         expectAt(page, row, col);
     }
-
-    std::unique_ptr<EditorRig> rig;
-    std::unique_ptr<THexEditor> ed;
 };
 
 TEST_F(HexEditorTest, OpensOnTheFirstPageOfTheView) {
