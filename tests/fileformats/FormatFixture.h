@@ -58,6 +58,20 @@ inline int runTool(const QString& program, const QStringList& args, QString* err
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+// A range of a flash part's image to save and load again.
+struct SaveRange {
+    const char* name;
+    std::uint32_t lastAddress;
+    std::uint32_t start, stop;
+};
+
+// A file srec_cat writes: its output options, where the data sits and how much.
+struct SrecCatInput {
+    const char* name;
+    QStringList options;
+    std::uint32_t at, size;
+};
+
 class FormatFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -120,6 +134,49 @@ protected:
         QByteArray b = readFile(out);
         b.resize(qsizetype(n), '\0');
         return b;
+    }
+
+    // srec_cat's writing of `bytes`, placed at `at`, as `out` in `outFormat`.
+    void srecCatWrite(const QByteArray& bytes, std::uint32_t at, const QString& out, const QStringList& outFormat) {
+        QStringList args{write("in.bin", bytes), "-binary", "-offset", QString::number(at), "-o", out};
+        args << outFormat;
+        QString err;
+        ASSERT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
+    }
+
+    // Loads `text` as `name` in `format` into a 32 KiB EEPROM's image; the
+    // load ends with `code` and the log shows `lines` ("TBD" stands for the
+    // line naming the file). Returns the file's path.
+    QString expectLoadEnds(const QString& name, const char* text, std::int8_t format, std::uint8_t code,
+                           const QStringList& lines) {
+        select({.letter = 'E', .lastAddress = 0x7FFF});
+        const QString file = write(name, text);
+        load(file, format);
+        QStringList expected = lines;
+        expected.replaceInStrings("TBD", " File " + file + " Loaded");
+        EXPECT_EQ(st.ErrorFlag.get(), code);
+        EXPECT_EQ(host.lines(), expected);
+        return file;
+    }
+
+    // Saves the range of a noise image (from `seed`) as `file` in `format`;
+    // srec_cat (reading `srecFormat`) and our reader must both give back
+    // exactly the saved bytes at their buffer offsets.
+    void expectSaveReloads(const SaveRange& r, std::int8_t format, const QString& file, const QStringList& srecFormat,
+                           unsigned seed) {
+        select({.letter = 'F', .lastAddress = r.lastAddress});
+        const std::size_t n = std::size_t(r.stop) - r.start + 1;
+        const QByteArray bytes = randomBytes(st.buf.size(), seed);
+        put(0, bytes);
+        const QString out = path(file);
+        ASSERT_TRUE(save(out, format, r.start, r.stop));
+        EXPECT_EQ(srecImage(out, srecFormat, r.start, n), bytes.mid(r.start, qsizetype(n)));
+
+        load(out, format, 0, 2);
+        ASSERT_EQ(st.ErrorFlag.get(), 0) << host.lines().join("\n").toStdString();
+        EXPECT_EQ(image(r.start, n), bytes.mid(r.start, qsizetype(n)));
+        EXPECT_EQ(st.buf.LowestLoad, r.start);
+        EXPECT_EQ(st.buf.HighestLoad, r.stop);
     }
 
     AppState st;

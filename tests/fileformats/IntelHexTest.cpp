@@ -7,33 +7,13 @@ using namespace tesmar::test;
 
 namespace {
 
-struct SaveRange {
-    const char* name;
-    std::uint32_t lastAddress;
-    std::uint32_t start, stop;
-};
-
 class IntelSaveRoundTrip : public FormatFixture, public ::testing::WithParamInterface<SaveRange> {};
 
 }  // namespace
 
-// Every saved range reloads, by srec_cat and by our reader, to exactly the
-// saved bytes at their buffer offsets.
 TEST_P(IntelSaveRoundTrip, ReloadsToTheSavedBytes) {
     const SaveRange& r = GetParam();
-    select({.letter = 'F', .lastAddress = r.lastAddress});
-    const std::size_t n = std::size_t(r.stop) - r.start + 1;
-    const QByteArray bytes = randomBytes(st.buf.size(), r.start ^ r.stop);
-    put(0, bytes);
-    const QString file = path("out.hex");
-    ASSERT_TRUE(save(file, 0, r.start, r.stop));
-    EXPECT_EQ(srecImage(file, {"-intel"}, r.start, n), bytes.mid(r.start, qsizetype(n)));
-
-    load(file, 0, 0, 2);
-    ASSERT_EQ(st.ErrorFlag.get(), 0) << host.lines().join("\n").toStdString();
-    EXPECT_EQ(image(r.start, n), bytes.mid(r.start, qsizetype(n)));
-    EXPECT_EQ(st.buf.LowestLoad, r.start);
-    EXPECT_EQ(st.buf.HighestLoad, r.stop);
+    expectSaveReloads(r, 0, "out.hex", {"-intel"}, r.start ^ r.stop);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -81,13 +61,6 @@ TEST_F(IntelSaveRoundTrip, WholeLargeDeviceSwitchesToLinearAtEach64K) {
 
 namespace {
 
-struct SrecCatInput {
-    const char* name;
-    QStringList options;  // srec_cat output options
-    std::uint32_t at;     // address of the data
-    std::uint32_t size;
-};
-
 class IntelFromSrecCat : public FormatFixture, public ::testing::WithParamInterface<SrecCatInput> {};
 
 }  // namespace
@@ -96,12 +69,8 @@ TEST_P(IntelFromSrecCat, LoadsTheSameBytes) {
     const SrecCatInput& c = GetParam();
     select({.letter = 'F', .lastAddress = 0xFFFFF});
     const QByteArray bytes = randomBytes(c.size, c.at + c.size);
-    const QString bin = write("in.bin", bytes);
     const QString hex = path("in.hex");
-    QStringList args{bin, "-binary", "-offset", QString::number(c.at), "-o", hex, "-intel"};
-    args << c.options;
-    QString err;
-    ASSERT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
+    ASSERT_NO_FATAL_FAILURE(srecCatWrite(bytes, c.at, hex, QStringList{"-intel"} << c.options));
 
     load(hex, 0, 0, 2);
     ASSERT_EQ(st.ErrorFlag.get(), 0) << host.lines().join("\n").toStdString();
@@ -140,13 +109,7 @@ class IntelErrors : public FormatFixture, public ::testing::WithParamInterface<B
 
 TEST_P(IntelErrors, StopWithTheirCodeAndLine) {
     const BadFile& c = GetParam();
-    select({.letter = 'E', .lastAddress = 0x7FFF});
-    const QString file = write("bad.hex", c.text);
-    load(file, 0);
-    QStringList expected = c.lines;
-    expected.replaceInStrings("TBD", " File " + file + " Loaded");
-    EXPECT_EQ(st.ErrorFlag.get(), c.code);
-    EXPECT_EQ(host.lines(), expected);
+    expectLoadEnds("bad.hex", c.text, 0, c.code, c.lines);
     EXPECT_EQ(host.messages().contains("|File ERROR"), c.fileErrorBox);
     EXPECT_EQ(host.sounds().empty(), c.code == 0);
     ASSERT_EQ(progress.size(), 1u);

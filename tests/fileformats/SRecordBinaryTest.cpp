@@ -7,39 +7,21 @@ using namespace tesmar::test;
 
 namespace {
 
-struct SrecRange {
-    const char* name;
-    std::uint32_t lastAddress;
-    std::uint32_t start, stop;
-};
-
-class SRecordSaveRoundTrip : public FormatFixture, public ::testing::WithParamInterface<SrecRange> {};
+class SRecordSaveRoundTrip : public FormatFixture, public ::testing::WithParamInterface<SaveRange> {};
 
 }  // namespace
 
 TEST_P(SRecordSaveRoundTrip, ReloadsToTheSavedBytes) {
-    const SrecRange& r = GetParam();
-    select({.letter = 'F', .lastAddress = r.lastAddress});
-    const std::size_t n = std::size_t(r.stop) - r.start + 1;
-    const QByteArray bytes = randomBytes(st.buf.size(), r.start + 7 * r.stop);
-    put(0, bytes);
-    const QString file = path("out.mot");
-    ASSERT_TRUE(save(file, 1, r.start, r.stop));
-    EXPECT_EQ(srecImage(file, {"-motorola"}, r.start, n), bytes.mid(r.start, qsizetype(n)));
-
-    load(file, 1, 0, 2);
-    ASSERT_EQ(st.ErrorFlag.get(), 0) << host.lines().join("\n").toStdString();
-    EXPECT_EQ(image(r.start, n), bytes.mid(r.start, qsizetype(n)));
-    EXPECT_EQ(st.buf.LowestLoad, r.start);
-    EXPECT_EQ(st.buf.HighestLoad, r.stop);
+    const SaveRange& r = GetParam();
+    expectSaveReloads(r, 1, "out.mot", {"-motorola"}, r.start + 7 * r.stop);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, SRecordSaveRoundTrip,
-    ::testing::Values(SrecRange{"S1Only", 0x7FFF, 0x11, 0x7FFF},
-                      SrecRange{"S1IntoS2", 0x3FFFF, 0xFF00, 0x2FFFF},
-                      SrecRange{"S2IntoS3", 0x1FFFFFF, 0xFFFF00, 0x1000100},
-                      SrecRange{"Top4MBOf16MB", 0xFFFFFF, 0xC00000, 0xFFFFFF}),
+    ::testing::Values(SaveRange{"S1Only", 0x7FFF, 0x11, 0x7FFF},
+                      SaveRange{"S1IntoS2", 0x3FFFF, 0xFF00, 0x2FFFF},
+                      SaveRange{"S2IntoS3", 0x1FFFFFF, 0xFFFF00, 0x1000100},
+                      SaveRange{"Top4MBOf16MB", 0xFFFFFF, 0xC00000, 0xFFFFFF}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SRecordSaveRoundTrip, SixtyFourBytesAreTwoS1RecordsAndS9) {
@@ -71,27 +53,18 @@ TEST_F(SRecordSaveRoundTrip, FromSixtyFourKUsesS2WithThirtyOneBytes) {
 
 namespace {
 
-struct SrecCatMotorola {
-    const char* name;
-    QStringList options;
-    std::uint32_t at, size;
-};
-
-class SRecordFromSrecCat : public FormatFixture, public ::testing::WithParamInterface<SrecCatMotorola> {};
+class SRecordFromSrecCat : public FormatFixture, public ::testing::WithParamInterface<SrecCatInput> {};
 
 }  // namespace
 
 TEST_P(SRecordFromSrecCat, LoadsTheSameBytes) {
-    const SrecCatMotorola& c = GetParam();
+    const SrecCatInput& c = GetParam();
     select({.letter = 'F', .lastAddress = 0xFFFFF});
     const QByteArray bytes = randomBytes(c.size, c.size ^ c.at);
-    const QString bin = write("in.bin", bytes);
     const QString mot = path("in.mot");
     // srec_cat writes the end record only with a start address.
-    QStringList args{bin, "-binary", "-offset", QString::number(c.at), "-o", mot, "-motorola"};
-    args << c.options << "-execution-start-address" << "0";
-    QString err;
-    ASSERT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
+    ASSERT_NO_FATAL_FAILURE(
+        srecCatWrite(bytes, c.at, mot, QStringList{"-motorola"} << c.options << "-execution-start-address" << "0"));
 
     load(mot, 1, 0, 3);
     ASSERT_EQ(st.ErrorFlag.get(), 0) << host.lines().join("\n").toStdString();
@@ -101,10 +74,10 @@ TEST_P(SRecordFromSrecCat, LoadsTheSameBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, SRecordFromSrecCat,
-    ::testing::Values(SrecCatMotorola{"S1WithS9", {"-address-length=2"}, 0x10, 0x8000},
-                      SrecCatMotorola{"S2WithS8", {"-address-length=3"}, 0x12345, 0x23456},
-                      SrecCatMotorola{"S3WithS7", {"-address-length=4"}, 0x3, 0x40000},
-                      SrecCatMotorola{"HeaderAndCount", {"-enable=data-count"}, 0x200, 0x1000}),
+    ::testing::Values(SrecCatInput{"S1WithS9", {"-address-length=2"}, 0x10, 0x8000},
+                      SrecCatInput{"S2WithS8", {"-address-length=3"}, 0x12345, 0x23456},
+                      SrecCatInput{"S3WithS7", {"-address-length=4"}, 0x3, 0x40000},
+                      SrecCatInput{"HeaderAndCount", {"-enable=data-count"}, 0x200, 0x1000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 namespace {
@@ -122,13 +95,7 @@ class SRecordErrors : public FormatFixture, public ::testing::WithParamInterface
 
 TEST_P(SRecordErrors, StopWithTheirCodeAndLine) {
     const BadSrec& c = GetParam();
-    select({.letter = 'E', .lastAddress = 0x7FFF});
-    const QString file = write("bad.mot", c.text);
-    load(file, 1);
-    QStringList expected = c.lines;
-    expected.replaceInStrings("TBD", " File " + file + " Loaded");
-    EXPECT_EQ(st.ErrorFlag.get(), c.code);
-    EXPECT_EQ(host.lines(), expected);
+    expectLoadEnds("bad.mot", c.text, 1, c.code, c.lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(
