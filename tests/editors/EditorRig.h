@@ -29,8 +29,8 @@ struct EditorRig {
     AppState st;
     RecorderHost host;
 
-    explicit EditorRig(const RecordSpec& spec) {
-        const DeviceRecord rec = spec.record();
+    explicit EditorRig(const RecordSpec& shape) {
+        const DeviceRecord rec = shape.record();
         st.host = &host;
         st.CurrentDevice = std::make_shared<DeviceRecord>(rec);
         allocateForSelection(st.buf, rec);
@@ -46,8 +46,8 @@ struct EditorRig {
 // The hex editor shown on a fresh rig.
 class EditorFixture : public ::testing::Test {
 protected:
-    void open(const RecordSpec& spec) {
-        rig = std::make_unique<EditorRig>(spec);
+    void open(const RecordSpec& shape) {
+        rig = std::make_unique<EditorRig>(shape);
         ed = std::make_unique<THexEditor>(rig->st);
         ed->show();
     }

@@ -241,10 +241,10 @@ TEST_F(HexEditorTest, OkStoresAndKeepsTheViewSize) {
 
 TEST_F(HexEditorTest, ViewOfABlockShorterThanAPage) {
     // Odd/even mode of a 64-byte part: the block holds 0x80 bytes only.
-    RecordSpec spec{'R', 0x3F};
-    rig = std::make_unique<EditorRig>(spec);
+    RecordSpec shape{'R', 0x3F};
+    rig = std::make_unique<EditorRig>(shape);
     rig->st.OddEvenMode = 1;
-    allocateOddEven(rig->st.buf, spec.record());
+    allocateOddEven(rig->st.buf, shape.record());
     ed = std::make_unique<THexEditor>(rig->st);
     ed->show();
     EXPECT_EQ(ed->viewSize(), 0x80u);

@@ -85,10 +85,10 @@ protected:
         };
     }
 
-    void select(const RecordSpec& spec) {
-        st.CurrentDevice = makeDevice(spec);
+    void select(const RecordSpec& shape) {
+        st.CurrentDevice = makeDevice(shape);
         st.buf.replace(loadBufferSize(*st.CurrentDevice, st.OddEvenMode).block);
-        st.buf.BufferLastAddress = spec.lastAddress;
+        st.buf.BufferLastAddress = shape.lastAddress;
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }

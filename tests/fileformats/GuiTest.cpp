@@ -24,7 +24,7 @@ namespace {
 
 struct SetupCase {
     const char* name;
-    RecordSpec spec;
+    RecordSpec shape;
     std::uint8_t saveMode;
     std::int8_t presetFormat;
     std::uint8_t offsetAdd;
@@ -44,7 +44,7 @@ class FileFormatSetup : public ::testing::TestWithParam<SetupCase> {};
 TEST_P(FileFormatSetup, FollowsTheDeviceAndTheMode) {
     const SetupCase& c = GetParam();
     AppState st;
-    st.CurrentDevice = makeDevice(c.spec);
+    st.CurrentDevice = makeDevice(c.shape);
     st.file.SaveMode = c.saveMode;
     st.file.FileFormat = c.presetFormat;
     st.file.FillOption = 0;
@@ -75,7 +75,7 @@ TEST_P(FileFormatSetup, FollowsTheDeviceAndTheMode) {
     if (!c.edit3.isEmpty()) {
         EXPECT_EQ(dlg.Edit3->text(), c.edit3);
     }
-    if (c.spec.letter != 'C') {
+    if (c.shape.letter != 'C') {
         EXPECT_TRUE((c.offsetAdd ? dlg.RB_Add : dlg.RB_Sub)->isChecked());
     }
 }

@@ -11,7 +11,7 @@ namespace {
 
 struct SizeCase {
     const char* name;
-    RecordSpec spec;
+    RecordSpec shape;
     bool oddEven;
     std::uint64_t view, block;
 };
@@ -22,7 +22,7 @@ class LoadBufferSizes : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(LoadBufferSizes, HoldWhatTheDeviceNeeds) {
     const SizeCase& c = GetParam();
-    const LoadBufferSize s = loadBufferSize(*makeDevice(c.spec), c.oddEven);
+    const LoadBufferSize s = loadBufferSize(*makeDevice(c.shape), c.oddEven);
     EXPECT_EQ(s.view, c.view);
     EXPECT_EQ(s.block, c.block);
 }
@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DefaultSaveStop, OffersTheWholeImage) {
     struct Case {
-        RecordSpec spec;
+        RecordSpec shape;
         bool oddEven;
         std::uint64_t stop;
     };
@@ -69,7 +69,7 @@ TEST(DefaultSaveStop, OffersTheWholeImage) {
         {{.letter = 'M', .lastAddress = 0x1FFF}, false, 0x1FFF},
         {{.letter = 'M', .lastAddress = 0x1FFF, .dataEeprom = 0x100}, false, 0x20FF},
     };
-    for (const Case& c : cases) EXPECT_EQ(defaultSaveStop(*makeDevice(c.spec), c.oddEven), c.stop) << c.spec.letter;
+    for (const Case& c : cases) EXPECT_EQ(defaultSaveStop(*makeDevice(c.shape), c.oddEven), c.stop) << c.shape.letter;
 }
 
 // ---------------------------------------------------------------------------
@@ -78,7 +78,7 @@ using LoadFrameTest = FormatFixture;
 
 TEST_F(LoadFrameTest, FillOptionsPreFillTheNewBuffer) {
     struct Case {
-        RecordSpec spec;
+        RecordSpec shape;
         std::uint8_t option;
         QByteArray first;
     };
@@ -91,10 +91,10 @@ TEST_F(LoadFrameTest, FillOptionsPreFillTheNewBuffer) {
         {{.letter = 'C', .lastAddress = 0x7FF, .algorithm = 4, .blank = 0x3F}, 2, QByteArray::fromHex("00000000")},
     };
     for (const Case& c : cases) {
-        select(c.spec);
+        select(c.shape);
         load(write("empty.bin", {}), 2, 0, c.option);
         ASSERT_EQ(st.ErrorFlag.get(), 0);
-        EXPECT_EQ(image(0, 4), c.first) << c.spec.letter << int(c.option);
+        EXPECT_EQ(image(0, 4), c.first) << c.shape.letter << int(c.option);
         const std::size_t tail = (st.buf.size() - 2) & ~std::size_t(1);
         EXPECT_EQ(image(tail, 2), c.first.right(2)) << "the whole block is filled";
     }
@@ -134,7 +134,7 @@ TEST_F(LoadFrameTest, LowestIsTheLowestByteStoredEvenAboveTheOffset) {
 
 TEST_F(LoadFrameTest, FileBiggerThanTheDeviceButInsideTheBufferWarns) {
     struct Case {
-        RecordSpec spec;
+        RecordSpec shape;
         bool oddEven;
         std::uint8_t code;
         bool warned;
@@ -146,11 +146,11 @@ TEST_F(LoadFrameTest, FileBiggerThanTheDeviceButInsideTheBufferWarns) {
     };
     for (const Case& c : cases) {
         st.OddEvenMode = c.oddEven;
-        select(c.spec);
+        select(c.shape);
         host.memoClear();
         load(write("big.bin", randomBytes(0x9000, 2)), 2);
-        EXPECT_EQ(st.ErrorFlag.get(), c.code) << c.spec.letter;
-        EXPECT_EQ(host.lines().contains(" File bigger than selected device"), c.warned) << c.spec.letter;
+        EXPECT_EQ(st.ErrorFlag.get(), c.code) << c.shape.letter;
+        EXPECT_EQ(host.lines().contains(" File bigger than selected device"), c.warned) << c.shape.letter;
     }
 }
 

@@ -79,17 +79,17 @@ TEST_F(PicHex, Inhx8mOddAddressLandsInTheRightByte) {
 
 TEST_F(PicHex, CodeOnlyFileWarnsOfTheMissingAreas) {
     struct Case {
-        RecordSpec spec;
+        RecordSpec shape;
         QStringList missing;
     };
     for (const Case& c : {Case{kClassic, {"DATA", "CONFIG", "ID"}}, Case{kClassicNoEeprom, {"CONFIG", "ID"}},
                           Case{kPic18, {"DATA", "CONFIG", "ID"}}, Case{kAlg3, {"CONFIG"}}}) {
         host.memoClear();
-        select(c.spec);
+        select(c.shape);
         const QString file = write("code.hex", record(0, 0, QByteArray::fromHex("2800FF3F")) + kEnd);
         load(file, 3);
         ASSERT_EQ(st.ErrorFlag.get(), 0);
-        EXPECT_EQ(warnings(host.lines()), c.missing) << int(c.spec.algorithm);
+        EXPECT_EQ(warnings(host.lines()), c.missing) << int(c.shape.algorithm);
         EXPECT_EQ(host.lines().mid(0, 2), (QStringList{" ", " File " + file + " Loaded"}));
     }
 }
@@ -218,7 +218,7 @@ namespace {
 
 struct PicCase {
     const char* name;
-    RecordSpec spec;
+    RecordSpec shape;
 };
 
 class PicRoundTrip : public PicHex, public ::testing::WithParamInterface<PicCase> {
@@ -235,7 +235,7 @@ protected:
     // `srecFormat`, words swapped) must find the code, and our reader must
     // give back every area without a warning.
     void expectRoundTrip(std::int8_t format, unsigned seed, const QString& file, const QString& srecFormat) {
-        select(GetParam().spec);
+        select(GetParam().shape);
         fillAreas(seed);
         const QByteArray before = image(0, st.buf.size());
         const QString out = path(file);
@@ -265,7 +265,7 @@ TEST_P(PicRoundTrip, Inhx8mReloadsAndMatchesSrecCatByteSwapped) { expectRoundTri
 TEST_P(PicRoundTrip, Inhx16ReloadsAndMatchesSrecCat) { expectRoundTrip(4, 12, "rt16.hex", "-Intel_HeXadecimal_16"); }
 
 TEST_P(PicRoundTrip, FilesMadeBySrecCatLoad) {
-    select(GetParam().spec);
+    select(GetParam().shape);
     const PicAreaMap m = picAreaMap(*st.CurrentDevice);
     const QByteArray code = randomBytes(m.codeBytes, 13);
     const QString bin = write("code.bin", code);

@@ -11,7 +11,7 @@ namespace {
 
 struct Source {
     const char* name;
-    RecordSpec spec;
+    RecordSpec shape;
     std::int8_t format;
 };
 
@@ -21,7 +21,7 @@ class DamagedFiles : public FormatFixture, public ::testing::WithParamInterface<
 
 TEST_P(DamagedFiles, EndWithAKnownCode) {
     const Source& s = GetParam();
-    select(s.spec);
+    select(s.shape);
     put(0, randomBytes(0x400, 21));
     const QString good = path("good");
     st.file.SaveStart = 0;
