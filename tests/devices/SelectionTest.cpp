@@ -195,3 +195,56 @@ TEST_F(SelectionTest, NoFamilyFilesAtAll) {
     w().SB_Select->click();
     EXPECT_TRUE(boxes().seen().contains("| No Device Files Found "));
 }
+
+TEST_F(SelectionTest, FamilyRulesAfterTheUploads) {
+    // A PIC whose step mask has more than the default steps keeps only code, data, ID and config.
+    auto pic = test::findDevice(3, [](const DeviceRecord& r) { return r.FamilyLetter == 'C' && (r.StepMask & ~0x17) != 0; });
+    ASSERT_TRUE(pic);
+    select(pic->place);
+    EXPECT_EQ(st().settings.ProgramSteps, pic->rec.StepMask & 0x17);
+    EXPECT_TRUE(w().memoLines().contains(" ***  Select Programming Steps : Prog / ID / Data / Config in OPTIONS ***"));
+
+    // A user-row part always gets the code and fuse steps and an unprogrammed fuse byte,
+    // even when its indices did not change.
+    auto userRow = test::findDevice(3, [](const DeviceRecord& r) { return r.FamilyLetter == 'M' && r.Algorithm == 35; });
+    ASSERT_TRUE(userRow);
+    select(userRow->place);
+    st().settings.ProgramSteps = 0x40;
+    st().mcu.FuseLow = 0;
+    select(userRow->place);
+    EXPECT_EQ(st().settings.ProgramSteps, 3);
+    EXPECT_EQ(st().mcu.FuseLow, 0xFF);
+    EXPECT_EQ(w().ComL->text(), QString::asprintf("User Row @ 0x%.5X  size = %d bytes", userRow->rec.LastAddress + 1,
+                                                  int(userRow->rec.DataEepromSize)));
+}
+
+TEST_F(SelectionTest, PartsNeedingANoteShowTheSocketDrawing) {
+    auto noted = test::findDevice(3, [](const DeviceRecord& r) {
+        return r.FamilyLetter == 'M' && (r.PageCode == 203 || r.PageCode == 209);
+    });
+    ASSERT_TRUE(noted);
+    bool shown = false;
+    // The drawing opens after the selection dialog has closed.
+    select([&](TfrmSelectDevice& d) {
+        test::onNextModal(
+            [&](QWidget* note) {
+                shown = note->windowTitle() == "NOTE!!";
+                static_cast<TInsertDisplay*>(note)->OKAY->click();
+            },
+            "tesmar::TInsertDisplay");
+        d.RadioButton[noted->place.family]->click();
+        d.ListBox1->setCurrentRow(noted->place.manufacturer);
+        d.ListBox2->setCurrentRow(noted->place.device);
+        d.BitBtn1->click();
+    });
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(st().dev()->Name, noted->rec.Name);
+}
+
+TEST_F(SelectionTest, AnEepromNeedingACapacitorSaysSo) {
+    auto part = test::findDevice(1, [](const DeviceRecord& r) { return r.FamilyLetter == 'E' && r.PageCode == 240; });
+    ASSERT_TRUE(part);
+    select(part->place);
+    EXPECT_TRUE(boxes().seen().contains("Attention|Capacitor(100nF) needed between Pin 1 and Pin 14"));
+    EXPECT_EQ(w().ComL->text(), "Capacitor(100nF) needed between Pin 1 and Pin 14");
+}
