@@ -143,6 +143,10 @@ struct AppState {
     // programmer puts a matching blank chip in its socket).
     std::function<void(const DeviceRecord&)> onDeviceSelected;
 
+    // Called when an IC test pass starts, with the IC's name and pin count
+    // (the simulated programmer puts a good IC of that kind in its socket).
+    std::function<void(const std::string& icName, int pins)> onIcTestStart;
+
     // Opens the small progress window of a file load or save. The forms layer
     // sets it; without it loads and saves run without a window.
     std::function<std::shared_ptr<FileProgress>()> openFileProgress;
