@@ -39,7 +39,6 @@ void runOptions(TfrmMains& w) {
     dialog.exec();
 }
 
-void runIcTest(TfrmMains&) {}
 void runAutoInc(TfrmMains& w) {
     AppState& st = w.state();
     if (st.ProgrammerState == 0 || !st.dev()) return;
