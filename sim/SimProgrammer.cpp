@@ -41,6 +41,14 @@ private:
     bool finished_ = false;
 };
 
+// Frames the firmware takes whatever runs; a level frame of the IC tester
+// never looks like one of them (or like a tester frame) for a part with its
+// supply on the top pin and its ground pin driven low.
+bool isLinkFrame(const Frame& f) {
+    return f.is("Stop") || f.is("ErrV") || f.is("ErrB") || f.is('N', 0, 0, 0) || f.is("FPGA") || f.is("MCU ") ||
+           f.is("V000") || f.is('T', 'O', 0, 0) || f.is('E', 'O', 0, 0);
+}
+
 std::string hexWord(std::uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", v);
@@ -233,6 +241,14 @@ void SimProgrammer::feed(const std::uint8_t* p, std::size_t n) {
 }
 
 void SimProgrammer::dispatch(const Frame& f) {
+    auto logic = std::dynamic_pointer_cast<LogicIc>(chip_);
+    if (tester_.awaitingLevels()) {
+        if (!isLinkFrame(f) && !LogicIcTester::isTesterFrame(f)) {
+            tester_.levelFrameStart(f, *this, logic);
+            return;
+        }
+        tester_.abandonLevels();
+    }
     // Stream enders: the programmer stops sending. They may cross a stream
     // that has already ended, which is no fault of the host.
     if (f.is("Stop") || f.is("ErrV") || f.is("ErrB")) {
@@ -291,6 +307,12 @@ void SimProgrammer::dispatch(const Frame& f) {
         replyWord(Reply::Probe, faults_.overCurrent ? kWordOverCurrent : kWordGood);
         return;
     }
+    // The tester firmware owns its frames unless another kind of chip sits in
+    // the socket (whose family frames may start the same way).
+    if ((!chip_ || logic) && LogicIcTester::isTesterFrame(f)) {
+        tester_.handleFrame(f, *this, logic);
+        return;
+    }
     if (!chip_) {
         note("frame " + f.hex() + " with an empty socket");
         return;
@@ -303,6 +325,7 @@ void SimProgrammer::endStream() {
 }
 
 void SimProgrammer::dropInput(const char* why) {
+    tester_.abandonLevels();
     if (sink_) {
         notes_.push_back(std::string(why) + " abandoned an unfinished " + sink_->what());
         sink_.reset();
@@ -439,6 +462,17 @@ void SimProgrammer::insertBlankChipFor(const tesmar::DeviceRecord& rec) {
 std::shared_ptr<Chip> SimProgrammer::chip() const {
     std::lock_guard lock(m_);
     return chip_;
+}
+
+void SimProgrammer::insertLogicIc(const std::string& name) {
+    std::shared_ptr<Chip> ic = makeLogicIc(name);
+    std::lock_guard lock(m_);
+    chip_ = std::move(ic);
+}
+
+std::shared_ptr<LogicIc> SimProgrammer::logicIc() const {
+    std::lock_guard lock(m_);
+    return std::dynamic_pointer_cast<LogicIc>(chip_);
 }
 
 FaultPlan& SimProgrammer::faults() {

@@ -16,6 +16,7 @@
 #include "sim/Chip.h"
 #include "sim/FaultPlan.h"
 #include "sim/Firmware.h"
+#include "sim/LogicIcTester.h"
 
 namespace tesmar::sim {
 
@@ -75,6 +76,10 @@ public:
     void insertChip(std::shared_ptr<Chip> chip);  // nullptr = empty socket
     void insertBlankChipFor(const tesmar::DeviceRecord& rec);
     std::shared_ptr<Chip> chip() const;
+    // A good logic IC of that name for the tester; an unknown name leaves the socket empty.
+    void insertLogicIc(const std::string& name);
+    // The logic IC in the socket (for its faults), or null.
+    std::shared_ptr<LogicIc> logicIc() const;
 
     FaultPlan& faults();
 
@@ -117,6 +122,7 @@ private:
 
     std::vector<std::uint8_t> bitstream_, firmware_, parameters_;
     std::shared_ptr<Chip> chip_;
+    LogicIcTester tester_;
     FaultPlan faults_;
 };
 
