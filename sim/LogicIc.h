@@ -36,7 +36,8 @@ public:
 
     // Faults. A stuck pin reads the given level whatever drives it (and the
     // part sees that level too); a shorted pin reads the opposite of the level
-    // it would otherwise have, so a driven input reads back wrong.
+    // it would otherwise have, so a driven input reads back wrong. Set them
+    // between operations, as the fault plan.
     void stickPin(int pin, bool high);
     void shortInput(int pin);
     void clearFaults();

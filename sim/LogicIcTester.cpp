@@ -69,7 +69,8 @@ void LogicIcTester::handleFrame(const Frame& f, FrameContext& ctx, std::shared_p
         open_ = true;
         return;
     }
-    if (!open_) ctx.note("IC tester direction frame " + f.hex() + " while the tester is closed");
+    // A direction frame on a closed tester is no fault (the memory-IC test
+    // sends one on its own); the part just stays without supply.
     pinCount_ = f[1];
     ctx.receive(2 * maskBytes(), "IC tester direction frame", [this](std::vector<std::uint8_t> masks, FrameContext& c) {
         direction_ = {};
@@ -88,7 +89,8 @@ void LogicIcTester::handleFrame(const Frame& f, FrameContext& ctx, std::shared_p
 void LogicIcTester::levelFrameStart(const Frame& f, FrameContext& ctx, std::shared_ptr<LogicIc> ic) {
     awaitingLevels_ = false;
     std::vector<std::uint8_t> head(f.bytes.begin(), f.bytes.end());
-    ctx.receive(levelFrameBytes() - head.size(), "IC tester level frame",
+    const std::size_t rest = levelFrameBytes() - head.size();
+    ctx.receive(rest, "IC tester level frame",
                 [this, head = std::move(head), ic = std::move(ic)](std::vector<std::uint8_t> rest,
                                                                    FrameContext& c) mutable {
                     head.insert(head.end(), rest.begin(), rest.end());

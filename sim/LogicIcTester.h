@@ -21,6 +21,10 @@
 // 16-pin sockets have one pulse generator per side: the C/K count clocks the
 // clock pins of mask byte 0, the c count those of mask byte 1. The larger
 // sockets have the C/K generator only, for every clock pin.
+//
+// The tester waits for the level frame after a direction frame, unless the
+// host goes on with a frame header instead (the memory-IC test sends a
+// direction frame on its own); then the wait is dropped.
 #include <array>
 #include <cstdint>
 #include <memory>

@@ -41,9 +41,10 @@ private:
     bool finished_ = false;
 };
 
-// Frames the firmware takes whatever runs; a level frame of the IC tester
-// never looks like one of them (or like a tester frame) for a part with its
-// supply on the top pin and its ground pin driven low.
+// Frames the firmware takes whatever runs. A level frame of the IC tester
+// cannot look like one of them, nor like a tester frame, for a part powered at
+// its corner pins: the supply pin's level bit would have to be clear, or the
+// ground pin's set, or a pulse count would not be a power of two.
 bool isLinkFrame(const Frame& f) {
     return f.is("Stop") || f.is("ErrV") || f.is("ErrB") || f.is('N', 0, 0, 0) || f.is("FPGA") || f.is("MCU ") ||
            f.is("V000") || f.is('T', 'O', 0, 0) || f.is('E', 'O', 0, 0);
