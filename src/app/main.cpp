@@ -24,10 +24,14 @@ int main(int argc, char** argv) {
             port = std::make_unique<tesmar::LibFtdiPort>();
         }
         tesmar::TfrmMains window(port.get());
-        if (simulator)
+        if (simulator) {
             window.state().onDeviceSelected = [simulator](const tesmar::DeviceRecord& rec) {
                 simulator->insertBlankChipFor(rec);
             };
+            window.state().onIcTestStart = [simulator](const std::string& icName, int) {
+                simulator->insertLogicIc(icName);
+            };
+        }
         window.show();
         return app.exec();
     } catch (const std::exception& e) {
