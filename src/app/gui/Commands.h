@@ -9,7 +9,7 @@ class TfrmMains;
 // Which dialogs this build has; a button whose dialog is missing stays disabled.
 constexpr bool haveConfigDialogs() { return false; }
 constexpr bool haveOptionsDialog() { return true; }
-constexpr bool haveIcTester() { return false; }
+constexpr bool haveIcTester() { return true; }
 constexpr bool haveAutoIncrement() { return true; }
 constexpr bool haveFuseEditor() { return false; }
 constexpr bool haveJedecFiles() { return false; }
