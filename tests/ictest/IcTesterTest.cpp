@@ -477,3 +477,29 @@ TEST_F(IcTesterRig, MemoryWithoutDataPinsIsRefused) {
     EXPECT_EQ(host.messages(), (QStringList{kCorrupt, kCorrupt}));
     EXPECT_EQ(view.passes, 0);
 }
+
+TEST_F(IcTesterRig, ClockBurstsDoubleFromLineToLineOnACounter) {
+    // Dual 4-bit counter: pin 1 clocks counter 1 (outputs 3-6), pin 13
+    // counter 2 (outputs 11-8). Each 'K' doubles the pulse count: 2, 4, 8.
+    const std::string lines = "01LLLLGLLLL10V"   // both cleared
+                              "K0LHLLGLLLL10V"   // 2 pulses: 2
+                              "K0LHHLGLLLL10V"   // 4 more: 6
+                              "K0LHHHGLLLL10V"   // 8 more: 14
+                              "C0HHHHGLLLL10V"   // 1 more: 15
+                              "00HHHHGLLLH0cV";  // counter 2 counts one on the second clock
+    useDatabase(buildAllUsb({{"Counters", {{"74393", 14, 7, 14, ' ', lines}}}}));
+    choose("74393");
+    sim.insertLogicIc("74393");
+    skipUploads(14);
+    runTest();
+    EXPECT_TRUE(view.pass) << view.failLine.toStdString() << " / " << view.failResult.toStdString();
+    // Level frames: pin 12 (clear 2) high and the supply, then the C/K and c pairs.
+    const std::vector<Bytes> w = writes();
+    ASSERT_EQ(w.size(), 14u);
+    EXPECT_EQ(w[4], (Bytes{0x00, 0x50, 0x00, 0x02, 0, 0}));
+    EXPECT_EQ(w[6], (Bytes{0x00, 0x50, 0x00, 0x04, 0, 0}));
+    EXPECT_EQ(w[8], (Bytes{0x00, 0x50, 0x00, 0x08, 0, 0}));
+    EXPECT_EQ(w[10], (Bytes{0x00, 0x50, 0x00, 0x01, 0, 0}));
+    EXPECT_EQ(w[12], (Bytes{0x00, 0x40, 0x00, 0x00, 0x00, 0x01}));
+    EXPECT_EQ(sim.protocolErrors(), std::vector<std::string>{});
+}
