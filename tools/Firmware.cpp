@@ -51,7 +51,9 @@ void le(std::vector<std::uint8_t>& out, std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
 }
 
-void tag(std::vector<std::uint8_t>& out, const char* t) { out.insert(out.end(), t, t + 4); }
+void tag(std::vector<std::uint8_t>& out, const char* t) {
+    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(t[i]));
+}
 
 }  // namespace
 

@@ -11,6 +11,14 @@ bool fileExists(const std::string& path) {
 }
 
 std::string resolveFile(const std::string& dir, const std::string& name) {
+    // Names come from data files and stay inside their folder: a name that
+    // reaches into another folder is taken as a missing file.
+    if (name.find_first_of("/\\") != std::string::npos) {
+        std::string flat = name;
+        for (char& c : flat)
+            if (c == '/' || c == '\\') c = '_';
+        return dir + flat;
+    }
     const std::string exact = dir + name;
     if (fileExists(exact)) return exact;
     const QDir d(QString::fromStdString(dir));
