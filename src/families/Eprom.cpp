@@ -232,14 +232,15 @@ void EpromBlankCheck(AppState& st) {
     writeFrame(st, kReadFrame);
     st.TransferCount = std::uint32_t(n);
     setGaugeMax(st, int(std::min<std::uint64_t>(n, 0x7FFFFFFF)));
-    blankStream(st, std::uint32_t(n), kChunk, blankPattern(*d));
+    bool notBlank = false;
+    blankStream(st, std::uint32_t(n), kChunk, blankPattern(*d), 12, &notBlank);
     if (runOk(st)) {
         memo(st, " Clean");
         return;
     }
     // A chip that is not blank is erased first when the user asked for it;
-    // after Abort nothing more is done.
-    if ((st.settings.ProgramSteps & 2u) && st.OperationCode.load() == 'P' && st.RunFlag.load() != 0) {
+    // after Abort, or when the chip could not be read at all, nothing more is done.
+    if (notBlank && (st.settings.ProgramSteps & 2u) && st.OperationCode.load() == 'P' && st.RunFlag.load() != 0) {
         st.ErrorFlag = 0;
         EpromErase(st);
     }

@@ -182,11 +182,13 @@ bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsig
 }
 
 bool blankStream(AppState& st, std::uint32_t count, std::uint32_t chunk, const std::vector<std::uint8_t>& pattern,
-                 std::int8_t faultCode) {
+                 std::int8_t faultCode, bool* notBlank) {
+    if (notBlank) *notBlank = false;
     const std::vector<std::uint8_t> expect = pattern.empty() ? std::vector<std::uint8_t>{0xFF} : pattern;
     return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t offset) {
         for (std::uint32_t i = 0; i < n; ++i) {
             if (data[i] != expect[(offset + i) % expect.size()]) {
+                if (notBlank) *notBlank = true;
                 reportBlankFault(st, faultCode);
                 return false;
             }

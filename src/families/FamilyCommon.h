@@ -107,9 +107,10 @@ bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsig
 
 // Reads `count` device bytes `chunk` at a time and tests byte i against
 // pattern[i % pattern.size()] (a blank chip); BufferCursor is not used. The
-// first other value is reported with `faultCode` (reportBlankFault).
+// first other value is reported with `faultCode` (reportBlankFault) and sets
+// `notBlank` (when given); a broken stream leaves it false.
 bool blankStream(AppState& st, std::uint32_t count, std::uint32_t chunk, const std::vector<std::uint8_t>& pattern,
-                 std::int8_t faultCode = 12);
+                 std::int8_t faultCode = 12, bool* notBlank = nullptr);
 
 // Sends `count` image bytes from BufferCursor on (`step` apart) in blocks of
 // at most kMaxBlock bytes, each in one write, with the driver's status call

@@ -226,12 +226,15 @@ TEST(Eprom, BlankCheckBeforeProgram) {
         {"not blank, no auto-erase", 1, true, false, {" 27C256 not blank"},
          kChipIdFrame + kReadFrame + word("ErrB")},
         {"no blank check", 0, false, true, programmed, kChipIdFrame + programAndVerify},
+        // A chip that cannot be read is not taken for a used one: no erase, no data.
+        {"read breaks off, auto-erase", 3, false, false, {" Error with read"}, kChipIdFrame + kReadFrame},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FamilyRig r(eprom());
         r.st.settings.ProgramSteps = c.steps;
         if (c.dirty) r.sim.chip()->load(0, dirt);
+        if (c.lines == QStringList{" Error with read"}) r.sim.faults().streamStallsAfter = 0x100;
         r.fillImage(content);
         EXPECT_EQ(run(r, 'P'), c.ok);
         EXPECT_EQ(r.host.lines(), c.lines);
