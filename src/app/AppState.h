@@ -113,6 +113,9 @@ struct AppState {
     std::uint32_t TotalCount = 0, GoodCount = 0, FailCount = 0;
     std::uint8_t SelectCancelled = 0;
     std::uint32_t TransferCount = 0;
+    // Flash parts: 1 while the whole chip may be erased; the chip-ID check clears it
+    // when the chip reports protected blocks.
+    std::uint8_t ChipErasable = 1;
     std::string FirmwareDir, McuFirmwareDir;  // ProgramDir + "/usbf/", "/usbm/"
 
     Settings settings;

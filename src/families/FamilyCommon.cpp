@@ -162,6 +162,22 @@ bool readInChunks(AppState& st, std::uint32_t count, std::uint32_t chunk, Take t
 
 }  // namespace
 
+bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
+    return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const std::size_t at = st.buf.BufferCursor;
+            if (at >= st.buf.size()) {
+                failLine(st, kNoRoom);
+                return false;
+            }
+            st.buf.DeviceBuffer[at] = data[i];
+            st.buf.BufferCursor = at + step;
+        }
+        advanceGauge(st, int(n));
+        return true;
+    });
+}
+
 bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
     return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t) {
         for (std::uint32_t i = 0; i < n; ++i) {

@@ -98,6 +98,13 @@ void reportBlankFault(AppState& st, std::int8_t code = 12);
 // " Error with read". Returns true when every byte arrived.
 bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silencePolls = proto::kReplyPolls);
 
+// Reads `count` device bytes `chunk` at a time (one plain read each, bounded
+// by the read time-out in force) into the image from BufferCursor on, `step`
+// apart, advancing the gauge. A read that fails or comes back short ends with
+// " Error with read": bytes that never came are not stored. Ends on Abort.
+// Returns true when every byte arrived.
+bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step);
+
 // Reads `count` device bytes `chunk` at a time (one plain read each) and
 // compares them in order with the image from BufferCursor on, `step` apart.
 // A match advances the cursor and the gauge; the first mismatch leaves the

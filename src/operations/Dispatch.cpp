@@ -1,6 +1,7 @@
 #include "operations/Dispatch.h"
 
 #include "families/Eprom.h"
+#include "families/Flash.h"
 #include "link/Link.h"
 #include "operations/Host.h"
 #include "operations/Report.h"
@@ -21,9 +22,18 @@ bool epromCheck(AppState& st) {
     return st.OddEvenMode ? true : EpromCheckChipId(st);
 }
 
+bool flashCheck(AppState& st) {
+    // Every operation starts out allowed to erase the whole chip; the check
+    // takes that back when the chip reports protected blocks.
+    st.ChipErasable = 1;
+    return FlashCheckChipId(st);
+}
+
 constexpr FamilyRoutines kFamilies[] = {
     {'R', epromCheck, EpromDoOperation},
     {'O', epromCheck, EpromDoOperation},
+    {'E', flashCheck, FlashDoOperation},
+    {'F', flashCheck, FlashDoOperation},
 };
 
 const FamilyRoutines* routinesFor(char letter) {
