@@ -2,6 +2,7 @@
 // without a model leave the socket empty: their frames go unanswered and are
 // noted as protocol errors.
 #include "sim/EpromChip.h"
+#include "sim/FlashChip.h"
 #include "sim/SimProgrammer.h"
 
 namespace tesmar::sim {
@@ -11,6 +12,9 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
     case 'R':
     case 'O':
         return EpromChip::blankFor(rec);
+    case 'E':
+    case 'F':
+        return FlashChip::blankFor(rec);
     default:
         return nullptr;
     }

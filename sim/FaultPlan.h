@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tesmar::sim {
@@ -17,7 +18,7 @@ enum class Reply {
     FpgaGood,   // "Good" after the bitstream data
     McuOkay,    // "Okay" after a firmware upload with a good sum
     Probe,      // "Good" (or "OCER") to the over-current probe
-    EraseDone,  // "Done" after a successful erase
+    EraseDone,  // "Done" after a successful erase ("Good" after a flash part's pre-erase)
     Other,      // words no fault targets by name (failure words)
 };
 
@@ -44,6 +45,23 @@ struct FaultPlan {
     bool eraseFails = false;
     // A device-to-host stream goes quiet after this many bytes (until "Stop").
     std::optional<std::uint64_t> streamStallsAfter;
+    // The whole answer to a flash part's chip-ID frame, as it stands (any length),
+    // instead of the signature and protection bytes.
+    std::optional<std::vector<std::uint8_t>> chipIdReply;
+    // A flash part stops acknowledging program data after this many
+    // acknowledgement bytes (it still takes and programs the data).
+    std::optional<std::uint64_t> acksStallAfter;
+
+    // The reply word the firmware sends at that place under this plan.
+    std::string word(Reply where, std::string_view right) const {
+        std::string w(right);
+        if (where != Reply::Other) {
+            auto it = wrongReply.find(where);
+            if (it != wrongReply.end()) w = it->second;
+        }
+        if (shortReplies && w.size() > *shortReplies) w.resize(*shortReplies);
+        return w;
+    }
 
     void stickBit(std::uint32_t address, unsigned bit) { stuckOnes[address] |= std::uint8_t(1u << (bit & 7)); }
     std::uint8_t stuckOnesAt(std::uint32_t address) const {

@@ -344,12 +344,7 @@ void SimProgrammer::reply(std::span<const std::uint8_t> bytes) {
 }
 
 void SimProgrammer::replyWord(Reply where, std::string_view word) {
-    std::string w(word);
-    if (where != Reply::Other) {
-        auto it = faults_.wrongReply.find(where);
-        if (it != faults_.wrongReply.end()) w = it->second;
-    }
-    if (faults_.shortReplies && w.size() > *faults_.shortReplies) w.resize(*faults_.shortReplies);
+    std::string w = faults_.word(where, word);
     pending_.insert(pending_.end(), w.begin(), w.end());
 }
 
