@@ -8,6 +8,7 @@
 #include "families/Flash.h"
 #include "operations/Dispatch.h"
 #include "sim/FlashChip.h"
+#include "support/MainWindowRig.h"
 
 using namespace tesmar;
 using namespace tesmar::test;
@@ -499,5 +500,51 @@ TEST(Flash, WorkerRunsTheFamilyForBothKinds) {
         EXPECT_EQ(r.st.ChipErasable, 1);
         EXPECT_EQ(r.image(0, 0x1000), content);
         EXPECT_EQ(r.host.lines(), QStringList{" Read Completed"});
+    }
+}
+
+namespace {
+
+// The main window with a part of the flash family file selected and a blank
+// chip of its kind in the socket.
+class FlashWindowTest : public MainWindowRig {
+protected:
+    void selectFirst(char letter) {
+        const auto found = findDevice(1, [letter](const DeviceRecord& d) { return d.FamilyLetter == letter; });
+        ASSERT_TRUE(found) << "no '" << letter << "' part in the sample data";
+        select(found->place);
+        ASSERT_TRUE(st().dev());
+        ASSERT_EQ(st().dev()->FamilyLetter, letter);
+        clearLogs();
+    }
+};
+
+}  // namespace
+
+TEST_F(FlashWindowTest, ToolbarRunsProgramEraseAndBlankCheck) {
+    for (char letter : {'E', 'F'}) {
+        SCOPED_TRACE(letter);
+        selectFirst(letter);
+        ASSERT_TRUE(w().SB_Prog->isEnabled());
+        ASSERT_TRUE(w().SB_Erase->isEnabled());
+        const std::size_t n = std::size_t(st().dev()->LastAddress) + 1;
+        const Bytes content = pattern(n, 31);
+        std::copy(content.begin(), content.end(), st().buf.DeviceBuffer.begin());
+        w().BitBtn1->click();  // counters reset
+
+        w().SB_Prog->click();
+        QStringList lines = w().memoLines();
+        EXPECT_TRUE(lines.contains(" Programmed")) << lines.join('\n').toStdString();
+        EXPECT_TRUE(lines.contains(" Verify OK"));
+        EXPECT_EQ(w().ProgCorrect->text(), "1");
+        EXPECT_EQ(sim_.chip()->memory(), content);
+
+        w().Memo1->clear();
+        w().SB_Erase->click();
+        lines = w().memoLines();
+        EXPECT_TRUE(lines.contains(" Clean")) << lines.join('\n').toStdString();
+        EXPECT_TRUE(sim_.chip()->isBlank());
+        EXPECT_TRUE(w().SB_Erase->isEnabled());
+        EXPECT_TRUE(sim_.protocolErrors().empty());
     }
 }
