@@ -275,11 +275,4 @@ void FlashBlankCheck(AppState& st) {
     successLine(st, " Clean");
 }
 
-void ReportDeviceFault(AppState& st, std::int8_t code, std::uint8_t deviceByte) {
-    if (code == 11)
-        reportCompareFault(st, deviceByte);
-    else if (code == 12)
-        reportBlankFault(st, code);
-}
-
 }  // namespace tesmar

@@ -22,8 +22,4 @@ void FlashProgram(AppState& st);
 void FlashErase(AppState& st);
 void FlashBlankCheck(AppState& st);
 
-// A compare (code 11) or blank (code 12) failure: its line, then the word that
-// ends the programmer's stream. Other codes do nothing.
-void ReportDeviceFault(AppState& st, std::int8_t code, std::uint8_t deviceByte);
-
 }  // namespace tesmar
