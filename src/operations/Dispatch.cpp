@@ -2,6 +2,7 @@
 
 #include "families/Eprom.h"
 #include "families/Flash.h"
+#include "families/Serial.h"
 #include "link/Link.h"
 #include "operations/Host.h"
 #include "operations/Report.h"
@@ -34,6 +35,7 @@ constexpr FamilyRoutines kFamilies[] = {
     {'O', epromCheck, EpromDoOperation},
     {'E', flashCheck, FlashDoOperation},
     {'F', flashCheck, FlashDoOperation},
+    {'S', SerialCheckChipId, SerialDoOperation},
 };
 
 const FamilyRoutines* routinesFor(char letter) {
