@@ -3,6 +3,7 @@
 // noted as protocol errors.
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
+#include "sim/SerialChip.h"
 #include "sim/SimProgrammer.h"
 
 namespace tesmar::sim {
@@ -15,6 +16,8 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
     case 'E':
     case 'F':
         return FlashChip::blankFor(rec);
+    case 'S':
+        return SerialChip::blankFor(rec);
     default:
         return nullptr;
     }

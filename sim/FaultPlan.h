@@ -45,10 +45,10 @@ struct FaultPlan {
     bool eraseFails = false;
     // A device-to-host stream goes quiet after this many bytes (until "Stop").
     std::optional<std::uint64_t> streamStallsAfter;
-    // The whole answer to a flash part's chip-ID frame, as it stands (any length),
-    // instead of the signature and protection bytes.
+    // The whole answer to a flash or serial part's chip-ID frame, as it stands
+    // (any length), instead of the signature and protection bytes.
     std::optional<std::vector<std::uint8_t>> chipIdReply;
-    // A flash part stops acknowledging program data after this many
+    // A flash or serial part stops acknowledging program data after this many
     // acknowledgement bytes (it still takes and programs the data).
     std::optional<std::uint64_t> acksStallAfter;
 

@@ -328,7 +328,8 @@ void SimProgrammer::endStream() {
 void SimProgrammer::dropInput(const char* why) {
     tester_.abandonLevels();
     if (sink_) {
-        notes_.push_back(std::string(why) + " abandoned an unfinished " + sink_->what());
+        if (!dynamic_cast<const TrailingSink*>(sink_.get()))
+            notes_.push_back(std::string(why) + " abandoned an unfinished " + sink_->what());
         sink_.reset();
     }
     if (frameFill_ != 0) {

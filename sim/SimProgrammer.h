@@ -31,6 +31,11 @@ std::size_t parameterTailLength(char familyLetter);
 // A blank chip that matches the record, or null for families without a chip model.
 std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec);
 
+// Bytes a host sends only when its operation runs to the end: after an Abort
+// it sends none, and its next operation begins with a reset. A reset or purge
+// that cuts such a sink off is therefore no fault of the host.
+class TrailingSink : public ByteSink {};
+
 class SimProgrammer : public tesmar::UsbPort, private FrameContext {
 public:
     SimProgrammer();
