@@ -6,6 +6,7 @@
 #include "FamilyRig.h"
 #include "families/Serial.h"
 #include "operations/Dispatch.h"
+#include "sim/SerialChip.h"
 #include "support/MainWindowRig.h"
 
 using namespace tesmar;
@@ -43,6 +44,7 @@ struct SerialRig : FamilyRig {
         st.pause = [](int) {};
         st.settings.IdCheckOption = idCheck ? 1 : 0;
     }
+    sim::SerialChip& chip() { return dynamic_cast<sim::SerialChip&>(*sim.chip()); }
     Bytes idFrame() const { return st.settings.IdCheckOption ? frameBytes('E', dev().DeviceId2 ? 'I' : 'i') : Bytes{}; }
 };
 
@@ -262,4 +264,139 @@ TEST(Serial, DispatchRunsTheSerialFamily) {
     ExecuteOperation(r.st);
     EXPECT_EQ(r.st.ErrorFlag.get(), 0);
     EXPECT_EQ(r.image(0, 0x2000), pattern(0x2000, 11));
+}
+
+namespace {
+
+struct StatusCase {
+    std::uint8_t pageCode;
+    std::size_t statusBytes;
+};
+const StatusCase kStatusCases[] = {{0, 0}, {101, 1}, {102, 1}, {103, 2}};
+
+}  // namespace
+
+TEST(Serial, ReadTakesTheStatusBytesAfterTheData) {
+    for (const StatusCase& c : kStatusCases) {
+        SCOPED_TRACE(int(c.pageCode));
+        SerialRig r({.pageCode = c.pageCode});
+        r.st.mcu.SerialFlashStatus = 0x11;
+        r.st.mcu.SerialFlashStatus2 = 0x22;
+        if (c.statusBytes >= 1) r.chip().setStatus(0, 0x9C);
+        if (c.statusBytes >= 2) r.chip().setStatus(1, 0x41);
+        const Bytes content = pattern(0x2000, 13);
+        r.sim.chip()->load(0, content);
+        EXPECT_TRUE(run(r, 'R'));
+        EXPECT_EQ(r.image(0, 0x2000), content);
+        EXPECT_EQ(r.st.mcu.SerialFlashStatus, c.statusBytes >= 1 ? 0x9C : 0x11);
+        EXPECT_EQ(r.st.mcu.SerialFlashStatus2, c.statusBytes >= 2 ? 0x41 : 0x22);
+        EXPECT_EQ(r.host.lines(), QStringList{" Read Completed"});
+        std::uint32_t left = 1;
+        r.sim.queueStatus(left);
+        EXPECT_EQ(left, 0u) << "every byte the programmer sent was taken";
+    }
+}
+
+TEST(Serial, ProgramWritesTheStatusBytesAfterTheData) {
+    for (const StatusCase& c : kStatusCases) {
+        SCOPED_TRACE(int(c.pageCode));
+        SerialRig r({.pageCode = c.pageCode});
+        r.st.mcu.SerialFlashStatus = 0x8C;
+        r.st.mcu.SerialFlashStatus2 = 0x02;
+        const Bytes content = pattern(0x2000, 17);
+        r.fillImage(content);
+        EXPECT_TRUE(run(r, 'P'));
+        Bytes status;
+        if (c.statusBytes >= 1) status.push_back(0x8C);
+        if (c.statusBytes >= 2) status.push_back(0x02);
+        EXPECT_EQ(r.sim.hostBytes(), r.idFrame() + kProgramFrame + content + status + kReadFrame);
+        EXPECT_EQ(r.chip().lastStatusWritten(), status);
+        EXPECT_EQ(chipMemory(r), content);
+        EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying", " Verify OK"}));
+    }
+}
+
+TEST(Serial, SecondStatusByteTravelsFromReadToProgram) {
+    SerialRig r({.pageCode = 103});
+    r.chip().setStatus(0, 0x84);
+    r.chip().setStatus(1, 0x03);
+    ASSERT_TRUE(run(r, 'R'));
+    r.st.mcu.SerialFlashStatus = 0x9C;  // the configuration page changes the first byte only
+    r.select(SerialSpec{.pageCode = 103}.record());
+    ASSERT_TRUE(run(r, 'P'));
+    EXPECT_EQ(r.chip().lastStatusWritten(), (Bytes{0x9C, 0x03}));
+}
+
+TEST(Serial, ExtraAreaOfTheAt24rf08c) {
+    const SerialSpec spec{.name = "AT24RF08C", .lastAddress = 0x3FF, .pageCode = 101};
+    const Bytes content = pattern(0x400, 21);
+    const Bytes extra = pattern(32, 23);
+
+    {
+        SCOPED_TRACE("read");
+        SerialRig r(spec);
+        r.sim.chip()->load(0, content);
+        r.chip().loadExtra(0, extra);
+        r.chip().setStatus(0, 0x0C);
+        std::vector<int> maxima;
+        r.host.onGauge = [&](int maximum, int) {
+            if (maxima.empty() || maxima.back() != maximum) maxima.push_back(maximum);
+        };
+        EXPECT_TRUE(run(r, 'R'));
+        EXPECT_EQ(r.image(0, 0x400 + 32), content + extra);
+        EXPECT_EQ(r.st.buf.DeviceBuffer[0x400 + 32], 0xFF) << "nothing past the extra area";
+        EXPECT_EQ(r.st.mcu.SerialFlashStatus, 0x0C);
+        EXPECT_EQ(r.sim.hostBytes(), r.idFrame() + kReadFrame + kExtraReadFrame);
+        EXPECT_NE(std::find(maxima.begin(), maxima.end(), 32), maxima.end()) << "the gauge restarts for the extra area";
+        EXPECT_EQ(r.host.lines(), QStringList{" Read Completed"});
+    }
+    for (bool extraDiffers : {false, true}) {
+        SCOPED_TRACE(extraDiffers ? "verify, extra area differs" : "verify");
+        SerialRig r(spec);
+        r.sim.chip()->load(0, content);
+        r.chip().loadExtra(0, extra);
+        r.fillImage(content + extra);
+        if (extraDiffers) r.st.buf.DeviceBuffer[0x400 + 5] ^= 1;
+        EXPECT_EQ(run(r, 'V'), !extraDiffers);
+        EXPECT_EQ(r.sim.hostBytes(),
+                  r.idFrame() + kReadFrame + kExtraReadFrame + (extraDiffers ? word("ErrV") : Bytes{}));
+        EXPECT_EQ(r.host.lines().size(), 2);
+        if (extraDiffers) {
+            EXPECT_TRUE(r.host.lines().last().contains("0x00405")) << r.host.lines().last().toStdString();
+        } else {
+            EXPECT_EQ(r.host.lines().last(), " Verify OK");
+        }
+    }
+    {
+        SCOPED_TRACE("program leaves the extra area alone; its verify compares it");
+        SerialRig r(spec);
+        r.chip().loadExtra(0, extra);
+        r.fillImage(content + extra);
+        EXPECT_TRUE(run(r, 'P'));
+        EXPECT_EQ(chipMemory(r), content);
+        EXPECT_EQ(r.chip().extraArea(), extra);
+        EXPECT_EQ(r.sim.hostBytes(), r.idFrame() + kProgramFrame + content + Bytes{0x00} + kReadFrame + kExtraReadFrame);
+    }
+    {
+        SCOPED_TRACE("an image without room for the extra area");
+        SerialRig r(spec);
+        r.st.buf.replace(0x400 + 16);
+        EXPECT_FALSE(run(r, 'R'));
+        EXPECT_EQ(r.sim.hostBytes(), r.idFrame()) << "nothing is asked that the image cannot hold";
+        EXPECT_EQ(r.chip().readCommands(), 0u);
+    }
+}
+
+TEST(Serial, BlankCheckExpectsTheBlankValueThenFF) {
+    // A part erased to 0x00 still reads 0xFF in every second byte of a blank check.
+    SerialRig r({.blank = 0x00});
+    Bytes pairs(0x2000);
+    for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = (i & 1) ? 0xFF : 0x00;
+    r.sim.chip()->load(0, pairs);
+    EXPECT_TRUE(run(r, 'B'));
+    EXPECT_EQ(r.host.lines(), QStringList{" Clean"});
+
+    r.sim.chip()->load(0, Bytes(0x2000, 0x00));
+    EXPECT_FALSE(run(r, 'B'));
+    EXPECT_EQ(r.host.lines().last(), notBlankLine(r));
 }
