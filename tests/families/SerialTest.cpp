@@ -400,3 +400,60 @@ TEST(Serial, BlankCheckExpectsTheBlankValueThenFF) {
     EXPECT_FALSE(run(r, 'B'));
     EXPECT_EQ(r.host.lines().last(), notBlankLine(r));
 }
+
+namespace {
+
+class SerialWindowTest : public MainWindowRig {};
+
+}  // namespace
+
+TEST_F(SerialWindowTest, ToolbarProgramsReadsBackAndErasesASerialPart) {
+    // A serial flash with a signature and two status bytes.
+    const auto found = findDevice(2, [](const DeviceRecord& d) {
+        return d.FamilyLetter == 'S' && d.PageCode == 103 && d.MakerId != 0;
+    });
+    ASSERT_TRUE(found) << "no serial part with two status bytes in the sample data";
+    select(found->place);
+    ASSERT_TRUE(st().dev());
+    ASSERT_EQ(st().dev()->FamilyLetter, 'S');
+    st().settings.IdCheckOption = 1;
+    clearLogs();
+    ASSERT_TRUE(w().SB_Prog->isEnabled());
+
+    const std::size_t n = std::size_t(st().dev()->LastAddress) + 1;
+    const Bytes content = pattern(n, 37);
+    std::copy(content.begin(), content.end(), st().buf.DeviceBuffer.begin());
+    st().mcu.SerialFlashStatus = 0x9C;
+    st().mcu.SerialFlashStatus2 = 0x01;
+    w().BitBtn1->click();  // counters reset
+
+    w().SB_Prog->click();
+    QStringList lines = w().memoLines();
+    EXPECT_TRUE(lines.contains(" Programmed")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(" Verify OK"));
+    EXPECT_EQ(w().ProgCorrect->text(), "1");
+    EXPECT_EQ(sim_.chip()->memory(), content);
+    auto& chip = dynamic_cast<sim::SerialChip&>(*sim_.chip());
+    EXPECT_EQ(chip.lastStatusWritten(), (Bytes{0x9C, 0x01}));
+    EXPECT_EQ(chip.identifyRequests(), "I");
+
+    // The image forgets, a read brings back the data and both status bytes.
+    std::fill_n(st().buf.DeviceBuffer.begin(), n, 0);
+    st().mcu.SerialFlashStatus = 0;
+    st().mcu.SerialFlashStatus2 = 0;
+    w().Memo1->clear();
+    w().SB_Read->click();
+    lines = w().memoLines();
+    EXPECT_TRUE(lines.contains(" Read Completed")) << lines.join('\n').toStdString();
+    EXPECT_EQ(Bytes(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + std::ptrdiff_t(n)), content);
+    EXPECT_EQ(st().mcu.SerialFlashStatus, chip.status(0));
+    EXPECT_EQ(st().mcu.SerialFlashStatus2, chip.status(1));
+
+    w().Memo1->clear();
+    w().SB_Erase->click();
+    lines = w().memoLines();
+    EXPECT_TRUE(lines.contains(" Erased ")) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(" Clean"));
+    EXPECT_TRUE(sim_.chip()->isBlank());
+    EXPECT_TRUE(sim_.protocolErrors().empty());
+}
