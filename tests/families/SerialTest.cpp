@@ -387,6 +387,17 @@ TEST(Serial, ExtraAreaOfTheAt24rf08c) {
     }
 }
 
+TEST(Serial, AbortedReadAsksForNothingMore) {
+    SerialRig r({.name = "AT24RF08C", .lastAddress = 0x3FF, .pageCode = 103});
+    r.st.mcu.SerialFlashStatus = 0x55;
+    r.abortAtGauge(0x100);
+    EXPECT_FALSE(run(r, 'R') && r.st.RunFlag.load() != 0);
+    EXPECT_EQ(r.sim.hostBytes(), r.idFrame() + kReadFrame + word("Stop")) << "no extra area after Abort";
+    EXPECT_EQ(r.st.mcu.SerialFlashStatus, 0x55) << "no status byte taken";
+    EXPECT_TRUE(r.host.lines().isEmpty());
+    EXPECT_EQ(r.host.closeCount(), 1);
+}
+
 TEST(Serial, BlankCheckExpectsTheBlankValueThenFF) {
     // A part erased to 0x00 still reads 0xFF in every second byte of a blank check.
     SerialRig r({.blank = 0x00});
