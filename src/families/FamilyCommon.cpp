@@ -78,6 +78,30 @@ StreamReader::Result StreamReader::next(std::uint32_t max, std::vector<std::uint
     }
 }
 
+std::vector<std::uint8_t> readChipIdReply(AppState& st, std::size_t keep) {
+    // Once the reply has begun the rest follows at once: this many empty polls
+    // in a row end it; a programmer that keeps talking is cut off.
+    constexpr int kQuietPolls = 50;
+    constexpr int kMaxPolls = proto::kReplyPolls;
+    std::vector<std::uint8_t> kept;
+    if (!st.usb || !waitForBytes(st, 1)) return kept;
+    std::uint8_t chunk[64];
+    for (int quiet = 0, polls = 0; quiet < kQuietPolls && polls < kMaxPolls; ++polls) {
+        std::uint32_t queued = 0;
+        if (st.usb->queueStatus(queued) != UsbOk) break;
+        if (queued == 0) {
+            ++quiet;
+            idle();
+            continue;
+        }
+        quiet = 0;
+        const std::uint32_t got = readBytes(st, chunk, std::min<std::uint32_t>(queued, sizeof chunk));
+        if (got == 0) break;
+        for (std::uint32_t i = 0; i < got && kept.size() < keep; ++i) kept.push_back(chunk[i]);
+    }
+    return kept;
+}
+
 bool runChipIdCheck(AppState& st, const std::function<ChipIdAttempt()>& attempt) {
     for (;;) {
         if (st.RunFlag.load() == 0) return false;

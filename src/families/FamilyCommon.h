@@ -105,6 +105,13 @@ bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silence
 // Returns true when every byte arrived.
 bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step);
 
+// The reply to a chip-ID frame: everything the programmer sends once it starts
+// answering (it ends after a short quiet spell, and at the latest after a
+// bounded number of polls), the first `keep` bytes kept and the rest dropped so
+// that no later read takes them for device data. Empty when the programmer
+// stays silent through the bounded wait.
+std::vector<std::uint8_t> readChipIdReply(AppState& st, std::size_t keep);
+
 // Reads `count` device bytes `chunk` at a time (one plain read each) and
 // compares them in order with the image from BufferCursor on, `step` apart.
 // A match advances the cursor and the gauge; the first mismatch leaves the

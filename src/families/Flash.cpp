@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "families/FamilyCommon.h"
@@ -24,9 +22,6 @@ constexpr proto::Frame kChipIdFrame = proto::frame('E', 'I');   // signature and
 constexpr std::uint32_t kChunk = 8;          // read, verify, blank check and program replies
 constexpr std::uint32_t kProgressWord = 4;   // one pre-erase progress reply
 constexpr std::size_t kChipIdBytes = 10;     // the longest chip-ID reply kept
-// Once the chip-ID reply has begun, the rest of it follows at once; this many
-// empty polls in a row end it.
-constexpr int kChipIdQuietPolls = 50;
 // The chip settles after an erase before it is read back.
 constexpr int kAfterEraseMs = 500;
 
@@ -56,28 +51,6 @@ bool takesOptionByte(const DeviceRecord& d) {
     return fifth != 'n' && fifth != 'S' && fifth != 'R' && fifth != 'T';
 }
 
-// The chip-ID reply: everything the programmer sends once it starts answering,
-// the first kChipIdBytes kept and the rest dropped so that no later read takes
-// it for device data. Empty when the programmer stays silent.
-std::vector<std::uint8_t> readChipIdReply(AppState& st) {
-    std::vector<std::uint8_t> kept;
-    if (!waitForBytes(st, 1)) return kept;
-    std::uint8_t chunk[64];
-    for (int quiet = 0; quiet < kChipIdQuietPolls;) {
-        std::uint32_t queued = 0;
-        if (st.usb->queueStatus(queued) != UsbOk) break;
-        if (queued == 0) {
-            ++quiet;
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-            continue;
-        }
-        quiet = 0;
-        const std::uint32_t got = readBytes(st, chunk, std::min<std::uint32_t>(queued, sizeof chunk));
-        if (got == 0) break;
-        for (std::uint32_t i = 0; i < got && kept.size() < kChipIdBytes; ++i) kept.push_back(chunk[i]);
-    }
-    return kept;
-}
 
 // The protection reports of one chip-ID reply; decides ChipErasable.
 void reportProtection(AppState& st, const DeviceRecord& d, const std::array<std::uint8_t, kChipIdBytes>& id) {
@@ -141,7 +114,7 @@ bool FlashCheckChipId(AppState& st) {
     return runChipIdCheck(st, [&] {
         ChipIdAttempt a;
         writeFrame(st, kChipIdFrame);
-        const std::vector<std::uint8_t> reply = readChipIdReply(st);
+        const std::vector<std::uint8_t> reply = readChipIdReply(st, kChipIdBytes);
         if (reply.empty()) {
             a.replied = false;
             return a;

@@ -1,9 +1,7 @@
 #include "families/Serial.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "families/FamilyCommon.h"
@@ -42,11 +40,6 @@ constexpr std::uint32_t kProgramTimeoutMs = 20000;
 constexpr std::uint32_t kEraseTimeoutMs = 60000;
 constexpr std::uint32_t kAfterEraseTimeoutMs = 10000;
 
-// Once the chip-ID reply has begun the rest follows at once; this many empty
-// polls in a row end it, and a programmer that keeps talking is cut off after
-// kChipIdMaxPolls polls.
-constexpr int kChipIdQuietPolls = 50;
-constexpr int kChipIdMaxPolls = 30000;
 
 const char* const kReadError = " Error with read";
 
@@ -143,28 +136,6 @@ bool takeAcknowledgements(AppState& st, std::uint32_t blockLen) {
     return true;
 }
 
-// The chip-ID reply: everything the programmer sends once it starts answering,
-// the first kChipIdBytes kept and the rest dropped so that no later read takes
-// it for device data. Empty when the programmer stays silent.
-std::vector<std::uint8_t> readChipIdReply(AppState& st) {
-    std::vector<std::uint8_t> kept;
-    if (!waitForBytes(st, 1)) return kept;
-    std::uint8_t chunk[64];
-    for (int quiet = 0, polls = 0; quiet < kChipIdQuietPolls && polls < kChipIdMaxPolls; ++polls) {
-        std::uint32_t queued = 0;
-        if (st.usb->queueStatus(queued) != UsbOk) break;
-        if (queued == 0) {
-            ++quiet;
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-            continue;
-        }
-        quiet = 0;
-        const std::uint32_t got = readBytes(st, chunk, std::min<std::uint32_t>(queued, sizeof chunk));
-        if (got == 0) break;
-        for (std::uint32_t i = 0; i < got && kept.size() < kChipIdBytes; ++i) kept.push_back(chunk[i]);
-    }
-    return kept;
-}
 
 void verifyStep(AppState& st) {
     setGaugePos(st, 0);
@@ -182,7 +153,7 @@ bool SerialCheckChipId(AppState& st) {
     return runChipIdCheck(st, [&] {
         ChipIdAttempt a;
         writeFrame(st, d->DeviceId2 == 0 ? kChipIdTwoBytes : kChipIdThreeBytes);
-        const std::vector<std::uint8_t> reply = readChipIdReply(st);
+        const std::vector<std::uint8_t> reply = readChipIdReply(st, kChipIdBytes);
         if (reply.empty()) {
             a.replied = false;
             return a;
