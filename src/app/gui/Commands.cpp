@@ -3,6 +3,7 @@
 
 #include "app/gui/TfrmMains.h"
 #include "app/gui/TfrmOption.h"
+#include "config/gui/TfrmConfig.h"
 #include "editors/gui/THexEditor.h"
 #include "fileformats/gui/LoadSaveCommands.h"
 #include "operations/Checksum.h"
@@ -31,7 +32,18 @@ void runEdit(TfrmMains& w) {
     UpdateChecksum(st);
 }
 
-void runConfig(TfrmMains&) {}
+void runConfig(TfrmMains& w) {
+    AppState& st = w.state();
+    if (st.ProgrammerState == 0 || !st.dev()) return;
+    // PLDs and PICs have dialogs of their own, not part of this build.
+    if (st.dev()->FamilyLetter == 'P' || st.dev()->FamilyLetter == 'C') return;
+    {
+        TfrmConfig dlg(st, &w);
+        dlg.exec();
+    }
+    UpdateChecksum(st);
+}
+
 void runOptions(TfrmMains& w) {
     AppState& st = w.state();
     if (st.ProgrammerState == 0 || !st.dev()) return;

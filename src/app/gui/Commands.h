@@ -7,7 +7,7 @@ namespace tesmar {
 class TfrmMains;
 
 // Which dialogs this build has; a button whose dialog is missing stays disabled.
-constexpr bool haveConfigDialogs() { return false; }
+constexpr bool haveConfigDialogs() { return true; }
 constexpr bool haveOptionsDialog() { return true; }
 constexpr bool haveIcTester() { return true; }
 constexpr bool haveAutoIncrement() { return true; }

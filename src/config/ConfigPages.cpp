@@ -1,0 +1,167 @@
+#include "config/ConfigPages.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace tesmar::config {
+
+const std::array<const char*, kSheetCount> kSheetNames = {
+    "Page100", "Page130", "Page200", "Page201", "Page202", "Page203", "Page204", "Page204A",
+    "Page205", "Page206", "Page207", "Page208", "Page209", "Page212", "Page102",
+};
+
+std::vector<Sheet> sheetsForPageCode(std::uint8_t pageCode) {
+    // The upper microcontroller codes map one to one, except 210 and 211 which
+    // share the page of a sibling chip.
+    static constexpr std::array<std::pair<std::uint8_t, Sheet>, 7> kMcuTable = {{
+        {206, Sheet::Page206}, {207, Sheet::Page207}, {208, Sheet::Page208}, {209, Sheet::Page209},
+        {210, Sheet::Page205}, {211, Sheet::Page209}, {212, Sheet::Page212},
+    }};
+    switch (pageCode) {
+    case 100: case 101: return {Sheet::Page100};
+    case 102: case 103: case 104: return {Sheet::Page102};
+    case 130: return {Sheet::Page130};
+    case 200: return {Sheet::Page200};
+    case 201: return {Sheet::Page201};
+    case 202: return {Sheet::Page202};
+    case 203: return {Sheet::Page203};
+    case 204: return {Sheet::Page204, Sheet::Page204A};
+    case 205: return {Sheet::Page205};
+    default: break;
+    }
+    for (const auto& [code, sheet] : kMcuTable)
+        if (code == pageCode) return {sheet};
+    return {};
+}
+
+bool sheetBuilt(Sheet sheet) {
+    return sheet == Sheet::Page100 || sheet == Sheet::Page102 || sheet == Sheet::Page130 || kMcuPagesBuilt;
+}
+
+bool configPageBuilt(const DeviceRecord& rec) {
+    // PLDs and PICs have dialogs of their own.
+    if (rec.FamilyLetter == 'C' || rec.FamilyLetter == 'P') return false;
+    const auto sheets = sheetsForPageCode(rec.PageCode);
+    return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
+}
+
+std::uint8_t& configGlobal(McuConfig& mcu, ConfigGlobal g) {
+    switch (g) {
+    case ConfigGlobal::SerialFlashStatus: return mcu.SerialFlashStatus;
+    case ConfigGlobal::SdpEnable: return mcu.SdpEnable;
+    }
+    return mcu.SerialFlashStatus;
+}
+
+std::span<const ControlRow> controlRows() {
+    using K = ControlKind;
+    using G = ConfigGlobal;
+    using R = ControlRule;
+    static const std::vector<ControlRow> rows = {
+        // Serial EEPROM status register: WPEN bit 7, block protect bits 3..2.
+        {Sheet::Page100, "GB100_Wpen", nullptr, K::GroupBox, " Write Protect Enable ", 8, 8, 150, 64,
+         G::SerialFlashStatus, 0, 0xFF, true, {}, R::Plain},
+        {Sheet::Page100, "CB100_Wpen", "GB100_Wpen", K::CheckBox, "WPEN", 14, 28, 120, 20,
+         G::SerialFlashStatus, 0x80, 0x7F, true, {}, R::Plain},
+        {Sheet::Page100, "RG100", nullptr, K::RadioGroup, " Block-Protect ", 170, 8, 200, 130,
+         G::SerialFlashStatus, 0x0C, 0x80, true, {"None", "Upper 1/4", "Upper 1/2", "All"}, R::Plain},
+        // Serial flash status register: SRP bit 7, top/bottom bit 5, block protect bits 4..2.
+        // The top/bottom choice comes first: it decides the block-protect list.
+        {Sheet::Page102, "RG102_TB", nullptr, K::RadioGroup, "Top/Bottom Write Protect", 220, 8, 190, 76,
+         G::SerialFlashStatus, kTopBottomBit, 0xDF, true, {"Top", "Bottom"}, R::RebuildBlockProtect, 0},
+        {Sheet::Page102, "RG102_BP", nullptr, K::RadioGroup, " Block-Protect ", 8, 8, 200, 176,
+         G::SerialFlashStatus, kBlockProtectBits, 0xE3, true, {"None", "Upper 1/2", "All"}, R::BlockProtect},
+        {Sheet::Page102, "CB102_SRP", nullptr, K::CheckBox, "Status Register Protect", 220, 96, 190, 20,
+         G::SerialFlashStatus, 0x80, 0x7F, true, {}, R::Plain},
+        // Software data protection of parallel EEPROMs.
+        {Sheet::Page130, "RG130", nullptr, K::RadioGroup,
+         " Software Data Protection  (Activated during Programming) ", 8, 8, 400, 80, G::SdpEnable, 0x01, 0x00,
+         true, {"SDP OFF", "SDP ON"}, R::Plain},
+    };
+    return rows;
+}
+
+const ControlRow* findRow(std::string_view name) {
+    for (const ControlRow& r : controlRows())
+        if (name == r.name) return &r;
+    return nullptr;
+}
+
+namespace {
+int fieldShift(std::uint8_t mask) { return mask ? std::countr_zero(unsigned(mask)) : 0; }
+}  // namespace
+
+bool rowChecked(const ControlRow& row, std::uint8_t value) {
+    return ((value & row.mask) != 0) == row.sense;
+}
+
+std::uint8_t writeChecked(const ControlRow& row, std::uint8_t value, bool checked) {
+    const bool set = checked == row.sense;
+    return std::uint8_t((value & row.keep) | (set ? row.mask : 0));
+}
+
+int rowItem(const ControlRow& row, std::uint8_t value, int itemCount) {
+    if (itemCount <= 0) return -1;
+    const int field = (value & row.mask) >> fieldShift(row.mask);
+    return std::min(field, itemCount - 1);
+}
+
+std::uint8_t writeItem(const ControlRow& row, std::uint8_t value, int index) {
+    const unsigned field = index < 0 ? 0u : unsigned(index);
+    return std::uint8_t((value & row.keep) | ((field << fieldShift(row.mask)) & row.mask));
+}
+
+namespace {
+
+struct BlockProtectTable {
+    std::uint32_t lastAddress;
+    std::vector<const char*> top, bottom;
+};
+
+const std::vector<BlockProtectTable>& blockProtectTables() {
+    static const std::vector<BlockProtectTable> tables = {
+        {0x1FFFF, {"None", "010000h - 01FFFFh", "All"}, {"None", "000000h - 00FFFFh", "All"}},
+        {0x3FFFF,
+         {"None", "030000h - 03FFFFh", "020000h - 03FFFFh", "All"},
+         {"None", "000000h - 00FFFFh", "000000h - 01FFFFh", "All"}},
+        {0x7FFFF,
+         {"None", "070000h - 07FFFFh", "060000h - 07FFFFh", "040000h - 07FFFFh", "All"},
+         {"None", "000000h - 00FFFFh", "000000h - 01FFFFh", "000000h - 03FFFFh", "All"}},
+        {0xFFFFF,
+         {"None", "0F0000h - 0FFFFFh", "0E0000h - 0FFFFFh", "0C0000h - 0FFFFFh", "080000h - 0FFFFFh", "All"},
+         {"None", "000000h - 00FFFFh", "000000h - 01FFFFh", "000000h - 03FFFFh", "000000h - 07FFFFh", "All"}},
+    };
+    return tables;
+}
+
+const BlockProtectTable* tableFor(std::uint32_t lastAddress) {
+    for (const auto& t : blockProtectTables())
+        if (t.lastAddress == lastAddress) return &t;
+    return nullptr;
+}
+
+}  // namespace
+
+bool blockProtectKnown(std::uint32_t lastAddress) { return tableFor(lastAddress) != nullptr; }
+
+std::optional<std::vector<const char*>> blockProtectItems(std::uint32_t lastAddress, bool bottom) {
+    const BlockProtectTable* t = tableFor(lastAddress);
+    if (!t) return std::nullopt;
+    return bottom ? t->bottom : t->top;
+}
+
+std::optional<int> blockProtectItem(std::uint32_t lastAddress, std::uint8_t status) {
+    const BlockProtectTable* t = tableFor(lastAddress);
+    if (!t) return std::nullopt;
+    // Every BP value from the last range on protects the whole device.
+    const int bp = (status & kBlockProtectBits) >> 2;
+    return std::min(bp, int(t->top.size()) - 1);
+}
+
+std::uint8_t writeBlockProtect(std::uint32_t lastAddress, std::uint8_t status, int index) {
+    const BlockProtectTable* t = tableFor(lastAddress);
+    if (!t || index < 0 || index >= int(t->top.size())) return status;
+    return std::uint8_t((status & ~kBlockProtectBits) | ((unsigned(index) << 2) & kBlockProtectBits));
+}
+
+}  // namespace tesmar::config
