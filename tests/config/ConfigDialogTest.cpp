@@ -164,6 +164,10 @@ TEST_F(ConfigDialogTest, SwitchingToBottomRebuildsTheListAndKeepsBp) {
     EXPECT_EQ(d.RG102_BP->items(),
               (QStringList{"None", "000000h - 00FFFFh", "000000h - 01FFFFh", "000000h - 03FFFFh", "All"}));
     EXPECT_EQ(d.RG102_BP->itemIndex(), -1);
+    // The rebuilt list shows, and starts at the top of its frame as the first one did.
+    EXPECT_TRUE(d.RG102_BP->button(4)->isVisible());
+    EXPECT_LT(d.RG102_BP->button(0)->y(), d.RG102_BP->button(4)->y());
+    EXPECT_LT(d.RG102_BP->button(0)->y(), 40);
     // The new list's items write the field.
     clickItem(d.RG102_BP, 4);
     EXPECT_EQ(status(), 0x20 | (4 << 2));

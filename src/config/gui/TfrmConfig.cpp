@@ -25,15 +25,19 @@ void RadioGroup::setItems(const QStringList& items) {
         delete b;
     }
     buttons_.clear();
+    // Drop the spacer of the previous list too, or the new items would sit below it.
+    while (QLayoutItem* item = layout()->takeAt(0)) delete item;
     index_ = -1;
     for (int i = 0; i < items.size(); ++i) {
         auto* b = new QRadioButton(items[i], this);
         b->setObjectName(objectName() + "_" + QString::number(i));
         group_.addButton(b, i);
         layout()->addWidget(b);
+        b->show();  // items added to a group already on screen stay hidden otherwise
         buttons_.push_back(b);
     }
     static_cast<QVBoxLayout*>(layout())->addStretch();
+    layout()->activate();  // the new items take clicks at once
 }
 
 QStringList RadioGroup::items() const {
