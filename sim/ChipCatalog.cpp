@@ -3,6 +3,7 @@
 // noted as protocol errors.
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
+#include "sim/PicChip.h"
 #include "sim/SerialChip.h"
 #include "sim/SimProgrammer.h"
 
@@ -18,6 +19,9 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
         return FlashChip::blankFor(rec);
     case 'S':
         return SerialChip::blankFor(rec);
+    case 'C':
+        if (rec.isPic18()) return nullptr;
+        return PicChip::blankFor(rec);
     default:
         return nullptr;
     }

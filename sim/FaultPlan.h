@@ -48,9 +48,12 @@ struct FaultPlan {
     // The whole answer to a flash or serial part's chip-ID frame, as it stands
     // (any length), instead of the signature and protection bytes.
     std::optional<std::vector<std::uint8_t>> chipIdReply;
-    // A flash or serial part stops acknowledging program data after this many
-    // acknowledgement bytes (it still takes and programs the data).
+    // A flash, serial or PIC part stops acknowledging program data after this
+    // many acknowledgement bytes (it still takes and programs the data).
     std::optional<std::uint64_t> acksStallAfter;
+    // A PIC part answers its program frames with this instead of "Send" (an
+    // empty string sends nothing) and then expects no data.
+    std::optional<std::string> programSend;
 
     // The reply word the firmware sends at that place under this plan.
     std::string word(Reply where, std::string_view right) const {
