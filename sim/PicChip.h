@@ -11,6 +11,7 @@
 // Family frames:
 //   'C',v,'S','E'   set Vdd, v = volts x 25; 'P',v,'S','E' set Vpp, v = volts x 10; no reply;
 //   "ER",letter,0   the read stream: that area and every later one, whole, in the order above;
+//                   the calibration word comes in every stream, wherever it starts;
 //   "EP",letter,0   program 'p', 'd', 'i' or 'c': "Send", then the host sends the whole
 //                   area. Words are answered one by one with "OK"; a word that does not
 //                   read back answers "EE", the word as the part holds it and the word
