@@ -316,17 +316,17 @@ bool programArea(AppState& st, PicState& ps) {
     if (ps.CurrentArea == 'P') {
         // The programmer takes the whole code area; the words left out (the
         // calibration word) are sent as copies of the first word, which it
-        // does not program over the factory value.
+        // neither programs over the factory value nor acknowledges.
         const std::uint32_t whole = picLayout(d).codeBytes;
         for (std::uint32_t i = n; i < whole; ++i) data.push_back(n >= 2 ? data[i % 2] : d.BlankByte);
     }
     writeBytes(st, data.data(), data.size());
     setGaugePos(st, 0);
     // The acknowledgements are taken to the end of the area even after Abort:
-    // the programmer sends them for every word it was given.
+    // the programmer answers every word it programs (not the filler words).
     std::uint8_t ack[2];
-    for (std::uint32_t off = 0; off < data.size(); off += 2) {
-        const std::uint32_t k = std::min<std::uint32_t>(2, std::uint32_t(data.size()) - off);
+    for (std::uint32_t off = 0; off < n; off += 2) {
+        const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
         int status = UsbOk;
         if (readBytes(st, ack, k, &status) < k || status != UsbOk) {
             failLine(st, kReadError);

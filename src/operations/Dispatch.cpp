@@ -2,6 +2,7 @@
 
 #include "families/Eprom.h"
 #include "families/Flash.h"
+#include "families/Pic.h"
 #include "families/Serial.h"
 #include "link/Link.h"
 #include "operations/Host.h"
@@ -30,7 +31,13 @@ bool flashCheck(AppState& st) {
     return FlashCheckChipId(st);
 }
 
+// PIC18 parts (algorithm 18) have no routine in this build.
+void picOperation(AppState& st) {
+    if (!st.dev()->isPic18()) PicDoOperation(st);
+}
+
 constexpr FamilyRoutines kFamilies[] = {
+    {'C', nullptr, picOperation},
     {'R', epromCheck, EpromDoOperation},
     {'O', epromCheck, EpromDoOperation},
     {'E', flashCheck, FlashDoOperation},
@@ -47,6 +54,8 @@ const FamilyRoutines* routinesFor(char letter) {
 }  // namespace
 
 bool familyHasRoutine(char letter) { return routinesFor(letter) != nullptr; }
+
+bool familyHasRoutine(const DeviceRecord& rec) { return !rec.isPic18() && familyHasRoutine(rec.FamilyLetter); }
 
 void ExecuteOperation(AppState& st) {
     if (CheckOverCurrent(st)) {

@@ -9,5 +9,7 @@ void ExecuteOperation(AppState& st);
 
 // True when this build has an operation routine for the family letter.
 bool familyHasRoutine(char letter);
+// The same for a device: PIC18 parts ('C', algorithm 18) have no routine yet.
+bool familyHasRoutine(const DeviceRecord& rec);
 
 }  // namespace tesmar

@@ -237,7 +237,7 @@ void TfrmMains::disableDeviceButtons() {
 
 void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
     const std::uint16_t buttons = rec.Buttons;
-    const bool operations = familyHasRoutine(rec.FamilyLetter);
+    const bool operations = familyHasRoutine(rec);
     static const unsigned bits[] = {BtnLoad, BtnSave, BtnEdit, BtnConfig, BtnBlank, BtnRead, BtnProg, BtnVerify,
                                     BtnErase, BtnOption};
     const auto list = deviceButtons();
