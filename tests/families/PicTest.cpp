@@ -141,6 +141,33 @@ TEST(Pic, SupplyFramesCarryTheVoltageBytes) {
     EXPECT_EQ(r.chip().lastVpp(), std::optional<std::uint8_t>(90));
 }
 
+TEST(Pic, FramesGoOutAsWholeFourByteWritesAndAreasAsOneWrite) {
+    PicRig r(k12F629);
+    r.fillAreas(13);
+    ASSERT_TRUE(run(r, 'R')) << lines(r);
+    EXPECT_EQ(r.sim.hostBytes(), (Bytes{'C', 125, 'S', 'E', 'P', 130, 'S', 'E', 'C', 125, 'S', 'E', 'E', 'I', 0, 0,
+                                        'E', 'R', 'p', 0}));
+    r.fillAreas(13);
+    ASSERT_TRUE(run(r, 'P')) << lines(r);
+    const auto writes = r.sim.hostWrites();
+    const PicLayout l = r.layout();
+    // The code area goes whole: the image less its calibration word, and a filler.
+    const auto code = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'p'));
+    ASSERT_NE(code, writes.end());
+    ASSERT_LT(code + 1, writes.end());
+    EXPECT_EQ(code[1], r.image(0, l.codeBytes - 2) + r.image(0, 2));
+    const auto data = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'd'));
+    ASSERT_NE(data, writes.end());
+    EXPECT_EQ(data[1], r.image(l.dataPlace, l.dataBytes));
+    const auto ids = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'i'));
+    ASSERT_NE(ids, writes.end());
+    EXPECT_EQ(ids[1], r.image(l.idPlace, 8));
+    const auto cfg = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'c'));
+    ASSERT_NE(cfg, writes.end());
+    EXPECT_EQ(cfg[1], (Bytes{std::uint8_t(r.st.buf.DeviceBuffer[l.configPlace] | 0x30),
+                             r.st.buf.DeviceBuffer[l.configPlace + 1]}));
+}
+
 TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
     for (const PicSpec& spec : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k16C54, k12F683}) {
         SCOPED_TRACE(spec.name);
@@ -556,6 +583,7 @@ TEST(Pic, AbortDuringTheVerifyOfAProgramLeavesNothingForTheNextReply) {
     std::fill_n(r.st.buf.DeviceBuffer.begin(), 0x800, 0);
     EXPECT_TRUE(run(r, 'R')) << lines(r);
     EXPECT_EQ(r.image(0, 0x800), r.chip().code());
+    EXPECT_TRUE(r.sim.protocolErrors().empty()) << r.sim.protocolErrors().front();
 }
 
 TEST(Pic, DispatchRunsTheFamilyButNotPic18) {
