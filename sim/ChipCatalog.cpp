@@ -3,6 +3,7 @@
 // noted as protocol errors.
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
+#include "sim/Pic18Chip.h"
 #include "sim/PicChip.h"
 #include "sim/SerialChip.h"
 #include "sim/SimProgrammer.h"
@@ -20,7 +21,7 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
     case 'S':
         return SerialChip::blankFor(rec);
     case 'C':
-        if (rec.isPic18()) return nullptr;
+        if (rec.isPic18()) return Pic18Chip::blankFor(rec);
         return PicChip::blankFor(rec);
     default:
         return nullptr;
