@@ -162,10 +162,11 @@ TEST(SimPic, BlankPartMatchesTheRecord) {
     }
 }
 
-TEST(SimPic, OnlyPic18RecordsLeaveTheSocketEmpty) {
+TEST(SimPic, Pic18RecordsGetTheirOwnModel) {
     SimProgrammer sim;
     sim.insertBlankChipFor(picImage(0x7FFF, 27, 18).build());
-    EXPECT_FALSE(sim.chip());
+    EXPECT_TRUE(sim.chip());
+    EXPECT_FALSE(std::dynamic_pointer_cast<PicChip>(sim.chip()));
     sim.insertBlankChipFor(f84());
     EXPECT_TRUE(std::dynamic_pointer_cast<PicChip>(sim.chip()));
 }
