@@ -3,6 +3,7 @@
 #include "families/Eprom.h"
 #include "families/Flash.h"
 #include "families/Pic.h"
+#include "families/Pic18.h"
 #include "families/Serial.h"
 #include "link/Link.h"
 #include "operations/Host.h"
@@ -31,9 +32,12 @@ bool flashCheck(AppState& st) {
     return FlashCheckChipId(st);
 }
 
-// PIC18 parts (algorithm 18) have no routine in this build.
+// Kind 'C' is two families: PIC18 parts (algorithm 18) and the smaller PICs.
 void picOperation(AppState& st) {
-    if (!st.dev()->isPic18()) PicDoOperation(st);
+    if (st.dev()->isPic18())
+        Pic18DoOperation(st);
+    else
+        PicDoOperation(st);
 }
 
 constexpr FamilyRoutines kFamilies[] = {
@@ -55,7 +59,7 @@ const FamilyRoutines* routinesFor(char letter) {
 
 bool familyHasRoutine(char letter) { return routinesFor(letter) != nullptr; }
 
-bool familyHasRoutine(const DeviceRecord& rec) { return !rec.isPic18() && familyHasRoutine(rec.FamilyLetter); }
+bool familyHasRoutine(const DeviceRecord& rec) { return familyHasRoutine(rec.FamilyLetter); }
 
 void ExecuteOperation(AppState& st) {
     if (CheckOverCurrent(st)) {

@@ -467,3 +467,51 @@ TEST(Pic18, MaskRowsByPageCode) {
     all.fill(0xFF);
     EXPECT_EQ(pic18MaskFor(99), all);
 }
+
+TEST(Pic18, DispatchRunsTheFamily) {
+    EXPECT_TRUE(familyHasRoutine(k18F452.record()));
+    Pic18Rig r;
+    r.fillAreas(7);
+    r.st.OperationCode = 'P';
+    r.st.RunFlag = 1;
+    ExecuteOperation(r.st);
+    EXPECT_EQ(r.st.ErrorFlag.get(), 0) << lines(r);
+    EXPECT_EQ(r.chip().ids(), swapped(r.image(kPic18IdPlace, 8)));
+    EXPECT_EQ(r.chip().lastProgramParam(), std::optional<std::uint8_t>(0x40));
+}
+
+namespace {
+class Pic18WindowTest : public MainWindowRig {};
+}  // namespace
+
+TEST_F(Pic18WindowTest, ToolbarProgramsAndReadsBackAPic18) {
+    const auto found = findDevice(3, [](const DeviceRecord& d) { return d.isPic18() && !(d.StepMask & 0x08); });
+    ASSERT_TRUE(found) << "no PIC18 part in the sample data";
+    select(found->place);
+    ASSERT_TRUE(st().dev());
+    ASSERT_TRUE(st().dev()->isPic18());
+    st().settings.VerifyMaxMin = 0;
+    st().settings.ProgramSteps = 0x01;
+    clearLogs();
+    ASSERT_TRUE(w().SB_Prog->isEnabled());
+    ASSERT_TRUE(w().SB_Read->isEnabled());
+
+    const std::uint32_t n = st().dev()->LastAddress + 1;
+    const Bytes code = pattern(n, 17);
+    std::copy(code.begin(), code.end(), st().buf.DeviceBuffer.begin());
+    w().BitBtn1->click();
+
+    w().SB_Prog->click();
+    QStringList shown = w().memoLines();
+    EXPECT_TRUE(shown.contains(" Programmed")) << shown.join('\n').toStdString();
+    EXPECT_TRUE(shown.contains(" Verifying @ Vdd = 5.0V "));
+    EXPECT_EQ(w().ProgCorrect->text(), "1");
+    EXPECT_EQ(sim_.chip()->memory(), swapped(code));
+
+    std::fill_n(st().buf.DeviceBuffer.begin(), n, 0);
+    clearLogs();
+    w().SB_Read->click();
+    shown = w().memoLines();
+    EXPECT_TRUE(shown.contains(" Read Completed")) << shown.join('\n').toStdString();
+    EXPECT_EQ(Bytes(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + n), code);
+}

@@ -586,11 +586,8 @@ TEST(Pic, AbortDuringTheVerifyOfAProgramLeavesNothingForTheNextReply) {
     EXPECT_TRUE(r.sim.protocolErrors().empty()) << r.sim.protocolErrors().front();
 }
 
-TEST(Pic, DispatchRunsTheFamilyButNotPic18) {
+TEST(Pic, DispatchRunsTheFamily) {
     EXPECT_TRUE(familyHasRoutine(k16F84A.record()));
-    PicSpec pic18 = k16F84A;
-    pic18.alg = 18;
-    EXPECT_FALSE(familyHasRoutine(pic18.record()));
 
     PicRig r(k16F84A);
     r.fillAreas(7);
@@ -635,11 +632,4 @@ TEST_F(PicWindowTest, ToolbarProgramsAndReadsBackAPic) {
     shown = w().memoLines();
     EXPECT_TRUE(shown.contains(" Read Completed")) << shown.join('\n').toStdString();
     EXPECT_EQ(Bytes(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + l.codeBytes), code);
-
-    // PIC18 parts have no routine here: their operation buttons stay off.
-    const auto pic18 = findDevice(3, [](const DeviceRecord& d) { return d.isPic18(); });
-    ASSERT_TRUE(pic18);
-    select(pic18->place);
-    EXPECT_FALSE(w().SB_Prog->isEnabled());
-    EXPECT_FALSE(w().SB_Read->isEnabled());
 }
