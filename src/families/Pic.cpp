@@ -4,29 +4,25 @@
 #include <vector>
 
 #include "families/FamilyCommon.h"
+#include "families/PicCommon.h"
 #include "link/Link.h"
 #include "link/Protocol.h"
 #include "link/Replies.h"
 #include "link/UsbPort.h"
-#include "operations/Checksum.h"
 #include "operations/Host.h"
 #include "operations/Report.h"
 
 namespace tesmar {
 namespace {
 
-const char* const kReadError = " Error with read";
-// A program frame the programmer did not answer with "Send": no data went out.
-const char* const kNoSend = " Programmer did not ask for data";
+using namespace pic;
+
 const char* const kBadConfigCount = " Device record has too many configuration bytes";
 
 constexpr std::uint8_t kSupplyFrameTail[2] = {'S', 'E'};
 constexpr proto::Frame kBulkErase = proto::word("EE23");
 constexpr proto::Frame kExtraErase = proto::word("ES23");
-constexpr proto::Frame kDeviceIdFrame = proto::frame('E', 'I');
 
-// Verify and programming run at 5.0 V whatever the device's own supply.
-constexpr std::uint8_t kVdd5V = 125;
 constexpr int kDeviceIdSettleMs = 50;
 
 // Enhanced mid-range parts keep their IDs, configuration and data EEPROM above 64 KiB.
@@ -39,24 +35,9 @@ constexpr std::uint8_t kNoDataLetterPage = 40;
 // Parts whose device ID carries no revision bits in its second byte.
 constexpr std::uint8_t kNoRevisionPage = 49;
 
-// Stream areas in the order the programmer sends them.
-enum Area : int { AreaCode = 0, AreaData = 1, AreaId = 2, AreaCalibration = 3, AreaConfig = 4 };
-
-int areaIndex(char currentArea) {
-    switch (currentArea) {
-    case '1': return AreaData;
-    case '2': return AreaId;
-    case '3': return AreaCalibration;
-    case '4': return AreaConfig;
-    default: return AreaCode;
-    }
-}
-
 bool topWordIsCalibration(const DeviceRecord& d) {
     return d.PageCode == kCalibratedPage || d.Algorithm == 11 || d.Algorithm == 6;
 }
-
-bool eraseAllowed(const DeviceRecord& d) { return (d.Buttons >> BtnErase) & 1u; }
 
 std::uint8_t steps(const AppState& st) { return st.settings.ProgramSteps; }
 
@@ -100,134 +81,6 @@ bool ready(AppState& st, PicLayout& l) {
     return layoutFits(st, l);
 }
 
-void startArea(AppState& st, std::uint32_t bytes) {
-    setGaugeMax(st, int(std::min<std::uint32_t>(bytes, 0x7FFFFFFF)));
-    setGaugePos(st, 0);
-}
-
-// The programmer's answer to one read frame, taken piece by piece with plain
-// reads bounded by the read time-out.
-class AreaStream {
-public:
-    AreaStream(AppState& st, std::uint64_t total) : st_(st), left_(total) {}
-    AreaStream(const AreaStream&) = delete;
-    AreaStream& operator=(const AreaStream&) = delete;
-    ~AreaStream() { close(); }
-
-    // Exactly `n` bytes; a read that fails or comes back short ends the
-    // stream with " Error with read" (bytes that never came are never used).
-    bool take(std::uint8_t* out, std::uint32_t n) {
-        if (broken_) return false;
-        if (n == 0) return true;
-        int status = UsbOk;
-        const std::uint32_t got = readBytes(st_, out, n, &status);
-        left_ -= std::min<std::uint64_t>(got, left_);
-        if (status != UsbOk || got < n) {
-            broken_ = true;
-            failLine(st_, kReadError);
-            return false;
-        }
-        return true;
-    }
-    // Reads and drops `n` bytes, `piece` at a time; stops on Abort.
-    bool drop(std::uint64_t n, std::uint32_t piece) {
-        std::uint8_t scratch[16];
-        piece = std::clamp<std::uint32_t>(piece, 1, sizeof scratch);
-        while (n > 0) {
-            if (!runOk(st_)) return false;
-            const std::uint32_t k = std::uint32_t(std::min<std::uint64_t>(piece, n));
-            if (!take(scratch, k)) return false;
-            n -= k;
-        }
-        return true;
-    }
-
-private:
-    // A stream left early after Abort during a Program was never told to
-    // stop (a Program is not sent "Stop"): its rest is read and dropped here,
-    // so that it is not taken for the next reply. After "ErrV", "ErrB" or the
-    // Abort button's "Stop" the programmer ends it itself.
-    void close() {
-        if (broken_ || left_ == 0 || st_.RunFlag.load() != 0 || st_.OperationCode.load() != 'P') return;
-        std::uint8_t scratch[256];
-        while (left_ > 0) {
-            const std::uint32_t k = std::uint32_t(std::min<std::uint64_t>(sizeof scratch, left_));
-            const std::uint32_t got = readBytes(st_, scratch, k);
-            left_ -= std::min<std::uint64_t>(got, left_);
-            if (got < k) break;
-        }
-    }
-
-    AppState& st_;
-    std::uint64_t left_;
-    bool broken_ = false;
-};
-
-// Stores `n` streamed bytes in the image from `place` on (`piece` per read).
-bool storeArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n, std::uint32_t piece) {
-    for (std::uint32_t off = 0; off < n;) {
-        if (!runOk(st)) return false;
-        const std::uint32_t k = std::min(piece, n - off);
-        if (!in.take(st.buf.DeviceBuffer.data() + place + off, k)) return false;
-        off += k;
-        st.buf.BufferCursor = place + off;
-        advanceGauge(st, int(k));
-    }
-    return true;
-}
-
-// Compares `n` streamed bytes, a word (two bytes) per read, with the image
-// from `place` on; `lowOnly` compares only the second byte of each word (the
-// data EEPROM byte). A difference: the area line, the compare line with
-// BufferCursor on the failing byte, then "ErrV".
-bool compareArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n, bool lowOnly,
-                 const char* areaLine) {
-    std::uint8_t w[2];
-    for (std::uint32_t off = 0; off < n;) {
-        if (!runOk(st)) return false;
-        const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
-        if (!in.take(w, k)) return false;
-        for (std::uint32_t i = lowOnly ? 1 : 0; i < k; ++i) {
-            const std::size_t at = place + off + i;
-            if (w[i] != st.buf.DeviceBuffer[at]) {
-                st.buf.BufferCursor = at;
-                memo(st, areaLine);
-                reportCompareFault(st, w[i]);
-                return false;
-            }
-        }
-        off += k;
-        st.buf.BufferCursor = place + off;
-        advanceGauge(st, int(k));
-    }
-    return true;
-}
-
-// A not-blank area: its line, "ErrB", and the run failed.
-void notBlank(AppState& st, const char* line) {
-    memo(st, line);
-    writeFrame(st, proto::kBlankAbort);
-    st.ErrorFlag = 1;
-}
-
-// Tests `n` streamed bytes word by word: an erased word is BlankByte, 0xFF.
-bool blankArea(AppState& st, AreaStream& in, std::uint32_t n, const char* line) {
-    const std::uint8_t blank = st.dev()->BlankByte;
-    std::uint8_t w[2];
-    for (std::uint32_t off = 0; off < n;) {
-        if (!runOk(st)) return false;
-        const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
-        if (!in.take(w, k)) return false;
-        if (w[0] != blank || (k == 2 && w[1] != 0xFF)) {
-            notBlank(st, line);
-            return false;
-        }
-        off += k;
-        advanceGauge(st, int(k));
-    }
-    return true;
-}
-
 // The configuration high byte of the calibrated parts holds factory bits;
 // only its bit 0 is the user's.
 bool configByteDiffers(const DeviceRecord& d, std::size_t i, std::uint8_t image, std::uint8_t device) {
@@ -258,43 +111,11 @@ bool compareConfig(AppState& st, AreaStream& in, const PicLayout& l) {
     return true;
 }
 
-// The verify of 'V' at one supply voltage: the frame, its line and caption.
-void verifyAt(AppState& st, PicState& ps, std::uint8_t vdd, const QString& line, bool lineIsCaption) {
-    PicSetVdd(st, vdd);
-    setGaugePos(st, 0);
-    memo(st, line);
-    setCaption(st, lineIsCaption ? line : QStringLiteral("Verify"));
-    PicVerify(st, ps);
-}
-
-// The first selected area a verify starts its stream at; the configuration
-// only counts for a Verify of its own.
-void restartVerifyArea(AppState& st, PicState& ps, bool withConfig) {
-    const std::uint8_t s = steps(st);
-    if (s & PicStepCode)
-        ps.CurrentArea = 'P';
-    else if (s & PicStepData)
-        ps.CurrentArea = '1';
-    else if (s & PicStepId)
-        ps.CurrentArea = '2';
-    else if (withConfig && (s & PicStepConfig))
-        ps.CurrentArea = '4';
-}
-
 void verifyStep(AppState& st, PicState& ps) {
     const DeviceRecord& d = *st.dev();
     ps.PicWholeCode = 0;
-    if (!st.settings.VerifyMaxMin) {
-        verifyAt(st, ps, kVdd5V, QString::asprintf(" Verifying @ Vdd = %1.1fV ", double(d.Vdd)), false);
-        return;
-    }
-    if (!runOk(st)) return;
-    verifyAt(st, ps, voltageByte(d.VddMax, 25), QString::asprintf(" Verifying @ Vdd<max> = %1.1fV ", double(d.VddMax)),
-             true);
-    if (!runOk(st)) return;
-    restartVerifyArea(st, ps, st.OperationCode.load() == 'V');
-    verifyAt(st, ps, voltageByte(d.VddMin, 25), QString::asprintf(" Verifying @ Vdd<min> = %1.1fV ", double(d.VddMin)),
-             true);
+    verifyPasses(st, ps.CurrentArea, QString::asprintf(" Verifying @ Vdd = %1.1fV ", double(d.Vdd)), 0, 0,
+                 [&] { PicVerify(st, ps); });
 }
 
 // One area of a program run: "EP" with the area letter, "Send", the area's
@@ -322,32 +143,8 @@ bool programArea(AppState& st, PicState& ps) {
     }
     writeBytes(st, data.data(), data.size());
     setGaugePos(st, 0);
-    // The acknowledgements are taken to the end of the area even after Abort:
-    // the programmer answers every word it programs (not the filler words).
-    std::uint8_t ack[2];
-    for (std::uint32_t off = 0; off < n; off += 2) {
-        const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
-        int status = UsbOk;
-        if (readBytes(st, ack, k, &status) < k || status != UsbOk) {
-            failLine(st, kReadError);
-            return false;
-        }
-        if (k == 2 && ack[0] == 'E' && ack[1] == 'E') {
-            std::uint8_t fault[4] = {0, 0, 0, 0};
-            if (readBytes(st, fault, 4, &status) < 4 || status != UsbOk) {
-                failLine(st, kReadError);
-                return false;
-            }
-            // Bytes 0-1 are the device word, 2-3 the image word; the name is never a format.
-            failLine(st, QString::asprintf(" Programming Error @ 0x%.5X Ram = 0x%.4X ", unsigned(off),
-                                           unsigned(fault[2] << 8 | fault[3])) +
-                             deviceName(st) +
-                             QString::asprintf(" = 0x%.4X", unsigned(fault[0] << 8 | fault[1])));
-            return false;
-        }
-        if (st.RunFlag.load() != 0) advanceGauge(st, int(k));
-    }
-    return true;
+    // Only the words the programmer programs are acknowledged, not the filler words.
+    return readAcks(st, n, 0);
 }
 
 }  // namespace
@@ -379,43 +176,7 @@ void PicSetVpp(AppState& st, std::uint8_t v) {
 }
 
 std::uint32_t PicNextArea(AppState& st, PicState& ps, std::uint32_t mask) {
-    if ((mask & PicStepEraseFirst) && st.OperationCode.load() == 'P') {
-        st.OperationCode = 'E';
-        return mask & ~std::uint32_t(PicStepEraseFirst);
-    }
-    mask &= ~std::uint32_t(PicStepEraseFirst);
-    // After the erase pass of a Program every area is programmed, not erased
-    // again, whichever area comes first.
-    auto backToProgram = [&] {
-        if (st.OperationCode.load() == 'E') st.OperationCode = 'P';
-    };
-    if (mask & PicStepCode) {
-        backToProgram();
-        ps.CurrentArea = 'P';
-        return mask & 0xBE;
-    }
-    if (mask & PicStepData) {
-        backToProgram();
-        ps.CurrentArea = '1';
-        return mask & 0xBC;
-    }
-    if (mask & PicStepId) {
-        backToProgram();
-        ps.CurrentArea = '2';
-        return mask & 0xB8;
-    }
-    if (mask & PicStepCalibration) {
-        backToProgram();
-        ps.CurrentArea = '3';
-        return mask & 0xB0;
-    }
-    if (mask & PicStepConfig) {
-        backToProgram();
-        if (st.OperationCode.load() == 'P') st.OperationCode = 'C';
-        ps.CurrentArea = '4';
-        return mask & 0xA0;
-    }
-    return 0;
+    return nextArea(st, ps.CurrentArea, mask);
 }
 
 std::uint8_t PicSelectArea(AppState& st, PicState& ps) {
@@ -459,15 +220,15 @@ void PicRead(AppState& st, PicState& ps) {
     {
         AreaStream in(st, streamBytes(l, start));
         bool ok = true;
-        if (start <= AreaCode) ok = storeArea(st, in, 0, l.codeBytes, 4);
+        if (start <= AreaCode) ok = storeArea(st, in, 0, l.codeBytes, 4, Words::Same);
         if (ok && start <= AreaData && l.hasData)
-            ok = (s & PicStepData) ? storeArea(st, in, l.dataPlace, l.dataBytes, 4) : in.drop(l.dataBytes, 4);
+            ok = (s & PicStepData) ? storeArea(st, in, l.dataPlace, l.dataBytes, 4, Words::Same) : in.drop(l.dataBytes, 4);
         if (ok && start <= AreaId) {
             const std::uint32_t n = l.idBytes + l.idPairBytes;
-            ok = (s & PicStepId) ? storeArea(st, in, l.idPlace, n, n) : in.drop(n, 4);
+            ok = (s & PicStepId) ? storeArea(st, in, l.idPlace, n, n, Words::Same) : in.drop(n, 4);
         }
         if (ok && l.hasCalibration)
-            ok = (s & PicStepCalibration) ? storeArea(st, in, l.calibrationPlace, 2, 2) : in.drop(2, 1);
+            ok = (s & PicStepCalibration) ? storeArea(st, in, l.calibrationPlace, 2, 2, Words::Same) : in.drop(2, 1);
         if (ok && runOk(st)) {
             if (s & PicStepConfig) {
                 std::vector<std::uint8_t> dev(l.configBytes);
@@ -501,17 +262,17 @@ void PicVerify(AppState& st, PicState& ps) {
         AreaStream in(st, streamBytes(l, start));
         bool ok = true;
         if (start <= AreaCode) {
-            ok = compareArea(st, in, 0, code, false, " Code Area ") && in.drop(l.codeBytes - code, 2);
+            ok = compareArea(st, in, 0, code, Words::Same, " Code Area ") && in.drop(l.codeBytes - code, 2);
         }
         if (ok && start <= AreaData && l.hasData) {
             startArea(st, l.dataBytes);
-            ok = (s & PicStepData) ? compareArea(st, in, l.dataPlace, l.dataBytes, true, " Data Area ")
+            ok = (s & PicStepData) ? compareArea(st, in, l.dataPlace, l.dataBytes, Words::LowOnly, " Data Area ")
                                    : in.drop(l.dataBytes, 4);
         }
         if (ok && start <= AreaId) {
             if (s & PicStepId) {
                 startArea(st, l.idBytes);
-                ok = compareArea(st, in, l.idPlace, l.idBytes, false, " ID Area ") && in.drop(l.idPairBytes, 2);
+                ok = compareArea(st, in, l.idPlace, l.idBytes, Words::Same, " ID Area ") && in.drop(l.idPairBytes, 2);
             } else {
                 ok = in.drop(l.idBytes + l.idPairBytes, 4);
             }
@@ -572,13 +333,7 @@ void PicProgramConfig(AppState& st, PicState& ps) {
     if (d.PageCode == kCalibratedPage && !bytes.empty()) bytes[0] = st.buf.DeviceBuffer[l.configPlace] | 0x30;
     writeBytes(st, bytes.data(), bytes.size());
     setGaugePos(st, 0);
-    std::vector<std::uint8_t> acks(l.configBytes);
-    int status = UsbOk;
-    if (readBytes(st, acks.data(), l.configBytes, &status) < l.configBytes || status != UsbOk) {
-        failLine(st, kReadError);
-        return;
-    }
-    if (st.RunFlag.load() != 0) advanceGauge(st, int(l.configBytes));
+    if (!readConfigAcks(st, l.configBytes)) return;
     successLine(st, " CONFIG Programmed");
 }
 
@@ -610,15 +365,15 @@ void PicBlankCheck(AppState& st, PicState& ps) {
         AreaStream in(st, streamBytes(l, start));
         bool ok = true;
         if (start <= AreaCode)
-            ok = blankArea(st, in, code, " Code Area not Blank") && in.drop(l.codeBytes - code, 2);
+            ok = blankArea(st, in, code, 0, " Code Area not Blank") && in.drop(l.codeBytes - code, 2);
         // The data EEPROM is tested whether it was chosen or not.
         if (ok && start <= AreaData && l.hasData) {
             startArea(st, l.dataBytes);
-            ok = blankArea(st, in, l.dataBytes, " Data Area not Blank");
+            ok = blankArea(st, in, l.dataBytes, 0, " Data Area not Blank");
         }
         if (ok && start <= AreaId) {
             startArea(st, l.idBytes);
-            ok = blankArea(st, in, l.idBytes, " ID Area not Blank") && in.drop(l.idPairBytes, 2);
+            ok = blankArea(st, in, l.idBytes, 0, " ID Area not Blank") && in.drop(l.idPairBytes, 2);
         }
         if (ok && runOk(st) && (!l.hasCalibration || in.drop(2, 2))) {
             std::vector<std::uint8_t> dev(l.configBytes);
@@ -650,102 +405,44 @@ void PicCheckDeviceId(AppState& st) {
     if (!d || !st.usb) return;
     PicSetVdd(st, voltageByte(d->Vdd, 25));
     pauseMs(st, kDeviceIdSettleMs);
-    for (;;) {
-        if (st.RunFlag.load() == 0) return;
-        writeFrame(st, kDeviceIdFrame);
-        // Everything the programmer answers is taken, so nothing of it is
-        // left for the next reply.
-        const std::vector<std::uint8_t> id = readChipIdReply(st, 2);
-        if (id.size() < 2) {
-            failLine(st, kReadError);
-            return;
-        }
+    checkDeviceId(st, nullptr, [&](const std::vector<std::uint8_t>& id) {
         const std::uint8_t first = id[0] & 0x3F;
         const std::uint8_t second = d->PageCode == kNoRevisionPage ? id[1] : std::uint8_t(id[1] & 0xE0);
-        if (first == d->DeviceId && second == d->DeviceId2) return;
-        const Answer a = st.host ? st.host->askAbortRetryIgnore("Device ID mismatch", "Device ID mismatch")
-                                 : Answer::Abort;
-        if (a == Answer::Retry) continue;
-        if (a == Answer::Abort) failLine(st, " Device ID mismatch!");
-        return;
-    }
+        return first == d->DeviceId && second == d->DeviceId2;
+    });
 }
 
 void PicDoOperation(AppState& st) {
-    PicLayout l;
-    st.ErrorFlag = 0;
-    if (!ready(st, l)) {
-        if (st.ErrorFlag.get() == 0) st.ErrorFlag.increment();
-        finishOperation(st);
-        return;
-    }
-    const DeviceRecord& d = *st.dev();
     PicState ps;
-    PicSetVdd(st, voltageByte(d.Vdd, 25));
-    PicSetVpp(st, voltageByte(d.Vpp, 10));
-    st.ErrorFlag = 0;
-    if (st.settings.ProgramSteps == 0) st.settings.ProgramSteps = PicStepCode;
-    ps.PendingAreas = st.OperationCode.load() == 'E' ? 0 : st.settings.ProgramSteps;
-    const int codeMax = int(std::min<std::uint32_t>(d.LastAddress, 0x7FFFFFFF));
-
-    bool idFailed = false;
-    do {
-        ps.PendingAreas = PicNextArea(st, ps, ps.PendingAreas);
-        st.ErrorFlag = 0;
+    OperationSteps f;
+    f.ready = [&] {
+        PicLayout l;
+        return ready(st, l);
+    };
+    f.beforeAll = [] { return true; };
+    // The device ID is asked again for every area.
+    f.beforePass = [&] {
         ps.PicWholeCode = 1;
-        startArea(st, std::uint32_t(codeMax));
-        if (d.DeviceId != 0) {
-            PicCheckDeviceId(st);
-            if (st.ErrorFlag.get() != 0) {
-                idFailed = true;
-                break;
-            }
-        }
-        switch (st.OperationCode.load()) {
-        case 'B':
-            ps.PicWholeCode = 0;
-            PicBlankCheck(st, ps);
-            break;
-        case 'E':
-            PicSetVdd(st, voltageByte(d.Vdd, 25));
-            setCaption(st, "Erase");
-            if (eraseAllowed(d)) PicErase(st, ps);
-            break;
-        case 'P':
-            PicSetVdd(st, kVdd5V);
-            setCaption(st, "Program");
-            setGaugePos(st, 0);
-            ps.PicWholeCode = 0;
-            PicProgram(st, ps);
-            if (runOk(st)) {
-                restartVerifyArea(st, ps, false);
-                verifyStep(st, ps);
-            }
-            break;
-        case 'V':
-            verifyStep(st, ps);
-            break;
-        case 'R':
-            PicRead(st, ps);
-            break;
-        default:
-            break;
-        }
-        setGaugePos(st, 0);
-        UpdateChecksum(st);
-    } while (ps.PendingAreas != 0 && runOk(st));
-
-    // The configuration is written last, once everything else is in; not
-    // after a failure or Abort.
-    const char op = st.OperationCode.load();
-    if (!idFailed && (st.settings.ProgramSteps & PicStepConfig) && runOk(st) &&
-        (op == 'P' || (op == 'C' && ps.PicWholeCode == 1))) {
-        PicSetVdd(st, kVdd5V);
-        PicProgramConfig(st, ps);
-        st.OperationCode = 'C';
-        if (runOk(st)) PicVerify(st, ps);
-    }
-    finishOperation(st);
+        if (st.dev()->DeviceId != 0) PicCheckDeviceId(st);
+        return st.ErrorFlag.get() == 0;
+    };
+    f.nextArea = [&](std::uint32_t mask) { return PicNextArea(st, ps, mask); };
+    f.blankCheck = [&] {
+        ps.PicWholeCode = 0;
+        PicBlankCheck(st, ps);
+    };
+    f.erase = [&] { PicErase(st, ps); };
+    f.program = [&] {
+        ps.PicWholeCode = 0;
+        PicProgram(st, ps);
+    };
+    f.verify = [&] { verifyStep(st, ps); };
+    f.read = [&] { PicRead(st, ps); };
+    f.configDue = [&](char op) { return op == 'P' || (op == 'C' && ps.PicWholeCode == 1); };
+    f.programConfig = [&] { PicProgramConfig(st, ps); };
+    f.verifyConfig = [&] { PicVerify(st, ps); };
+    if (st.dev()) f.eraseVdd = voltageByte(st.dev()->Vdd, 25);
+    runOperation(st, ps.PendingAreas, ps.CurrentArea, f);
 }
 
 }  // namespace tesmar
