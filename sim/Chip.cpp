@@ -51,4 +51,20 @@ std::size_t ChipRangeSource::produce(std::span<std::uint8_t> out) {
     return n;
 }
 
+std::size_t FixedBytesSource::produce(std::span<std::uint8_t> out) {
+    std::size_t n = std::min(out.size(), bytes_.size() - pos_);
+    std::copy_n(bytes_.begin() + std::ptrdiff_t(pos_), n, out.begin());
+    pos_ += n;
+    return n;
+}
+
+void AckPacer::send(std::vector<std::uint8_t>& out, FrameContext& ctx) {
+    if (const auto& stall = ctx.faults().acksStallAfter) {
+        std::uint64_t room = *stall > acked_ ? *stall - acked_ : 0;
+        if (out.size() > room) out.resize(std::size_t(room));
+    }
+    acked_ += out.size();
+    if (!out.empty()) ctx.reply(out);
+}
+
 }  // namespace tesmar::sim

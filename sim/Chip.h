@@ -62,4 +62,28 @@ private:
     std::size_t next_, end_;
 };
 
+// Bytes fixed when the stream starts: nothing the host sends while it runs
+// can change them (any frame ends the stream).
+class FixedBytesSource : public ByteSource {
+public:
+    explicit FixedBytesSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    std::size_t produce(std::span<std::uint8_t> out) override;
+    bool finished() const override { return pos_ >= bytes_.size(); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t pos_ = 0;
+};
+
+// Sends a program stream's acknowledgements, holding back every one past the
+// fault plan's stall point (a firmware that stops answering mid-stream).
+class AckPacer {
+public:
+    // Sends what the stall point allows of out (out is cut to that).
+    void send(std::vector<std::uint8_t>& out, FrameContext& ctx);
+
+private:
+    std::uint64_t acked_ = 0;
+};
+
 }  // namespace tesmar::sim

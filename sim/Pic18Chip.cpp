@@ -11,99 +11,17 @@ constexpr std::uint8_t kDataErasePage = 32;
 constexpr std::uint8_t kRevisionBits = 0x1F;
 // The revision a new part reports in the low bits of DEVID1.
 constexpr std::uint8_t kRevision = 0x03;
-constexpr std::array<std::uint8_t, 2> kWordAck{'O', 'K'};
-constexpr std::array<std::uint8_t, 2> kWordFailure{'E', 'E'};
-constexpr std::uint8_t kConfigAck = 'D';
-constexpr std::uint8_t kConfigFailure = 'F';
 
 constexpr std::size_t areaIndex(Pic18Chip::Area a) { return std::size_t(a); }
 
 std::vector<std::uint8_t> pairs(std::size_t n, std::uint8_t first, std::uint8_t second) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = (i % 2 == 0) ? first : second;
-    return v;
+    return alternatingBytes(n, first, second);
 }
-
-// Bytes fixed when the stream starts; any frame from the host ends it.
-class StreamSource : public ByteSource {
-public:
-    explicit StreamSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    std::size_t produce(std::span<std::uint8_t> out) override {
-        std::size_t n = std::min(out.size(), bytes_.size() - pos_);
-        std::copy_n(bytes_.begin() + std::ptrdiff_t(pos_), n, out.begin());
-        pos_ += n;
-        return n;
-    }
-    bool finished() const override { return pos_ >= bytes_.size(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
-};
-
-// Takes one area's program data two bytes at a time and answers each pair.
-// After a pair that does not read back the firmware gives up on the area; it
-// still takes what is left of the block the host was sending (the host stops
-// after the failure report, so waiting for more would swallow its next frames).
-class ProgramSink : public ByteSink {
-public:
-    ProgramSink(std::shared_ptr<Pic18Chip> chip, Pic18Chip::Area area, std::size_t total, std::size_t block)
-        : chip_(std::move(chip)), area_(area), total_(total), limit_(total), block_(std::max<std::size_t>(block, 1)) {}
-
-    std::size_t consume(std::span<const std::uint8_t> bytes, FrameContext& ctx) override {
-        std::vector<std::uint8_t> out;
-        std::size_t i = 0;
-        for (; i < bytes.size() && taken_ < limit_; ++i) {
-            chip_->noteProgramByte(area_, bytes[i]);
-            ++taken_;
-            if (failed_) continue;
-            pair_[fill_++] = bytes[i];
-            if (fill_ < 2 && taken_ < total_) continue;
-            // A final odd byte stands for a pair whose second byte is erased.
-            std::uint8_t b0 = pair_[0], b1 = fill_ == 2 ? pair_[1] : 0xFF;
-            fill_ = 0;
-            std::size_t a = (taken_ - 1) & ~std::size_t(1);
-            auto got = chip_->programPair(area_, a, b0, b1, ctx.faults());
-            if (got[0] == b0 && got[1] == b1) {
-                out.insert(out.end(), kWordAck.begin(), kWordAck.end());
-                continue;
-            }
-            out.insert(out.end(), kWordFailure.begin(), kWordFailure.end());
-            if (area_ == Pic18Chip::Area::Data) out.insert(out.end(), {got[0], got[1], b0, b1});
-            else out.insert(out.end(), {got[1], got[0], b1, b0});  // words high byte first
-            failed_ = true;
-            limit_ = std::min(total_, (taken_ + block_ - 1) / block_ * block_);
-        }
-        send(out, ctx);
-        return i;
-    }
-    bool done() const override { return taken_ >= limit_; }
-    std::string what() const override { return "PIC18 program data"; }
-
-private:
-    void send(std::vector<std::uint8_t>& out, FrameContext& ctx) {
-        if (const auto& stall = ctx.faults().acksStallAfter) {
-            std::uint64_t room = *stall > acked_ ? *stall - acked_ : 0;
-            if (out.size() > room) out.resize(std::size_t(room));
-        }
-        acked_ += out.size();
-        if (!out.empty()) ctx.reply(out);
-    }
-
-    std::shared_ptr<Pic18Chip> chip_;
-    Pic18Chip::Area area_;
-    std::size_t total_, limit_, block_;
-    std::size_t taken_ = 0;
-    std::array<std::uint8_t, 2> pair_{};
-    std::size_t fill_ = 0;
-    bool failed_ = false;
-    std::uint64_t acked_ = 0;
-};
 
 }  // namespace
 
 Pic18Chip::Pic18Chip(const Params& params)
-    : Chip(params.codeBytes, std::vector<std::uint8_t>{0xFF, params.blank},
+    : PicFamilyChip(params.codeBytes, std::vector<std::uint8_t>{0xFF, params.blank},
            std::vector<std::uint8_t>(params.deviceId.begin(), params.deviceId.end())),
       params_(params),
       data_(pairs(params.dataBytes, params.blank, 0xFF)),
@@ -132,28 +50,6 @@ std::string Pic18Chip::technology() const {
 bool Pic18Chip::allErased() const {
     return isBlank() && data_ == pairs(data_.size(), params_.blank, 0xFF) &&
            ids_ == pairs(kPic18IdBytes, 0xFF, params_.blank) && config_ == params_.configDefaults;
-}
-
-void Pic18Chip::loadData(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < data_.size(); ++i) data_[offset + i] = bytes[i];
-}
-
-void Pic18Chip::loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < ids_.size(); ++i) ids_[offset + i] = bytes[i];
-}
-
-void Pic18Chip::loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < config_.size(); ++i) config_[offset + i] = bytes[i];
-}
-
-std::optional<std::uint8_t> Pic18Chip::lastVdd() const {
-    if (vdds_.empty()) return std::nullopt;
-    return vdds_.back();
-}
-
-std::optional<std::uint8_t> Pic18Chip::lastVpp() const {
-    if (vpps_.empty()) return std::nullopt;
-    return vpps_.back();
 }
 
 std::vector<std::uint8_t> Pic18Chip::streamFrom(Area start) const {
@@ -213,47 +109,33 @@ std::uint8_t Pic18Chip::programConfig(std::size_t i, std::uint8_t value, const F
     return config_[i];
 }
 
-void Pic18Chip::noteProgramByte(Area area, std::uint8_t b) {
-    lastProgram_[areaIndex(area)].push_back(b);
-}
-
-std::vector<std::uint8_t> Pic18Chip::lastProgramData(Area area) const {
-    return lastProgram_[areaIndex(area)];
-}
-
 void Pic18Chip::bulkErase() {
     erase();
-    data_ = pairs(data_.size(), params_.blank, 0xFF);
+    eraseData();
     ids_ = pairs(kPic18IdBytes, 0xFF, params_.blank);
     config_ = params_.configDefaults;
 }
 
-void Pic18Chip::log(const std::string& what, std::uint8_t letter) {
-    char text[16];
-    if (letter >= 0x21 && letter < 0x7F) std::snprintf(text, sizeof text, " %c", char(letter));
-    else std::snprintf(text, sizeof text, " 0x%02X", letter);
-    commands_.push_back(what + text);
+void Pic18Chip::eraseData() {
+    data_ = pairs(data_.size(), params_.blank, 0xFF);
+}
+
+PicWordResult Pic18Chip::writePair(Area area, std::size_t a, std::uint8_t b0, std::uint8_t b1,
+                                   const FaultPlan& faults) {
+    auto got = programPair(area, a, b0, b1, faults);
+    if (got[0] == b0 && got[1] == b1) return {PicWordResult::Kind::Good, {}};
+    if (area == Area::Data) return {PicWordResult::Kind::Failed, {got[0], got[1], b0, b1}};
+    return {PicWordResult::Kind::Failed, {got[1], got[0], b1, b0}};  // words high byte first
+}
+
+std::optional<std::vector<std::uint8_t>> Pic18Chip::readStream(std::uint8_t letter) const {
+    auto area = areaOf(letter);
+    if (!area) return std::nullopt;
+    return streamFrom(*area);
 }
 
 bool Pic18Chip::handleFrame(const Frame& f, FrameContext& ctx) {
-    const FaultPlan& faults = ctx.faults();
-    if ((f[0] == 'C' || f[0] == 'P') && f[2] == 'S' && f[3] == 'E') {
-        if (f[0] == 'C') {
-            vdds_.push_back(f[1]);
-            commands_.push_back("Vdd " + std::to_string(f[1]));
-        } else {
-            vpps_.push_back(f[1]);
-            commands_.push_back("Vpp " + std::to_string(f[1]));
-        }
-        return true;
-    }
-    if (f[0] == 'E' && f[1] == 'R' && f[3] == 0) {
-        auto area = areaOf(f[2]);
-        if (!area) return false;
-        log("ER", f[2]);
-        ctx.startStream(std::make_unique<StreamSource>(streamFrom(*area)));
-        return true;
-    }
+    if (handleSharedFrame(f, ctx)) return true;
     if (f[0] == 'E' && f[1] == 'P') {
         auto area = areaOf(f[2]);
         // Only the code frame carries a parameter byte.
@@ -262,60 +144,32 @@ bool Pic18Chip::handleFrame(const Frame& f, FrameContext& ctx) {
             programParam_ = f[3];
             char text[24];
             std::snprintf(text, sizeof text, "EP p 0x%02X", f[3]);
-            commands_.push_back(text);
+            logLine(text);
         } else {
             log("EP", f[2]);
         }
-        std::string answer = faults.programSend.value_or(std::string(kWordSend));
-        ctx.replyWord(Reply::Other, answer);
-        if (faults.word(Reply::Other, answer) != kWordSend) return true;
-        lastProgram_[areaIndex(*area)].clear();
+        if (!acceptProgram(areaIndex(*area), ctx)) return true;
         auto self = std::static_pointer_cast<Pic18Chip>(shared_from_this());
-        switch (*area) {
-        case Area::Config:
-            ctx.receive(kPic18ConfigBytes, "PIC18 configuration data",
-                        [self](std::vector<std::uint8_t> data, FrameContext& c) {
-                            std::vector<std::uint8_t> acks;
-                            for (std::size_t i = 0; i < data.size(); ++i) {
-                                self->noteProgramByte(Area::Config, data[i]);
-                                bool good = self->programConfig(i, data[i], c.faults()) == data[i];
-                                acks.push_back(good ? kConfigAck : kConfigFailure);
-                            }
-                            c.reply(acks);
-                        });
-            break;
-        case Area::Code:
-            ctx.receive(std::make_unique<ProgramSink>(self, Area::Code, size(), kPic18CodeBlock));
-            break;
-        case Area::Data:
-            ctx.receive(std::make_unique<ProgramSink>(self, Area::Data, data_.size(), data_.size()));
-            break;
-        case Area::Id:
-            ctx.receive(std::make_unique<ProgramSink>(self, Area::Id, ids_.size(), ids_.size()));
-            break;
-        case Area::Calibration:
-            break;
+        if (*area == Area::Config) {
+            receiveConfig(ctx, areaIndex(Area::Config), kPic18ConfigBytes, "PIC18 configuration data",
+                          [self](std::size_t i, std::uint8_t value, const FaultPlan& faults) {
+                              return self->programConfig(i, value, faults) == value;
+                          });
+            return true;
         }
-        return true;
-    }
-    if (f.is("EE23")) {
-        ++eraseCommands_;
-        commands_.push_back("EE23");
-        if (!faults.eraseFails) bulkErase();
-        return true;
-    }
-    if (f.is("ES23")) {
-        if (!params_.dataErase) return false;
-        ++dataEraseCommands_;
-        commands_.push_back("ES23");
-        if (!faults.eraseFails) data_ = pairs(data_.size(), params_.blank, 0xFF);
-        return true;
-    }
-    if (f.is('E', 'I', 0, 0)) {
-        commands_.push_back("EI");
-        std::vector<std::uint8_t> id = faults.signature.value_or(signature());
-        id.resize(2, 0xFF);
-        ctx.reply(id);
+        std::size_t total = 0, block = 0;
+        switch (*area) {
+        case Area::Code: total = size(), block = kPic18CodeBlock; break;
+        case Area::Data: total = block = data_.size(); break;
+        case Area::Id: total = block = ids_.size(); break;
+        case Area::Calibration:
+        case Area::Config: return true;
+        }
+        Area which = *area;
+        receiveWords(ctx, areaIndex(which), total, block, "PIC18 program data",
+                     [self, which](std::size_t a, std::uint8_t b0, std::uint8_t b1, const FaultPlan& faults) {
+                         return self->writePair(which, a, b0, b1, faults);
+                     });
         return true;
     }
     return false;

@@ -49,7 +49,7 @@
 #include <vector>
 
 #include "devices/DeviceRecord.h"
-#include "sim/Chip.h"
+#include "sim/PicCommon.h"
 
 namespace tesmar::sim {
 
@@ -62,7 +62,7 @@ inline constexpr std::uint32_t kPic18IdImage = 0xF0000;
 inline constexpr std::uint32_t kPic18ConfigImage = 0xF0010;
 inline constexpr std::uint32_t kPic18DataImage = 0xF0200;
 
-class Pic18Chip : public Chip {
+class Pic18Chip : public PicFamilyChip {
 public:
     enum class Area { Code, Data, Id, Calibration, Config };
 
@@ -101,52 +101,43 @@ public:
 
     // A part programmed elsewhere (device order); bytes past an area's end are dropped.
     void loadCode(std::size_t offset, std::span<const std::uint8_t> bytes) { load(offset, bytes); }
-    void loadData(std::size_t offset, std::span<const std::uint8_t> bytes);
-    void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes);
-    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes);
+    void loadData(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(data_, offset, bytes); }
+    void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(ids_, offset, bytes); }
+    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(config_, offset, bytes); }
 
     // The bytes of the read stream that starts at that area (empty when the part lacks it).
     std::vector<std::uint8_t> streamFrom(Area start) const;
 
-    // What the host did (read these between operations).
-    // Every family frame in order: "Vdd 125", "Vpp 130", "ER p", "EP p 0x40",
-    // "EP c", "EE23", "ES23", "EI".
-    const std::vector<std::string>& commands() const { return commands_; }
-    void clearCommands() { commands_.clear(); }
-    // Every Vdd and Vpp value set, in order.
-    const std::vector<std::uint8_t>& vddHistory() const { return vdds_; }
-    const std::vector<std::uint8_t>& vppHistory() const { return vpps_; }
-    std::optional<std::uint8_t> lastVdd() const;
-    std::optional<std::uint8_t> lastVpp() const;
+    // What the host did (read these between operations): commands() lists
+    // "Vdd 125", "Vpp 130", "ER p", "EP p 0x40", "EP c", "EE23", "ES23", "EI".
     // The fourth byte of the last code program frame.
     std::optional<std::uint8_t> lastProgramParam() const { return programParam_; }
     // The data bytes the host sent after the last accepted "EP" of an area, as sent.
-    std::vector<std::uint8_t> lastProgramData(Area area) const;
+    std::vector<std::uint8_t> lastProgramData(Area area) const { return programDataAt(std::size_t(area)); }
     // The size of each host write of code program data (the frame excluded) is
     // not visible here: see SimProgrammer::hostWrites().
-    unsigned eraseCommands() const { return eraseCommands_; }
-    unsigned dataEraseCommands() const { return dataEraseCommands_; }
 
     // Called by the program streams: programs two bytes (device order) of an
     // area at byte offset a and returns them as they then read.
     std::array<std::uint8_t, 2> programPair(Area area, std::size_t a, std::uint8_t b0, std::uint8_t b1,
                                             const FaultPlan& faults);
     std::uint8_t programConfig(std::size_t i, std::uint8_t value, const FaultPlan& faults);
-    void noteProgramByte(Area area, std::uint8_t b);
+    void noteProgramByte(Area area, std::uint8_t b) { noteProgramByteAt(std::size_t(area), b); }
+
+protected:
+    bool hasDataErase() const override { return params_.dataErase; }
+    void bulkErase() override;
+    void eraseData() override;
+    std::optional<std::vector<std::uint8_t>> readStream(std::uint8_t letter) const override;
 
 private:
     std::optional<Area> areaOf(std::uint8_t letter) const;
-    void bulkErase();
-    void log(const std::string& what, std::uint8_t letter);
+    PicWordResult writePair(Area area, std::size_t a, std::uint8_t b0, std::uint8_t b1, const FaultPlan& faults);
 
     Params params_;
     std::vector<std::uint8_t> data_, ids_;
     std::array<std::uint8_t, kPic18ConfigBytes> config_{};
-    std::vector<std::string> commands_;
-    std::vector<std::uint8_t> vdds_, vpps_;
     std::optional<std::uint8_t> programParam_;
-    std::array<std::vector<std::uint8_t>, 5> lastProgram_;
-    unsigned eraseCommands_ = 0, dataEraseCommands_ = 0;
 };
 
 }  // namespace tesmar::sim

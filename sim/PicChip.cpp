@@ -1,7 +1,6 @@
 #include "sim/PicChip.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace tesmar::sim {
 
@@ -22,95 +21,12 @@ constexpr std::uint8_t kRevision = 0x05;
 constexpr std::size_t areaIndex(PicChip::Area a) { return std::size_t(a); }
 
 // The erased word pattern over n bytes: blank, 0xFF, blank, 0xFF ...
-std::vector<std::uint8_t> blankWords(std::size_t n, std::uint8_t blank) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = (i % 2 == 0) ? blank : 0xFF;
-    return v;
-}
-
-// Bytes fixed when the stream starts: nothing the host sends during a read
-// can change the part (any frame ends the stream).
-class PicStreamSource : public ByteSource {
-public:
-    explicit PicStreamSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    std::size_t produce(std::span<std::uint8_t> out) override {
-        std::size_t n = std::min(out.size(), bytes_.size() - pos_);
-        std::copy_n(bytes_.begin() + std::ptrdiff_t(pos_), n, out.begin());
-        pos_ += n;
-        return n;
-    }
-    bool finished() const override { return pos_ >= bytes_.size(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
-};
-
-// Takes one area's data after "Send" and programs it word by word, answering
-// each word as it goes. After a word that does not read back the firmware
-// gives up on the area but still takes the rest of its bytes, so that the
-// data already on its way is not read as frames.
-class PicProgramSink : public ByteSink {
-public:
-    PicProgramSink(std::shared_ptr<PicChip> chip, PicChip::Area area, std::size_t total, bool keepLastWord)
-        : chip_(std::move(chip)), area_(area), total_(total), keepLastWord_(keepLastWord) {}
-
-    std::size_t consume(std::span<const std::uint8_t> bytes, FrameContext& ctx) override {
-        std::vector<std::uint8_t> out;
-        std::size_t i = 0;
-        for (; i < bytes.size() && taken_ < total_; ++i) {
-            chip_->noteProgramByte(area_, bytes[i]);
-            ++taken_;
-            if (failed_) continue;
-            word_[fill_++] = bytes[i];
-            if (fill_ < 2 && taken_ < total_) continue;
-            // A final odd byte stands for a word whose low half is erased.
-            std::uint8_t hi = word_[0], lo = fill_ == 2 ? word_[1] : 0xFF;
-            fill_ = 0;
-            std::size_t w = (taken_ - 1) / 2;
-            // The calibration word is not taken from the host: its place holds a filler.
-            if (keepLastWord_ && w + 1 == (total_ + 1) / 2) continue;
-            auto got = chip_->programWord(area_, w, hi, lo, ctx.faults());
-            bool good = area_ == PicChip::Area::Data ? got[1] == lo : (got[0] == hi && got[1] == lo);
-            if (good) {
-                out.insert(out.end(), kPicWordAck.begin(), kPicWordAck.end());
-            } else {
-                out.insert(out.end(), kPicWordFailure.begin(), kPicWordFailure.end());
-                out.insert(out.end(), {got[0], got[1], hi, lo});
-                failed_ = true;
-            }
-        }
-        send(out, ctx);
-        return i;
-    }
-    bool done() const override { return taken_ >= total_; }
-    std::string what() const override { return "PIC program data"; }
-
-private:
-    void send(std::vector<std::uint8_t>& out, FrameContext& ctx) {
-        if (const auto& stall = ctx.faults().acksStallAfter) {
-            std::uint64_t room = *stall > acked_ ? *stall - acked_ : 0;
-            if (out.size() > room) out.resize(std::size_t(room));
-        }
-        acked_ += out.size();
-        if (!out.empty()) ctx.reply(out);
-    }
-
-    std::shared_ptr<PicChip> chip_;
-    PicChip::Area area_;
-    std::size_t total_;
-    bool keepLastWord_;
-    std::size_t taken_ = 0;
-    std::array<std::uint8_t, 2> word_{};
-    std::size_t fill_ = 0;
-    bool failed_ = false;
-    std::uint64_t acked_ = 0;
-};
+std::vector<std::uint8_t> blankWords(std::size_t n, std::uint8_t blank) { return alternatingBytes(n, blank, 0xFF); }
 
 }  // namespace
 
 PicChip::PicChip(const Params& params)
-    : Chip(params.codeBytes, std::vector<std::uint8_t>{params.blank, 0xFF},
+    : PicFamilyChip(params.codeBytes, std::vector<std::uint8_t>{params.blank, 0xFF},
            std::vector<std::uint8_t>(params.deviceId.begin(), params.deviceId.end())),
       params_(params),
       data_(params.dataBytes, 0xFF),
@@ -171,18 +87,6 @@ bool PicChip::allErased() const {
         if ((config_[i] & mask) != (cfg[i] & mask)) return false;
     }
     return true;
-}
-
-void PicChip::loadData(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < data_.size(); ++i) data_[offset + i] = bytes[i];
-}
-
-void PicChip::loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < ids_.size(); ++i) ids_[offset + i] = bytes[i];
-}
-
-void PicChip::loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) {
-    for (std::size_t i = 0; i < bytes.size() && offset + i < config_.size(); ++i) config_[offset + i] = bytes[i];
 }
 
 std::uint32_t PicChip::imageBase(Area area) const {
@@ -266,21 +170,18 @@ std::array<std::uint8_t, 2> PicChip::programWord(Area area, std::size_t word, st
     return {0xFF, 0xFF};
 }
 
+std::uint8_t PicChip::configTarget(std::size_t i, std::uint8_t value) const {
+    // The firmware writes the factory bandgap bits back whatever the host sent there.
+    if (params_.bandgap && i == 0 && !config_.empty())
+        return std::uint8_t((value & ~kPicBandgapBits) | (config_[0] & kPicBandgapBits));
+    return value;
+}
+
 std::uint8_t PicChip::programConfig(std::size_t i, std::uint8_t value, const FaultPlan& faults) {
     if (i >= config_.size()) return 0xFF;
-    // The firmware writes the factory bandgap bits back whatever the host sent there.
-    if (params_.bandgap && i == 0)
-        value = std::uint8_t((value & ~kPicBandgapBits) | (config_[0] & kPicBandgapBits));
+    value = configTarget(i, value);
     config_[i] = cellWrite(config_[i], value, faults.stuckOnesAt(imageBase(Area::Config) + std::uint32_t(i)));
     return config_[i];
-}
-
-void PicChip::noteProgramByte(Area area, std::uint8_t b) {
-    lastProgram_[areaIndex(area)].push_back(b);
-}
-
-std::vector<std::uint8_t> PicChip::lastProgramData(Area area) const {
-    return lastProgram_[areaIndex(area)];
 }
 
 void PicChip::bulkErase() {
@@ -300,57 +201,38 @@ void PicChip::eraseData() {
     std::fill(data_.begin(), data_.end(), std::uint8_t(0xFF));
 }
 
-void PicChip::log(const std::string& what, std::uint8_t letter) {
-    char text[16];
-    if (letter >= 0x21 && letter < 0x7F) std::snprintf(text, sizeof text, " %c", char(letter));
-    else std::snprintf(text, sizeof text, " 0x%02X", letter);
-    commands_.push_back(what + text);
+PicWordResult PicChip::writeWord(Area area, std::size_t total, bool keepLastWord, std::size_t a, std::uint8_t hi,
+                                 std::uint8_t lo, const FaultPlan& faults) {
+    std::size_t w = a / 2;
+    // The calibration word is not taken from the host: its place holds a filler.
+    if (keepLastWord && w + 1 == (total + 1) / 2) return {PicWordResult::Kind::Skipped, {}};
+    auto got = programWord(area, w, hi, lo, faults);
+    bool good = area == Area::Data ? got[1] == lo : (got[0] == hi && got[1] == lo);
+    if (good) return {PicWordResult::Kind::Good, {}};
+    return {PicWordResult::Kind::Failed, {got[0], got[1], hi, lo}};
+}
+
+std::optional<std::vector<std::uint8_t>> PicChip::readStream(std::uint8_t letter) const {
+    auto area = areaOf(letter);
+    if (!area) return std::nullopt;
+    return streamFrom(*area);
 }
 
 bool PicChip::handleFrame(const Frame& f, FrameContext& ctx) {
-    const FaultPlan& faults = ctx.faults();
-    if ((f[0] == 'C' || f[0] == 'P') && f[2] == 'S' && f[3] == 'E') {
-        if (f[0] == 'C') {
-            lastVdd_ = f[1];
-            commands_.push_back("Vdd " + std::to_string(f[1]));
-        } else {
-            lastVpp_ = f[1];
-            commands_.push_back("Vpp " + std::to_string(f[1]));
-        }
-        return true;
-    }
-    if (f[0] == 'E' && f[1] == 'R' && f[3] == 0) {
-        auto area = areaOf(f[2]);
-        if (!area) return false;
-        log("ER", f[2]);
-        ctx.startStream(std::make_unique<PicStreamSource>(streamFrom(*area)));
-        return true;
-    }
+    if (handleSharedFrame(f, ctx)) return true;
     if (f[0] == 'E' && f[1] == 'P' && f[3] == 0) {
         auto area = areaOf(f[2]);
         // The calibration word is the factory's; the firmware has no program frame for it.
         if (!area || *area == Area::Calibration) return false;
         log("EP", f[2]);
-        std::string answer = faults.programSend.value_or(std::string(kWordSend));
-        ctx.replyWord(Reply::Other, answer);
-        if (faults.word(Reply::Other, answer) != kWordSend) return true;
-        lastProgram_[areaIndex(*area)].clear();
+        if (!acceptProgram(areaIndex(*area), ctx)) return true;
         auto self = std::static_pointer_cast<PicChip>(shared_from_this());
         if (*area == Area::Config) {
-            ctx.receive(config_.size(), "PIC configuration data",
-                        [self](std::vector<std::uint8_t> data, FrameContext& c) {
-                            std::vector<std::uint8_t> acks;
-                            for (std::size_t i = 0; i < data.size(); ++i) {
-                                self->noteProgramByte(Area::Config, data[i]);
-                                std::uint8_t want = data[i];
-                                if (self->params_.bandgap && i == 0)
-                                    want = std::uint8_t((want & ~kPicBandgapBits) |
-                                                        (self->config_[0] & kPicBandgapBits));
-                                bool good = self->programConfig(i, data[i], c.faults()) == want;
-                                acks.push_back(good ? kPicConfigAck : kPicConfigFailure);
-                            }
-                            if (!acks.empty()) c.reply(acks);
-                        });
+            receiveConfig(ctx, areaIndex(Area::Config), config_.size(), "PIC configuration data",
+                          [self](std::size_t i, std::uint8_t value, const FaultPlan& faults) {
+                              std::uint8_t want = self->configTarget(i, value);
+                              return self->programConfig(i, value, faults) == want;
+                          });
             return true;
         }
         std::size_t total = 0;
@@ -365,27 +247,12 @@ bool PicChip::handleFrame(const Frame& f, FrameContext& ctx) {
         case Area::Calibration:
         case Area::Config: break;
         }
-        ctx.receive(std::make_unique<PicProgramSink>(self, *area, total, keepLast));
-        return true;
-    }
-    if (f.is("EE23")) {
-        ++eraseCommands_;
-        commands_.push_back("EE23");
-        if (!faults.eraseFails) bulkErase();
-        return true;
-    }
-    if (f.is("ES23")) {
-        if (!params_.bandgap) return false;
-        ++dataEraseCommands_;
-        commands_.push_back("ES23");
-        if (!faults.eraseFails) eraseData();
-        return true;
-    }
-    if (f.is('E', 'I', 0, 0)) {
-        commands_.push_back("EI");
-        std::vector<std::uint8_t> id = faults.signature.value_or(signature());
-        id.resize(2, 0xFF);
-        ctx.reply(id);
+        Area which = *area;
+        receiveWords(ctx, areaIndex(which), total, total, "PIC program data",
+                     [self, which, total, keepLast](std::size_t a, std::uint8_t hi, std::uint8_t lo,
+                                                    const FaultPlan& faults) {
+                         return self->writeWord(which, total, keepLast, a, hi, lo, faults);
+                     });
         return true;
     }
     return false;

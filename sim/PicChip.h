@@ -48,21 +48,14 @@
 #include <vector>
 
 #include "devices/DeviceRecord.h"
-#include "sim/Chip.h"
+#include "sim/PicCommon.h"
 
 namespace tesmar::sim {
 
-// Acknowledgement of a program word that reads back as sent.
-inline constexpr std::array<std::uint8_t, 2> kPicWordAck{'O', 'K'};
-// The two bytes that open the report of a word that does not read back.
-inline constexpr std::array<std::uint8_t, 2> kPicWordFailure{'E', 'E'};
-// Acknowledgement bytes of configuration data: good, and not reading back.
-inline constexpr std::uint8_t kPicConfigAck = 'D';
-inline constexpr std::uint8_t kPicConfigFailure = 'F';
 // The bandgap bits of the first configuration byte of page code 32 parts.
 inline constexpr std::uint8_t kPicBandgapBits = 0x30;
 
-class PicChip : public Chip {
+class PicChip : public PicFamilyChip {
 public:
     enum class Area { Code, Data, Id, Calibration, Config };
 
@@ -114,9 +107,9 @@ public:
     bool allErased() const;
 
     // A part programmed elsewhere: cells set directly; bytes past an area's end are dropped.
-    void loadData(std::size_t offset, std::span<const std::uint8_t> bytes);
-    void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes);
-    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes);
+    void loadData(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(data_, offset, bytes); }
+    void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(ids_, offset, bytes); }
+    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(config_, offset, bytes); }
     void setCalibration(std::array<std::uint8_t, 2> word);
     void setIdBackup(std::array<std::uint8_t, 2> word) { idBackup_ = word; }
 
@@ -125,17 +118,10 @@ public:
     // Image offset of an area's first byte (stuck-bit addresses).
     std::uint32_t imageBase(Area area) const;
 
-    // What the host did (read these between operations).
-    // Every family frame in order: "Vdd 125", "Vpp 130", "ER p", "EP c", "EE23", "ES23", "EI";
-    // a frame letter that is not printable shows as "0x00".
-    const std::vector<std::string>& commands() const { return commands_; }
-    void clearCommands() { commands_.clear(); }
-    std::optional<std::uint8_t> lastVdd() const { return lastVdd_; }
-    std::optional<std::uint8_t> lastVpp() const { return lastVpp_; }
+    // What the host did (read these between operations): commands() lists
+    // "Vdd 125", "Vpp 130", "ER p", "EP c", "EE23", "ES23", "EI".
     // The data bytes the host sent after the last accepted "EP" of an area (filler included).
-    std::vector<std::uint8_t> lastProgramData(Area area) const;
-    unsigned eraseCommands() const { return eraseCommands_; }
-    unsigned dataEraseCommands() const { return dataEraseCommands_; }
+    std::vector<std::uint8_t> lastProgramData(Area area) const { return programDataAt(std::size_t(area)); }
 
     // Called by the program streams. Programs one word of an area (word w of
     // the code, ID or data area) and returns it as it then reads; the data
@@ -144,23 +130,26 @@ public:
                                             const FaultPlan& faults);
     // Programs configuration byte i and returns what it then reads.
     std::uint8_t programConfig(std::size_t i, std::uint8_t value, const FaultPlan& faults);
-    void noteProgramByte(Area area, std::uint8_t b);
+    void noteProgramByte(Area area, std::uint8_t b) { noteProgramByteAt(std::size_t(area), b); }
+
+protected:
+    bool hasDataErase() const override { return params_.bandgap; }
+    void bulkErase() override;
+    void eraseData() override;
+    std::optional<std::vector<std::uint8_t>> readStream(std::uint8_t letter) const override;
 
 private:
     std::optional<Area> areaOf(std::uint8_t letter) const;
     std::uint8_t cellWrite(std::uint8_t old, std::uint8_t value, std::uint8_t stuck) const;
-    void bulkErase();
-    void eraseData();
-    void log(const std::string& what, std::uint8_t letter);
+    // The value configuration byte i keeps when the host writes value (the factory bandgap bits stay).
+    std::uint8_t configTarget(std::size_t i, std::uint8_t value) const;
+    PicWordResult writeWord(Area area, std::size_t total, bool keepLastWord, std::size_t a, std::uint8_t hi,
+                            std::uint8_t lo, const FaultPlan& faults);
 
     Params params_;
     std::vector<std::uint8_t> data_, ids_, config_;
     std::array<std::uint8_t, 2> idBackup_{};
     std::array<std::uint8_t, 2> calibration_{};  // when it is not the last code word
-    std::vector<std::string> commands_;
-    std::optional<std::uint8_t> lastVdd_, lastVpp_;
-    std::array<std::vector<std::uint8_t>, 5> lastProgram_;
-    unsigned eraseCommands_ = 0, dataEraseCommands_ = 0;
 };
 
 }  // namespace tesmar::sim

@@ -31,23 +31,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Fixed bytes, such as the extra area.
-class BytesSource : public ByteSource {
-public:
-    explicit BytesSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    std::size_t produce(std::span<std::uint8_t> out) override {
-        std::size_t n = std::min(out.size(), bytes_.size() - pos_);
-        std::copy_n(bytes_.begin() + std::ptrdiff_t(pos_), n, out.begin());
-        pos_ += n;
-        return n;
-    }
-    bool finished() const override { return pos_ >= bytes_.size(); }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
-};
-
 // The status register bytes after the program data, one raw byte each.
 class SerialStatusSink : public TrailingSink {
 public:
@@ -90,7 +73,7 @@ public:
                 group_.clear();
             }
         }
-        send(acks, ctx);
+        acks_.send(acks, ctx);
         if (next_ >= chip_->size() && chip_->statusByteCount() > 0)
             ctx.receive(std::make_unique<SerialStatusSink>(chip_, chip_->statusByteCount()));
         return i;
@@ -99,18 +82,9 @@ public:
     std::string what() const override { return "serial program stream"; }
 
 private:
-    void send(std::vector<std::uint8_t>& acks, FrameContext& ctx) {
-        if (const auto& stall = ctx.faults().acksStallAfter) {
-            std::uint64_t room = *stall > acked_ ? *stall - acked_ : 0;
-            if (acks.size() > room) acks.resize(std::size_t(room));
-        }
-        acked_ += acks.size();
-        if (!acks.empty()) ctx.reply(acks);
-    }
-
     std::shared_ptr<SerialChip> chip_;
     std::size_t next_ = 0;
-    std::uint64_t acked_ = 0;
+    AckPacer acks_;
     std::vector<std::uint8_t> group_;
 };
 
@@ -182,7 +156,7 @@ bool SerialChip::handleFrame(const Frame& f, FrameContext& ctx) {
     if (f.is('E', 'r', 0, 0)) {
         if (extra_.empty()) return false;
         ++extraReadCommands_;
-        ctx.startStream(std::make_unique<SerialReadSource>(std::make_unique<BytesSource>(extra_), status_));
+        ctx.startStream(std::make_unique<SerialReadSource>(std::make_unique<FixedBytesSource>(extra_), status_));
         return true;
     }
     if (f.is('E', 'P', 0, 0)) {
