@@ -44,7 +44,7 @@ struct FlashSpec {
 
 // A rig whose fixed pauses do not hold the test up.
 struct FlashRig : FamilyRig {
-    explicit FlashRig(const FlashSpec& spec = {}) : FamilyRig(spec.record()) {
+    explicit FlashRig(const FlashSpec& part = {}) : FamilyRig(part.record()) {
         st.pause = [](int) {};
     }
     sim::FlashChip& chip() { return dynamic_cast<sim::FlashChip&>(*sim.chip()); }

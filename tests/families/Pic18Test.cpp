@@ -58,7 +58,7 @@ const Pic18Spec k18F452{};
 const Pic18Spec k18F1320{"18F1320", 27, 0x1FFF, 0, 0x07, 0xE0, 0x55};  // no data EEPROM
 
 struct Pic18Rig : FamilyRig {
-    explicit Pic18Rig(const Pic18Spec& spec = k18F452) : FamilyRig(spec.record()) {
+    explicit Pic18Rig(const Pic18Spec& part = k18F452) : FamilyRig(part.record()) {
         st.pause = [](int) {};
         st.settings.ProgramSteps = std::uint8_t(dev().StepMask & 0x17);
         st.settings.VerifyMaxMin = 0;
@@ -111,9 +111,9 @@ bool sent(const Bytes& host, const char* word) {
 }  // namespace
 
 TEST(Pic18, ReadStoresEveryAreaInTheImageOrder) {
-    for (const Pic18Spec& spec : {k18F452, k18F1320}) {
-        SCOPED_TRACE(spec.name);
-        Pic18Rig r(spec);
+    for (const Pic18Spec& part : {k18F452, k18F1320}) {
+        SCOPED_TRACE(part.name);
+        Pic18Rig r(part);
         const Bytes code = pattern(r.codeBytes(), 3);
         r.chip().loadCode(0, code);
         const Bytes data = pattern(r.dataBytes(), 4);
@@ -424,7 +424,7 @@ TEST(Pic18, SilentOrStalledProgrammerEndsWithAReadError) {
 
 TEST(Pic18, RecordsTheImageCannotHoldFailBeforeAnyTraffic) {
     struct Case {
-        Pic18Spec spec;
+        Pic18Spec part;
         QString line;
     };
     Pic18Spec hugeData = k18F452;
@@ -433,7 +433,7 @@ TEST(Pic18, RecordsTheImageCannotHoldFailBeforeAnyTraffic) {
     calibrated.steps |= 0x08;
     for (const Case& c : {Case{hugeData, " Device doesn't fit in allocated buffer"},
                           Case{calibrated, " Device record has a calibration area PIC18 parts do not have"}}) {
-        Pic18Rig r(c.spec);
+        Pic18Rig r(c.part);
         EXPECT_FALSE(run(r, 'R'));
         EXPECT_EQ(r.host.lines(), QStringList{c.line});
         EXPECT_TRUE(r.sim.hostBytes().empty());

@@ -61,7 +61,7 @@ const PicSpec k12F683{"12F683", 0, 16, 0xFFF, 0x3F, 255, {0x0F, 0xFF}, 0x04, 0x6
 const PicSpec k16F1459{"16F1459", 0, 49, 0x3FFF, 0x3F, 0, {0x3F, 0xFF, 0x3F, 0xF7}, 0x30, 0x24, 0x55};
 
 struct PicRig : FamilyRig {
-    explicit PicRig(const PicSpec& spec = k16F84A) : FamilyRig(spec.record()) {
+    explicit PicRig(const PicSpec& part = k16F84A) : FamilyRig(part.record()) {
         st.pause = [](int) {};
         st.settings.ProgramSteps = std::uint8_t(dev().StepMask & 0x17);
         st.settings.VerifyMaxMin = 0;
@@ -131,9 +131,9 @@ std::string lines(const PicRig& r) { return r.host.lines().join('\n').toStdStrin
 }  // namespace
 
 TEST(Pic, SupplyFramesCarryTheVoltageBytes) {
-    PicSpec spec = k16F1827;
-    spec.vpp = 9.0f;
-    PicRig r(spec);
+    PicSpec part = k16F1827;
+    part.vpp = 9.0f;
+    PicRig r(part);
     EXPECT_TRUE(run(r, 'R')) << lines(r);
     const Bytes host = r.sim.hostBytes();
     ASSERT_GE(host.size(), 8u);
@@ -169,16 +169,16 @@ TEST(Pic, FramesGoOutAsWholeFourByteWritesAndAreasAsOneWrite) {
 }
 
 TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
-    for (const PicSpec& spec : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k16C54, k12F683}) {
-        SCOPED_TRACE(spec.name);
-        PicRig r(spec);
+    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k16C54, k12F683}) {
+        SCOPED_TRACE(part.name);
+        PicRig r(part);
         const PicLayout l = r.layout();
         auto& chip = r.chip();
         const Bytes code = pattern(l.codeBytes, 3);
         Bytes codeWords = code;
-        for (std::size_t i = 0; i < codeWords.size(); i += 2) codeWords[i] &= spec.blank;
+        for (std::size_t i = 0; i < codeWords.size(); i += 2) codeWords[i] &= part.blank;
         chip.load(0, codeWords);
-        const Bytes data = pattern(spec.eesize + 1, 4);
+        const Bytes data = pattern(part.eesize + 1, 4);
         if (l.hasData) chip.loadData(0, data);
         const Bytes ids{0x01, 0x23, 0x02, 0x34, 0x03, 0x45, 0x00, 0x56};
         chip.loadIds(0, ids);
@@ -186,7 +186,7 @@ TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
         chip.setCalibration({0x34, 0x7C});
         const Bytes cfg = pattern(l.configBytes, 5);
         chip.loadConfig(0, cfg);
-        r.st.settings.ProgramSteps = std::uint8_t(spec.steps & 0x1F);
+        r.st.settings.ProgramSteps = std::uint8_t(part.steps & 0x1F);
 
         ASSERT_TRUE(run(r, 'R')) << lines(r);
         EXPECT_EQ(r.commands(), opening(r) + Commands{"ER p"});
@@ -240,9 +240,9 @@ TEST(Pic, StreamStartsAtTheFirstChosenArea) {
 }
 
 TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
-    for (const PicSpec& spec : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683}) {
-        SCOPED_TRACE(spec.name);
-        PicRig r(spec);
+    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683}) {
+        SCOPED_TRACE(part.name);
+        PicRig r(part);
         r.fillAreas(11);
         const PicLayout l = r.layout();
         const auto factory = r.chip().code();
@@ -254,7 +254,7 @@ TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
         EXPECT_EQ(r.commands(), want);
         EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying @ Vdd = 5.0V ", " CONFIG Programmed"}));
 
-        const bool calibrated = spec.page == 32 || spec.alg == 6 || spec.alg == 11;
+        const bool calibrated = part.page == 32 || part.alg == 6 || part.alg == 11;
         const std::size_t user = calibrated ? l.codeBytes - 2 : l.codeBytes;
         const auto& code = r.chip().code();
         EXPECT_EQ(Bytes(code.begin(), code.begin() + std::ptrdiff_t(user)), r.image(0, user));
@@ -270,9 +270,9 @@ TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
         }
         EXPECT_EQ(r.chip().ids(), r.image(l.idPlace, 8));
         Bytes cfg = r.maskedConfig(r.chip().config());
-        if (spec.page == 32) cfg[0] = r.chip().config()[0] & 0x01;
+        if (part.page == 32) cfg[0] = r.chip().config()[0] & 0x01;
         Bytes want_cfg = r.image(l.configPlace, l.configBytes);
-        if (spec.page == 32) want_cfg[0] &= 0x01;
+        if (part.page == 32) want_cfg[0] &= 0x01;
         EXPECT_EQ(cfg, want_cfg);
         EXPECT_TRUE(r.sim.protocolErrors().empty());
     }
@@ -335,9 +335,9 @@ TEST(Pic, VerifyReportsTheFirstDifferenceOfEachArea) {
 }
 
 TEST(Pic, CalibrationWordIsLeftOutOfProgramVerifyAndBlankCheck) {
-    for (const PicSpec& spec : {k12F629, k10F200, k12C508}) {
-        SCOPED_TRACE(spec.name);
-        PicRig r(spec);
+    for (const PicSpec& part : {k12F629, k10F200, k12C508}) {
+        SCOPED_TRACE(part.name);
+        PicRig r(part);
         const PicLayout l = r.layout();
         // The factory value is not what the image holds, and not blank either.
         EXPECT_TRUE(run(r, 'B')) << lines(r);
@@ -357,10 +357,10 @@ TEST(Pic, CalibrationWordIsLeftOutOfProgramVerifyAndBlankCheck) {
 TEST(Pic, OnlyAlgorithmFiveBlankCheckSkipsTheLastWordOfOrdinaryParts) {
     for (bool algorithm5 : {true, false}) {
         SCOPED_TRACE(algorithm5);
-        PicSpec spec = k16C54;
-        if (!algorithm5) spec.alg = 0;
-        PicRig r(spec);
-        const std::size_t last = spec.last - 1;
+        PicSpec part = k16C54;
+        if (!algorithm5) part.alg = 0;
+        PicRig r(part);
+        const std::size_t last = part.last - 1;
         r.chip().load(last, Bytes{0x00, 0x12});
         EXPECT_EQ(run(r, 'B'), algorithm5) << lines(r);
         EXPECT_EQ(r.host.lines().last(), algorithm5 ? " Clean" : " Code Area not Blank");
@@ -402,18 +402,18 @@ TEST(Pic, BlankCheckNamesTheAreaThatIsNotBlank) {
 }
 
 TEST(Pic, EraseClearsThePartAndChecksItBlank) {
-    for (const PicSpec& spec : {k16F84A, k12F629, k16F1827}) {
-        SCOPED_TRACE(spec.name);
-        PicRig r(spec);
+    for (const PicSpec& part : {k16F84A, k12F629, k16F1827}) {
+        SCOPED_TRACE(part.name);
+        PicRig r(part);
         r.fillAreas(51);
         ASSERT_TRUE(run(r, 'P')) << lines(r);
         ASSERT_FALSE(r.chip().allErased());
         // The calibrated parts' blank check compares bit 0 of the first
         // configuration byte with the image, as their verify does.
-        if (spec.page == 32) r.st.buf.DeviceBuffer[r.layout().configPlace] |= 0x01;
+        if (part.page == 32) r.st.buf.DeviceBuffer[r.layout().configPlace] |= 0x01;
         ASSERT_TRUE(run(r, 'E')) << lines(r);
         Commands want = opening(r) + Commands{"Vdd 125", "EE23", "ER p"};
-        if (spec.page == 32) want.push_back("ES23");
+        if (part.page == 32) want.push_back("ES23");
         EXPECT_EQ(r.commands(), want);
         EXPECT_EQ(r.host.lines(), QStringList{" Erase Complete"});
         EXPECT_TRUE(r.chip().allErased());
@@ -458,7 +458,7 @@ TEST(Pic, ProgramOfTheConfigurationAloneProgramsAndVerifiesIt) {
 
 TEST(Pic, DeviceIdIsComparedWithoutRevisionBits) {
     struct Case {
-        PicSpec spec;
+        PicSpec part;
         std::vector<std::uint8_t> reply;
         bool matches;
     };
@@ -470,8 +470,8 @@ TEST(Pic, DeviceIdIsComparedWithoutRevisionBits) {
         {k16F1459, {0x30, 0x25}, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec.name + " " + std::to_string(c.reply[1]));
-        PicRig r(c.spec);
+        SCOPED_TRACE(c.part.name + " " + std::to_string(c.reply[1]));
+        PicRig r(c.part);
         r.sim.faults().signature = c.reply;
         r.host.queueAnswer(Answer::Abort);
         EXPECT_EQ(run(r, 'R'), c.matches) << lines(r);
@@ -544,7 +544,7 @@ TEST(Pic, StalledStreamsAndAcknowledgementsEndWithAReadError) {
 
 TEST(Pic, AreasOutsideTheImageFailBeforeAnyTraffic) {
     struct Case {
-        PicSpec spec;
+        PicSpec part;
         std::string line;
     };
     PicSpec hugeData = k16F1827;
@@ -552,7 +552,7 @@ TEST(Pic, AreasOutsideTheImageFailBeforeAnyTraffic) {
     PicSpec manyConfig = k16F84A;
     manyConfig.masks.assign(16, 0xFF);
     for (const Case& c : {Case{hugeData, " Device doesn't fit in allocated buffer"}}) {
-        PicRig r(c.spec);
+        PicRig r(c.part);
         EXPECT_FALSE(run(r, 'R'));
         EXPECT_EQ(r.host.lines(), QStringList{QString::fromStdString(c.line)});
         EXPECT_TRUE(r.sim.hostBytes().empty());

@@ -40,7 +40,7 @@ struct SerialSpec {
 };
 
 struct SerialRig : FamilyRig {
-    explicit SerialRig(const SerialSpec& spec = {}, bool idCheck = true) : FamilyRig(spec.record()) {
+    explicit SerialRig(const SerialSpec& part = {}, bool idCheck = true) : FamilyRig(part.record()) {
         st.pause = [](int) {};
         st.settings.IdCheckOption = idCheck ? 1 : 0;
     }
@@ -328,13 +328,13 @@ TEST(Serial, SecondStatusByteTravelsFromReadToProgram) {
 }
 
 TEST(Serial, ExtraAreaOfTheAt24rf08c) {
-    const SerialSpec spec{.name = "AT24RF08C", .lastAddress = 0x3FF, .pageCode = 101};
+    const SerialSpec part{.name = "AT24RF08C", .lastAddress = 0x3FF, .pageCode = 101};
     const Bytes content = pattern(0x400, 21);
     const Bytes extra = pattern(32, 23);
 
     {
         SCOPED_TRACE("read");
-        SerialRig r(spec);
+        SerialRig r(part);
         r.sim.chip()->load(0, content);
         r.chip().loadExtra(0, extra);
         r.chip().setStatus(0, 0x0C);
@@ -352,7 +352,7 @@ TEST(Serial, ExtraAreaOfTheAt24rf08c) {
     }
     for (bool extraDiffers : {false, true}) {
         SCOPED_TRACE(extraDiffers ? "verify, extra area differs" : "verify");
-        SerialRig r(spec);
+        SerialRig r(part);
         r.sim.chip()->load(0, content);
         r.chip().loadExtra(0, extra);
         r.fillImage(content + extra);
@@ -369,7 +369,7 @@ TEST(Serial, ExtraAreaOfTheAt24rf08c) {
     }
     {
         SCOPED_TRACE("program leaves the extra area alone; its verify compares it");
-        SerialRig r(spec);
+        SerialRig r(part);
         r.chip().loadExtra(0, extra);
         r.fillImage(content + extra);
         EXPECT_TRUE(run(r, 'P'));
@@ -379,7 +379,7 @@ TEST(Serial, ExtraAreaOfTheAt24rf08c) {
     }
     {
         SCOPED_TRACE("an image without room for the extra area");
-        SerialRig r(spec);
+        SerialRig r(part);
         r.st.buf.replace(0x400 + 16);
         EXPECT_FALSE(run(r, 'R'));
         EXPECT_EQ(r.sim.hostBytes(), r.idFrame()) << "nothing is asked that the image cannot hold";
