@@ -106,4 +106,24 @@ struct FamilyRig {
     }
 };
 
+// How a family's chip-ID check answers each way of closing the "CHIP_ID Error"
+// box: whether the operation goes on and how many boxes (and ID frames) it took.
+struct SignatureAnswerCase {
+    const char* name;
+    std::vector<Answer> answers;
+    bool goesOn;
+    int boxes;
+};
+
+inline const std::vector<SignatureAnswerCase>& signatureAnswerCases() {
+    static const std::vector<SignatureAnswerCase> cases = {
+        {"abort", {Answer::Abort}, false, 1},
+        {"ignore", {Answer::Ignore}, true, 1},
+        {"retry then abort", {Answer::Retry, Answer::Retry, Answer::Abort}, false, 3},
+        {"retry then ignore", {Answer::Retry, Answer::Ignore}, true, 2},
+        {"another answer", {Answer::Other}, true, 1},
+    };
+    return cases;
+}
+
 }  // namespace tesmar::test

@@ -379,20 +379,7 @@ TEST(Flash, NoChipIdCheckSendsNoFrameAndLeavesTheChipErasable) {
 }
 
 TEST(Flash, WrongSignatureAsksTheUser) {
-    struct Case {
-        const char* name;
-        std::vector<Answer> answers;
-        bool goesOn;
-        int boxes;
-    };
-    const std::vector<Case> cases = {
-        {"abort", {Answer::Abort}, false, 1},
-        {"ignore", {Answer::Ignore}, true, 1},
-        {"retry then abort", {Answer::Retry, Answer::Retry, Answer::Abort}, false, 3},
-        {"retry then ignore", {Answer::Retry, Answer::Ignore}, true, 2},
-        {"another answer", {Answer::Other}, true, 1},
-    };
-    for (const Case& c : cases) {
+    for (const SignatureAnswerCase& c : signatureAnswerCases()) {
         SCOPED_TRACE(c.name);
         FlashRig r;
         r.sim.faults().signature = Bytes{0xBF, 0x5D};
