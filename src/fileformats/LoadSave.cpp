@@ -308,21 +308,24 @@ void LoadFile(AppState& st, const QString& fileName) {
     FileReader in;
     if (CheckFileHandle(st, in.open(fileName))) return;
 
-    // A new block replaces the image. "No fill" keeps the previous image so one
-    // file can be loaded over another; whatever the old block did not cover
-    // starts erased.
+    // A new block replaces the image. A fill needs none of the old bytes, so
+    // the old block goes before the new one is made and a load never holds two
+    // images. "No fill" keeps the bytes the new block shares with the old one,
+    // so one file can be loaded over another; whatever the old block did not
+    // cover starts erased.
     const LoadBufferSize size = loadBufferSize(*rec, oddEven);
-    std::vector<std::uint8_t> block(size.block);
+    std::vector<std::uint8_t>& image = st.buf.DeviceBuffer;
     const std::uint8_t option = st.file.FillOption;
     if (option == 0) {
-        const std::size_t keep = std::min(block.size(), st.buf.DeviceBuffer.size());
-        std::memcpy(block.data(), st.buf.DeviceBuffer.data(), keep);
-        fillRange(block, keep, *rec, fillWord(*rec, 1));
+        const std::size_t kept = std::min<std::size_t>(image.size(), size.block);
+        image.resize(size.block);
+        image.shrink_to_fit();
+        fillRange(image, kept, *rec, fillWord(*rec, 1));
     } else {
-        fillRange(block, 0, *rec, fillWord(*rec, option));
+        std::vector<std::uint8_t>().swap(image);
+        image.resize(size.block);
+        fillRange(image, 0, *rec, fillWord(*rec, option));
     }
-    st.buf.DeviceBuffer.swap(block);
-    std::vector<std::uint8_t>().swap(block);
     st.buf.BufferViewSize = std::uint32_t(size.view);
     st.buf.BufferCursor = st.buf.HighestLoad = st.buf.LowestLoad = 0;
     st.ErrorFlag = 0;
@@ -350,6 +353,10 @@ void LoadFile(AppState& st, const QString& fileName) {
     if (f.stored) {
         st.buf.HighestLoad = f.highest;
         st.buf.LowestLoad = f.lowest;
+    } else {
+        // A load that stored nothing reports the offset it was given as its
+        // lowest address.
+        st.buf.LowestLoad = std::size_t(f.offset < 0 ? -f.offset : f.offset);
     }
     report(st, f, fileName);
     closeProgress(window);

@@ -132,6 +132,32 @@ TEST_F(LoadFrameTest, LowestIsTheLowestByteStoredEvenAboveTheOffset) {
     EXPECT_EQ(st.buf.HighestLoad, 0x3100u);
 }
 
+TEST_F(LoadFrameTest, ALoadThatStoresNothingReportsTheOffsetAsLowest) {
+    // Highest starts at the buffer's start and Lowest at the offset's size
+    // (added or subtracted); with nothing stored both stay there.
+    struct Case {
+        std::int8_t format;
+        const char* name;
+        const char* text;
+        std::int64_t offset;
+        const char* lowest;
+    };
+    const Case cases[] = {
+        {0, "end.hex", ":00000001FF\r\n", 0x100, "100"},
+        {1, "header.mot", "S0030000FC\nS9030000FC\n", -0x2F0, "2F0"},
+        {2, "empty.bin", "", 0x1234, "1234"},
+    };
+    for (const Case& c : cases) {
+        select({.letter = 'E', .lastAddress = 0x7FFF});
+        host.memoClear();
+        load(write(c.name, c.text), c.format, c.offset);
+        ASSERT_EQ(st.ErrorFlag.get(), 0) << c.name;
+        EXPECT_EQ(host.lines().mid(2),
+                  (QStringList{" Highest Load Address : 0", QString(" Lowest Load Address  : ") + c.lowest}))
+            << c.name;
+    }
+}
+
 TEST_F(LoadFrameTest, FileBiggerThanTheDeviceButInsideTheBufferWarns) {
     struct Case {
         RecordSpec shape;
