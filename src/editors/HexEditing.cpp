@@ -1,5 +1,6 @@
 #include "editors/HexEditing.h"
 
+#include <QList>
 #include <algorithm>
 #include <vector>
 
@@ -146,6 +147,26 @@ std::optional<QByteArray> parseHexPattern(const QString& text) {
         out.append(char(*v));
     }
     return out;
+}
+
+std::optional<QByteArray> characterBytes(const QString& text, QString* refused) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (const char32_t code : text.toUcs4()) {
+        if (code > 0xFF) {
+            if (refused) *refused = QString::fromUcs4(&code, 1);
+            return std::nullopt;
+        }
+        out.append(char(code));
+    }
+    return out;
+}
+
+QString characterNotStorable(const QString& character) {
+    const QList<uint> codes = character.toUcs4();
+    const uint code = codes.isEmpty() ? 0 : codes.front();
+    return QString("The character '%1' (U+%2) cannot be stored: a byte holds only the characters 00 to FF.")
+        .arg(character, QString::number(code, 16).toUpper().rightJustified(4, u'0'));
 }
 
 QChar byteCharacter(std::uint8_t b) { return (b >= 32 && b <= 122) ? QChar(char16_t(b)) : QChar(u'.'); }

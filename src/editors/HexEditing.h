@@ -78,6 +78,13 @@ std::optional<std::uint32_t> parseHexField(const QString& text);
 // pair is not hexadecimal (the caller checks the length first).
 std::optional<QByteArray> parseHexPattern(const QString& text);
 
+// A text typed as characters, one byte per character. Only the characters
+// 00 to FF have a byte; with any other, nothing, and `refused` (when given)
+// receives the first of them.
+std::optional<QByteArray> characterBytes(const QString& text, QString* refused = nullptr);
+// What the user is told when a typed character has no byte.
+QString characterNotStorable(const QString& character);
+
 // The character shown for a byte in the character grid.
 QChar byteCharacter(std::uint8_t b);
 

@@ -102,6 +102,34 @@ TEST_F(EditorDialogs, CharacterSearchKeepsCase) {
     EXPECT_EQ(box->text, "Not Found");
 }
 
+TEST_F(EditorDialogs, CharacterSearchRefusesCharactersWithoutAByte) {
+    // Characters 00 to FF are searched as their bytes; a text with any other
+    // character is refused and the dialog stays open. Nothing stands in for
+    // it: the '?' in the image is not found.
+    open(eeprom64k());
+    put(0x40, "?");
+    put(0x300, "\xE9t\xE9");
+    for (const char* text : {"\u20AC", "a\U0001F600"}) {
+        const QString typed = QString::fromUtf8(text);
+        auto box = answerNextBox();
+        auto stayed = std::make_shared<bool>(false);
+        whenModal<TSearsForm>([=](TSearsForm* f) {
+            QTest::mouseClick(f->HexAscii, Qt::LeftButton);
+            f->Edit1->setText(typed);
+            QTest::mouseClick(f->Button1, Qt::LeftButton);
+            *stayed = f->isVisible();
+            f->reject();
+        });
+        QTest::mouseClick(ed->Search, Qt::LeftButton);
+        EXPECT_TRUE(*stayed) << text;
+        ASSERT_TRUE(box->seen) << text;
+        EXPECT_TRUE(box->text.contains("cannot be stored")) << box->text.toStdString();
+        expectSelected(0, 0, 0);
+    }
+    search(QString::fromUtf8("\u00E9t\u00E9"), true);
+    expectSelected(0x300, 0, 0);
+}
+
 TEST_F(EditorDialogs, BadHexTextKeepsTheDialogOpen) {
     open(eeprom64k());
     for (const char* text : {"414", "", "4G"}) {

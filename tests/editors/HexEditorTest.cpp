@@ -2,6 +2,7 @@
 // offscreen platform. Each test checks the image and the checksum label.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -133,6 +134,41 @@ TEST_F(HexEditorTest, CharacterGridEntersCodes) {
     EXPECT_EQ(cellText(ed->StringGrid1, 2, 14), "48");
     EXPECT_EQ(cellText(ed->StringGrid3, 2, 15), "i");
     expectAt(0, 3, 0);
+    expectChecksumShown();
+}
+
+TEST_F(HexEditorTest, CharacterGridRefusesCharactersWithoutAByte) {
+    // A character from 00 to FF is its own byte; any other has none: the
+    // user is told, the cell keeps its byte and the selection stays.
+    struct Case {
+        const char* typed;  // UTF-8
+        int stored;         // -1: refused
+    };
+    const Case cases[] = {{"\u00E9", 0xE9}, {"\u20AC", -1}, {"\U0001F600", -1}, {"\u0100", -1}};
+    open(eprom2k());
+    MessageBoxAnswerer boxes;
+    for (const Case& c : cases) {
+        const QString typed = QString::fromUtf8(c.typed);
+        SCOPED_TRACE(typed.toStdString());
+        clickCell(ed->StringGrid3, 1, 5);
+        const qsizetype before = boxes.seen().size();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, typed);
+        QApplication::sendEvent(ed->StringGrid3, &press);
+        QApplication::sendEvent(ed->StringGrid3, &release);
+        const QStringList shown = boxes.seen().mid(before);
+        if (c.stored >= 0) {
+            EXPECT_TRUE(shown.isEmpty()) << shown.join('\n').toStdString();
+            EXPECT_EQ(rig->at(0x15), c.stored);
+            expectAt(0, 1, 6);
+        } else {
+            ASSERT_EQ(shown.size(), 1);
+            EXPECT_TRUE(shown[0].contains("'" + typed + "'")) << shown[0].toStdString();
+            EXPECT_TRUE(shown[0].contains("cannot be stored")) << shown[0].toStdString();
+            EXPECT_EQ(rig->at(0x15), 0xE9);
+            expectAt(0, 1, 5);
+        }
+    }
     expectChecksumShown();
 }
 

@@ -27,6 +27,7 @@ namespace {
 bool isHexChar(QChar c) {
     return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
 }
+bool isHexChar(const QString& c) { return c.size() == 1 && isHexChar(c.at(0)); }
 
 std::uint8_t hexValue(QChar c) {
     const char16_t u = c.toUpper().unicode();
@@ -47,13 +48,13 @@ bool resetsDigit(int key) {
     }
 }
 
-// A character a key press delivers for entry (nothing for control keys).
-std::optional<QChar> typedCharacter(const QKeyEvent* e) {
+// The character a key press delivers for entry (nothing for control keys).
+// One character may take two UTF-16 units.
+std::optional<QString> typedCharacter(const QKeyEvent* e) {
     const QString t = e->text();
-    if (t.size() != 1) return std::nullopt;
-    const QChar c = t.at(0);
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F) return std::nullopt;
-    return c;
+    const QList<uint> codes = t.toUcs4();
+    if (codes.size() != 1 || codes.front() < 0x20 || codes.front() == 0x7F) return std::nullopt;
+    return t;
 }
 
 }  // namespace
@@ -326,8 +327,8 @@ void THexEditor::gridKeyPress(QKeyEvent* e) {
 
 void THexEditor::gridKeyUp(bool hexGrid, QKeyEvent* e) {
     const int key = e->key();
-    const std::optional<QChar> c =
-        pressed_.contains(key) ? std::optional<QChar>(pressed_.take(key)) : std::nullopt;
+    const std::optional<QString> c =
+        pressed_.contains(key) ? std::optional<QString>(pressed_.take(key)) : std::nullopt;
     if (resetsDigit(key)) {
         digit_ = 1;
     } else if (c) {
@@ -341,10 +342,10 @@ void THexEditor::gridKeyUp(bool hexGrid, QKeyEvent* e) {
     recomputeChecksum();
 }
 
-void THexEditor::enterHexDigit(QChar c) {
+void THexEditor::enterHexDigit(const QString& c) {
     const int i = cellIndex();
     if (!isHexChar(c)) {
-        editorError(this, "This isn't a valid hex value: " + QString(c));
+        editorError(this, "This isn't a valid hex value: " + c);
         page_.bytes[std::size_t(i)] = savedByte_;
         updateCell(row_, col_);
         // The cell is back as it was, so the next digit starts it afresh.
@@ -353,7 +354,7 @@ void THexEditor::enterHexDigit(QChar c) {
     }
     if (i >= page_.valid) return;
     std::uint8_t& b = page_.bytes[std::size_t(i)];
-    const std::uint8_t v = hexValue(c);
+    const std::uint8_t v = hexValue(c.at(0));
     if (digit_ == 1) {
         b = std::uint8_t((v << 4) | (b & 0x0F));
         digit_ = 2;
@@ -366,10 +367,16 @@ void THexEditor::enterHexDigit(QChar c) {
     }
 }
 
-void THexEditor::enterCharacter(QChar c) {
+void THexEditor::enterCharacter(const QString& c) {
     const int i = cellIndex();
-    if (i >= page_.valid || c.unicode() > 0xFF) return;
-    page_.bytes[std::size_t(i)] = std::uint8_t(c.unicode());
+    if (i >= page_.valid) return;
+    const auto byte = characterBytes(c);
+    if (!byte) {
+        // Nothing is entered and the selection stays on the cell.
+        editorError(this, characterNotStorable(c));
+        return;
+    }
+    page_.bytes[std::size_t(i)] = std::uint8_t(byte->at(0));
     updateCell(row_, col_);
     advance();
 }

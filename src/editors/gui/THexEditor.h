@@ -87,8 +87,8 @@ private:
     bool StringGrid1KeyDown(QKeyEvent* e);
     void gridKeyPress(QKeyEvent* e);
     void gridKeyUp(bool hexGrid, QKeyEvent* e);
-    void enterHexDigit(QChar c);
-    void enterCharacter(QChar c);
+    void enterHexDigit(const QString& c);
+    void enterCharacter(const QString& c);
     void advance();
     bool CurrAddKeyPress(QKeyEvent* e);
 
@@ -111,7 +111,7 @@ private:
     int row_ = 0, col_ = 0;
     int digit_ = 1;
     std::uint8_t savedByte_ = 0;      // the selected cell as it was when selected
-    QHash<int, QChar> pressed_;       // character delivered by each key still down
+    QHash<int, QString> pressed_;     // character delivered by each key still down
     bool syncing_ = false;
 
     QByteArray pattern_;

@@ -64,7 +64,13 @@ void TSearsForm::Button1Click() {
         }
         pattern_ = *bytes;
     } else {
-        pattern_ = Edit1->text().toLatin1();
+        QString refused;
+        const auto bytes = characterBytes(Edit1->text(), &refused);
+        if (!bytes) {
+            editorError(this, characterNotStorable(refused));
+            return;
+        }
+        pattern_ = *bytes;
     }
     accept();
 }
