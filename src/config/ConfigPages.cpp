@@ -140,9 +140,11 @@ const BlockProtectTable* tableFor(std::uint32_t lastAddress) {
     return nullptr;
 }
 
-}  // namespace
+// The BP field each of the form's items writes on a size without a range table.
+constexpr std::array<std::optional<std::uint8_t>, 3> kFormItemField = {std::uint8_t(0), std::nullopt,
+                                                                         kBlockProtectBits};
 
-bool blockProtectKnown(std::uint32_t lastAddress) { return tableFor(lastAddress) != nullptr; }
+}  // namespace
 
 std::optional<std::vector<const char*>> blockProtectItems(std::uint32_t lastAddress, bool bottom) {
     const BlockProtectTable* t = tableFor(lastAddress);
@@ -151,17 +153,28 @@ std::optional<std::vector<const char*>> blockProtectItems(std::uint32_t lastAddr
 }
 
 std::optional<int> blockProtectItem(std::uint32_t lastAddress, std::uint8_t status) {
+    const std::uint8_t field = status & kBlockProtectBits;
     const BlockProtectTable* t = tableFor(lastAddress);
-    if (!t) return std::nullopt;
+    if (!t) {
+        for (std::size_t i = 0; i < kFormItemField.size(); ++i)
+            if (kFormItemField[i] == field) return int(i);
+        return std::nullopt;
+    }
     // Every BP value from the last range on protects the whole device.
-    const int bp = (status & kBlockProtectBits) >> 2;
-    return std::min(bp, int(t->top.size()) - 1);
+    return std::min(field >> 2, int(t->top.size()) - 1);
+}
+
+bool blockProtectOffered(std::uint32_t lastAddress, int index) {
+    if (index < 0) return false;
+    if (const BlockProtectTable* t = tableFor(lastAddress)) return index < int(t->top.size());
+    return index < int(kFormItemField.size()) && kFormItemField[std::size_t(index)].has_value();
 }
 
 std::uint8_t writeBlockProtect(std::uint32_t lastAddress, std::uint8_t status, int index) {
-    const BlockProtectTable* t = tableFor(lastAddress);
-    if (!t || index < 0 || index >= int(t->top.size())) return status;
-    return std::uint8_t((status & ~kBlockProtectBits) | ((unsigned(index) << 2) & kBlockProtectBits));
+    if (!blockProtectOffered(lastAddress, index)) return status;
+    const std::uint8_t field = tableFor(lastAddress) ? std::uint8_t((unsigned(index) << 2) & kBlockProtectBits)
+                                                     : *kFormItemField[std::size_t(index)];
+    return std::uint8_t((status & ~kBlockProtectBits) | field);
 }
 
 }  // namespace tesmar::config

@@ -82,12 +82,17 @@ constexpr std::uint8_t kTopBottomBit = 0x20;
 // The items for a device size, "Top" (bottom = false) or "Bottom" ranges;
 // nullopt for sizes without a range table (the form's own items stay).
 std::optional<std::vector<const char*>> blockProtectItems(std::uint32_t lastAddress, bool bottom);
-// The item the status selects, or nullopt to leave the list as it is.
+// Sizes without a range table keep the form's items, of which only "None"
+// (BP 0) and "All" (every BP bit set) mean the same on every part; the range
+// between has no known BP value there and is not offered.
+//
+// The item the status selects, or nullopt to leave the list as it is (on a
+// size without a table: a BP value other than none or all).
 std::optional<int> blockProtectItem(std::uint32_t lastAddress, std::uint8_t status);
-// The status after choosing item `index`. Sizes without a range table keep their bits:
-// a choice there has no known meaning, and writing 0 would lift protection unasked.
+// The status after choosing item `index`; an item that is not offered, or is
+// out of the list, leaves the status as it is.
 std::uint8_t writeBlockProtect(std::uint32_t lastAddress, std::uint8_t status, int index);
-// Whether the block-protect choice means anything for this size.
-bool blockProtectKnown(std::uint32_t lastAddress);
+// Whether item `index` of the list is offered for this size.
+bool blockProtectOffered(std::uint32_t lastAddress, int index);
 
 }  // namespace tesmar::config

@@ -192,18 +192,35 @@ TEST_F(ConfigDialogTest, Page102ClicksWriteOnlyTheirBits) {
     EXPECT_EQ(st.mcu.SerialFlashStatus2, 0);
 }
 
-TEST_F(ConfigDialogTest, UnlistedSizeKeepsTheFormItemsAndTheBits) {
-    status() = 0x9C;
-    TfrmConfig& d = open(102, 0x3FFFFF);
-    EXPECT_EQ(d.RG102_BP->items(), (QStringList{"None", "Upper 1/2", "All"}));
-    EXPECT_EQ(d.RG102_BP->itemIndex(), -1);
-    EXPECT_FALSE(d.RG102_BP->isEnabled());
-    // Even a choice made from code leaves the protection as the chip reported it.
-    d.RG102_BP->setItemIndex(0);
-    EXPECT_EQ(status(), 0x9C);
-    clickItem(d.RG102_TB, 1);
-    EXPECT_EQ(status(), 0xBC);
-    EXPECT_EQ(d.RG102_BP->items(), (QStringList{"None", "Upper 1/2", "All"}));
+TEST_F(ConfigDialogTest, UnlistedSizeOffersNoneAndAllOnly) {
+    // A 4 MB part has no range table: the form's items stay, "Upper 1/2" has
+    // no known BP value and is not offered, "None" lifts the protection the
+    // chip reported and "All" sets every BP bit.
+    struct Case {
+        std::uint8_t opened;
+        int item;  // shown when the dialog opens
+    };
+    for (const Case c : {Case{0x9C, 2}, Case{0x80, 0}, Case{0x88, -1}}) {
+        SCOPED_TRACE(int(c.opened));
+        status() = c.opened;
+        TfrmConfig& d = open(102, 0x3FFFFF);
+        EXPECT_EQ(d.RG102_BP->items(), (QStringList{"None", "Upper 1/2", "All"}));
+        EXPECT_EQ(d.RG102_BP->itemIndex(), c.item);
+        EXPECT_EQ(status(), c.opened);  // opening writes nothing
+        EXPECT_TRUE(d.RG102_BP->isEnabled());
+        EXPECT_FALSE(d.RG102_BP->button(1)->isEnabled());
+        clickItem(d.RG102_BP, 1);
+        EXPECT_EQ(status(), c.opened);
+        clickItem(d.RG102_BP, 0);
+        EXPECT_EQ(status(), 0x80 & c.opened);
+        clickItem(d.RG102_BP, 2);
+        EXPECT_EQ(status(), (0x80 & c.opened) | 0x1C);
+        // Top/bottom keeps the list and the field.
+        clickItem(d.RG102_TB, 1);
+        EXPECT_EQ(status(), (0x80 & c.opened) | 0x3C);
+        EXPECT_EQ(d.RG102_BP->items(), (QStringList{"None", "Upper 1/2", "All"}));
+        EXPECT_FALSE(d.RG102_BP->button(1)->isEnabled());
+    }
 }
 
 TEST_F(ConfigDialogTest, Page130ShowsAndWritesSdp) {

@@ -124,10 +124,10 @@ TEST(ConfigPagesTest, BlockProtectItemsBySizeAndDirection) {
         EXPECT_STREQ(bottom->back(), "All");
         EXPECT_STREQ((*top)[1], c.top1);
         EXPECT_STREQ((*bottom)[c.count - 2], c.bottomLast);
-        EXPECT_TRUE(blockProtectKnown(c.last));
+        EXPECT_TRUE(blockProtectOffered(c.last, int(c.count) - 1));
+        EXPECT_FALSE(blockProtectOffered(c.last, int(c.count)));
     }
     EXPECT_FALSE(blockProtectItems(0xFFFF, false));
-    EXPECT_FALSE(blockProtectKnown(0x1FFFFF));
 }
 
 TEST(ConfigPagesTest, BlockProtectItemClampsToAll) {
@@ -139,7 +139,10 @@ TEST(ConfigPagesTest, BlockProtectItemClampsToAll) {
             EXPECT_EQ(blockProtectItem(c.last, status), std::min(bp, c.maxItem)) << c.last << " bp " << bp;
         }
     }
-    EXPECT_EQ(blockProtectItem(0x3FFF, 0x1C), std::nullopt);
+    // Without a range table only none and all have an item.
+    EXPECT_EQ(blockProtectItem(0x3FFF, 0x1C), 2);
+    EXPECT_EQ(blockProtectItem(0x3FFF, 0x80), 0);
+    EXPECT_EQ(blockProtectItem(0x3FFF, 0x08), std::nullopt);
 }
 
 TEST(ConfigPagesTest, BlockProtectWriteKeepsOtherBits) {
@@ -147,11 +150,10 @@ TEST(ConfigPagesTest, BlockProtectWriteKeepsOtherBits) {
     EXPECT_EQ(writeBlockProtect(0xFFFFF, 0xA3, 5), 0xB7);
     EXPECT_EQ(writeBlockProtect(0x1FFFF, 0x00, 2), 0x08);  // "All" of a 128 KB part
     EXPECT_EQ(writeBlockProtect(0x7FFFF, 0x80, 3), 0x8C);
-    // Out of the list, or a size without ranges: nothing changes.
+    // Out of the list, or the range a size without a table lacks: nothing changes.
     EXPECT_EQ(writeBlockProtect(0x1FFFF, 0x9C, 3), 0x9C);
     EXPECT_EQ(writeBlockProtect(0x1FFFF, 0x9C, -1), 0x9C);
-    EXPECT_EQ(writeBlockProtect(0xFFFF, 0x9C, 0), 0x9C);
-    EXPECT_EQ(writeBlockProtect(0xFFFF, 0x80, 2), 0x80);
+    EXPECT_EQ(writeBlockProtect(0xFFFF, 0x88, 1), 0x88);
 }
 
 TEST(ConfigPagesTest, GlobalsAreTheSharedValues) {

@@ -187,9 +187,7 @@ void TfrmConfig::showControls(Sheet s) {
             auto* group = qobject_cast<RadioGroup*>(controls_.at(row.name));
             if (row.rule == ControlRule::BlockProtect) {
                 RebuildBlockProtectItems();
-                const std::uint32_t last = st_.dev()->LastAddress;
-                group->setEnabled(config::blockProtectKnown(last));
-                if (auto item = config::blockProtectItem(last, value)) group->setItemIndex(*item);
+                if (auto item = config::blockProtectItem(st_.dev()->LastAddress, value)) group->setItemIndex(*item);
             } else {
                 group->setItemIndex(config::rowItem(row, value, group->count()));
             }
@@ -224,11 +222,13 @@ void TfrmConfig::blockProtectClick(int index) {
 
 void TfrmConfig::RebuildBlockProtectItems() {
     if (!st_.dev()) return;
-    const auto items = config::blockProtectItems(st_.dev()->LastAddress, RG102_TB->itemIndex() == 1);
-    if (!items) return;
-    QStringList list;
-    for (const char* item : *items) list << item;
-    RG102_BP->setItems(list);
+    const std::uint32_t last = st_.dev()->LastAddress;
+    if (const auto items = config::blockProtectItems(last, RG102_TB->itemIndex() == 1)) {
+        QStringList list;
+        for (const char* item : *items) list << item;
+        RG102_BP->setItems(list);
+    }
+    for (int i = 0; i < RG102_BP->count(); ++i) RG102_BP->button(i)->setEnabled(config::blockProtectOffered(last, i));
 }
 
 void TfrmConfig::BitBtn1Click() { accept(); }
