@@ -1,6 +1,9 @@
 // The Options dialog on real and raw device records: which boxes a device
 // gets, their captions, the step bits pulling each other along, odd/even
 // pairs and the settings each click writes.
+#include <QAbstractButton>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -178,6 +181,43 @@ TEST_F(OptionDialogTest, StepBoxesAndCaptionsFollowTheDevice) {
         EXPECT_EQ(enabled, c.enabled);
         for (const auto& [box, caption] : c.captions) EXPECT_EQ(step(box)->text(), caption) << "box " << box;
         EXPECT_EQ(!dialog->EpromLabel->isHidden(), c.rec.FamilyLetter == 'R' && c.groupShown);
+    }
+}
+
+TEST_F(OptionDialogTest, EveryCaptionShowsWholeInTheMainWindowsFont) {
+    // The main window lends its fixed-width font; each caption, the EPROM
+    // note above all, must fit its control, and each control its group and
+    // the dialog, at the usual size and a larger one.
+    const DeviceRecord devices[] = {deviceNamed(R, "27C256"), deviceNamed(M, "16C84"), deviceNamed(M, "89C51RD")};
+    for (const int points : {0, 14}) {
+        QWidget mainWindow;
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (points) font.setPointSize(points);
+        mainWindow.setFont(font);
+        for (const DeviceRecord& rec : devices) {
+            SCOPED_TRACE(rec.Name + " at " + std::to_string(points) + " pt");
+            st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+            dialog.reset();
+            dialog = std::make_unique<TfrmOption>(st, true, &mainWindow);
+            dialog->show();
+            QApplication::processEvents();
+            if (rec.FamilyLetter == 'R') {
+                ASSERT_FALSE(dialog->EpromLabel->isHidden());
+            }
+            for (QWidget* w : dialog->findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(dialog.get()) || !(qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)))
+                    continue;
+                const std::string name = w->objectName().toStdString();
+                if (auto* label = qobject_cast<QLabel*>(w)) {
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+                        << name;
+                }
+                EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+                EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << name;
+                EXPECT_TRUE(dialog->rect().contains(QRect(w->mapTo(dialog.get(), QPoint(0, 0)), w->size()))) << name;
+            }
+            dialog.reset();  // before the window that owns it goes
+        }
     }
 }
 

@@ -1,5 +1,8 @@
 #include "app/gui/TfrmOption.h"
 
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
 #include "devices/BufferLayout.h"
 #include "operations/Checksum.h"
 
@@ -7,11 +10,19 @@ namespace tesmar {
 
 namespace {
 
-QCheckBox* makeBox(QWidget* parent, const char* name, const QString& caption, int x, int y, int w) {
+QCheckBox* makeBox(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QCheckBox(caption, parent);
     b->setObjectName(name);
-    b->setGeometry(x, y, w, 20);
+    parent->layout()->addWidget(b);
     return b;
+}
+
+// A control that keeps its place while hidden, so the dialog has one size
+// and one arrangement for every device.
+void keepPlace(QWidget* w) {
+    QSizePolicy p = w->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(p);
 }
 
 }  // namespace
@@ -27,45 +38,60 @@ TfrmOption::TfrmOption(AppState& st, bool eraseEnabled, QWidget* parent) : QDial
 void TfrmOption::buildUi() {
     setObjectName("frmOption");
     setWindowTitle("Options");
-    setFixedSize(500, 300);
 
+    // Layouts size every group to its captions in whatever font the main
+    // window lends, so no caption is cut off; the dialog keeps that size.
     GroupBox1 = new QGroupBox(" General Options ", this);
     GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setGeometry(8, 8, 240, 250);
+    new QVBoxLayout(GroupBox1);
     QCheckBox** members[] = {&CheckBox1, &CheckBox2, &CheckBox3, &CheckBox4, &CheckBox5, &CheckBox6, &CheckBox8};
-    int y = 22;
-    for (std::size_t i = 0; i < kGeneralOptions.size(); ++i, y += 24) {
-        *members[i] = makeBox(GroupBox1, kGeneralOptions[i].name, kGeneralOptions[i].caption, 10, y, 224);
+    for (std::size_t i = 0; i < kGeneralOptions.size(); ++i) {
+        *members[i] = makeBox(GroupBox1, kGeneralOptions[i].name, kGeneralOptions[i].caption);
         general_[i] = *members[i];
         (*members[i])->setEnabled(false);
     }
-    OddEvenBox = makeBox(GroupBox1, "OddEvenBox", "Odd && Even programming", 10, y, 224);
+    OddEvenBox = makeBox(GroupBox1, "OddEvenBox", "Odd && Even programming");
     OddEvenBox->setEnabled(false);
-    ChSoundON = makeBox(GroupBox1, "ChSoundON", "Sound ON", 10, y + 24, 224);
+    ChSoundON = makeBox(GroupBox1, "ChSoundON", "Sound ON");
+    static_cast<QVBoxLayout*>(GroupBox1->layout())->addStretch();
 
     GroupBox3 = new QGroupBox(" Programming Options ", this);
     GroupBox3->setObjectName("GroupBox3");
-    GroupBox3->setGeometry(256, 8, 236, 250);
+    new QVBoxLayout(GroupBox3);
     GroupBox3->setEnabled(false);
+    keepPlace(GroupBox3);
     GroupBox3->hide();
     QCheckBox** stepMembers[] = {&ProgStep0, &ProgStep1, &ProgStep2, &ProgStep3, &ProgStep4, &ProgStep5, &ProgStep6};
-    y = 22;
-    for (int i = 0; i < kStepBoxes; ++i, y += 24) {
+    for (int i = 0; i < kStepBoxes; ++i) {
         const QByteArray name = "ProgStep" + QByteArray::number(i);
-        *stepMembers[i] = makeBox(GroupBox3, name.constData(), kBuiltStepCaptions[i], 10, y, 220);
+        *stepMembers[i] = makeBox(GroupBox3, name.constData(), kBuiltStepCaptions[i]);
         steps_[i] = *stepMembers[i];
         steps_[i]->setEnabled(false);
+        keepPlace(steps_[i]);
         steps_[i]->hide();
     }
     EpromLabel = new QLabel("Only Effective during Programming", GroupBox3);
     EpromLabel->setObjectName("EpromLabel");
-    EpromLabel->setGeometry(10, y + 4, 220, 20);
+    GroupBox3->layout()->addWidget(EpromLabel);
+    keepPlace(EpromLabel);
     EpromLabel->hide();
+    static_cast<QVBoxLayout*>(GroupBox3->layout())->addStretch();
 
     BitBtn3 = new QPushButton("Close", this);
     BitBtn3->setObjectName("BitBtn3");
-    BitBtn3->setGeometry(392, 266, 100, 28);
+    BitBtn3->setMinimumWidth(100);
     connect(BitBtn3, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(GroupBox1);
+    groups->addWidget(GroupBox3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn3);
+    auto* lay = new QVBoxLayout(this);
+    lay->addLayout(groups);
+    lay->addLayout(buttons);
+    lay->setSizeConstraint(QLayout::SetFixedSize);
 
     // Handlers follow the state, so ticks made while the dialog opens apply too.
     connect(CheckBox1, &QCheckBox::toggled, this, &TfrmOption::CheckBox1Click);
