@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "config/PicPages.h"
+
 namespace tesmar::config {
 
 const std::array<const char*, kSheetCount> kSheetNames = {
@@ -38,8 +40,9 @@ bool sheetBuilt(Sheet sheet) {
 }
 
 bool configPageBuilt(const DeviceRecord& rec) {
-    // PLDs and PICs have dialogs of their own.
-    if (rec.FamilyLetter == 'C' || rec.FamilyLetter == 'P') return false;
+    if (rec.FamilyLetter == 'C') return picConfigPageBuilt(rec);
+    // PLDs have a view of their own.
+    if (rec.FamilyLetter == 'P') return false;
     const auto sheets = sheetsForPageCode(rec.PageCode);
     return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
 }

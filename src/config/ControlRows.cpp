@@ -65,6 +65,8 @@ std::string plainDisplay(const PageContext& ctx, const ControlRow& row) {
     return hex2(ctx.value(row.target));
 }
 
+char nameAt(const DeviceRecord& d, std::size_t i) { return i < d.Name.size() ? d.Name[i] : '\0'; }
+
 std::string hex2(std::uint8_t v) {
     char s[3];
     std::snprintf(s, sizeof s, "%02X", unsigned(v));

@@ -158,6 +158,10 @@ std::uint8_t writeItem(const ControlRow& row, std::uint8_t value, int index);
 // The field of `value` under the row's mask, shifted down.
 int fieldOf(const ControlRow& row, std::uint8_t value);
 
+// Character i of the device name, or '\0' past its end: pages that choose
+// by a character of the name never read beyond a short one.
+char nameAt(const DeviceRecord& d, std::size_t i);
+
 // Two upper-case hex digits.
 std::string hex2(std::uint8_t v);
 // A hexadecimal entry as the dialogs take it (a "$" number of at most 32

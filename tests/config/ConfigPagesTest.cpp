@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/ConfigPages.h"
+#include "config/PicPages.h"
 #include "support/RecordImage.h"
 
 using namespace tesmar;
@@ -48,9 +49,12 @@ TEST(ConfigPagesTest, ConfigButtonOnlyForPagesThisBuildShows) {
     const Case cases[] = {
         {'S', 100, true}, {'S', 101, true}, {'S', 102, true}, {'S', 103, true}, {'S', 104, true},
         {'E', 130, true}, {'F', 130, true}, {'S', 0, false}, {'E', 131, false}, {'E', 240, false},
-        {'M', 200, kMcuPagesBuilt}, {'M', 204, kMcuPagesBuilt}, {'M', 0, false},
-        // PICs and PLDs use page codes of their own dialogs.
-        {'C', 100, false}, {'C', 130, false}, {'P', 102, false},
+        {'M', 200, kMcuPagesBuilt}, {'M', 204, kMcuPagesBuilt}, {'M', 0, false}, {'P', 102, false},
+        // PICs open their own dialog: the ID group alone for a code without
+        // sheets or a code of another layout, not while the code's sheets are unbuilt.
+        {'C', 100, true}, {'C', 13, true}, {'C', 10, true}, {'C', 46, true}, {'C', 27, true, 18},
+        {'C', 38, true, 18}, {'C', 27, true}, {'C', 46, true, 18},
+        {'C', 0, picSheetBuilt(PicSheet::Page0)}, {'C', 33, picSheetBuilt(PicSheet::Page33A)},
     };
     for (const Case& c : cases)
         EXPECT_EQ(configPageBuilt(device(c.family, std::uint8_t(c.page), c.algorithm)), c.built)

@@ -199,6 +199,9 @@ QSize PageBinder::flow(QWidget* container, int left, int top, int bottom) {
             const QSize inner = flow(w, kGroupSide, kGroupTop, 1 << 20);
             s = QSize(std::max(s.width(), inner.width() + kGroupSide), inner.height() + kGap * 2);
         }
+        // A frame's caption shows whole.
+        if (auto* g = qobject_cast<QGroupBox*>(w))
+            s.setWidth(std::max(s.width(), g->fontMetrics().horizontalAdvance(g->title()) + 2 * kGroupSide));
         if (row->width) s.setWidth(row->width);
         if (row->height) s.setHeight(row->height);
         const bool full = y > top && y + s.height() > bottom;
