@@ -250,9 +250,9 @@ std::vector<ControlRow> makeRows() {
                    {"T3CKI on RB5", "T3CKI on RC0"}),
         radioGroup(S::Page38B, "RG38_CCP2MX", " CCP MUX", kConfig3H, 0x01, 0xFE,
                    {"CCP2 is multiplexed with RB3", "CCP2 is multiplexed with RC1"}),
-        newColumn(radioGroup(S::Page38B, "RG38_CPUDIV", " CPU System Clock Select", kConfig1L, 0x18, 0xE7,
+        radioGroup(S::Page38B, "RG38_CPUDIV", " CPU System Clock Select", kConfig1L, 0x18, 0xE7,
                    {"No CPU system clock divide", "CPU system clock divide by 2", "CPU system clock divide by 3",
-                    "CPU system clock divide by 6"})),
+                    "CPU system clock divide by 6"}),
 
         groupBox(S::Page38C, "GB38_CP", " Code Protection "),
         protect38(S::Page38C, "CB38_CPD", "CPD protected", kConfig5H, 7, "GB38_CP"),

@@ -255,3 +255,31 @@ TEST_F(PicPagesTest, Pic18OpeningClearsTheUnusedBytesAndShowsTheLabels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PicPagesTest, EveryControlFitsItsSheetBesideTheIdGroup) {
+    for (int code : {10, 27, 28, 34, 35, 36, 37, 38, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50}) {
+        SCOPED_TRACE(code);
+        select(picRecord(code, 0x17FFF, 3.6f).build());
+        TfrmPicConfig& d = open();
+        const auto sheets = d.visibleSheets();
+        ASSERT_FALSE(sheets.empty());
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            QWidget* sheet = d.sheet(sheets[i]);
+            d.PageControl->setCurrentWidget(sheet);
+            QGroupBox* ids = code == 10 || code >= 46 ? d.GB_ID : d.GB_18F;
+            const QRect idArea(sheet->mapFrom(&d, ids->pos()), ids->size());
+            for (QWidget* w : sheet->findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(sheet) || w->objectName().isEmpty()) continue;
+                const QRect r(w->mapTo(sheet, QPoint(0, 0)), w->size());
+                EXPECT_TRUE(sheet->rect().contains(r)) << w->objectName().toStdString();
+                if (i == 0) {
+                    EXPECT_FALSE(r.intersects(idArea)) << w->objectName().toStdString();
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
