@@ -4,6 +4,7 @@
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
 #include "sim/Pic18Chip.h"
+#include "sim/PldChip.h"
 #include "sim/PicChip.h"
 #include "sim/SerialChip.h"
 #include "sim/SimProgrammer.h"
@@ -23,6 +24,8 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
     case 'C':
         if (rec.isPic18()) return Pic18Chip::blankFor(rec);
         return PicChip::blankFor(rec);
+    case 'P':
+        return PldChip::blankFor(rec);
     default:
         return nullptr;
     }

@@ -71,6 +71,16 @@ struct FaultPlan {
         auto it = stuckOnes.find(address);
         return it == stuckOnes.end() ? 0 : it->second;
     }
+
+    // ---- PLD parts ----
+    // A PLD part also follows silent, signature (answered as it stands, any
+    // length), wrongReply[EraseDone], eraseFails, stuckOnes (the address is
+    // the JEDEC fuse number; bit 0 keeps that fuse at 1), acksStallAfter,
+    // streamStallsAfter, splitReplies and overCurrent.
+    // The program step of that letter ('a' the array header, 'u' the UES,
+    // 'c' the configuration) answers this word instead of "Send" (an empty
+    // string sends nothing) and then takes no data.
+    std::map<char, std::string> pldProgramSend;
 };
 
 }  // namespace tesmar::sim

@@ -347,7 +347,7 @@ TEST(SampleDatabase, CoversEverySubTypeTheProgramBranchesOn) {
         "S three-byte id", "S two-byte id", "S 16-bit", "S extra area",
         "M data area", "M two blocks", "M S2 0x55", "PIC18", "C with data", "C without data",
         "C fifth character 2", "C calibration word", "C page 32", "C page 40", "C page 19",
-        "P blank 0", "P blank 1", "P maker 1F", "P alg 13"};
+        "P blank 1", "P maker 1F", "P alg 13"};
     for (int a : {14, 25, 26, 28, 29, 30, 32, 33, 34, 35}) want.push_back("M alg " + std::to_string(a));
     for (int c = 200; c <= 212; ++c) want.push_back("M chip " + std::to_string(c));
     for (int a : {0, 5, 6, 11}) want.push_back("C alg " + std::to_string(a));
