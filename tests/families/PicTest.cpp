@@ -59,6 +59,8 @@ const PicSpec k12C508{"12C508", 6, 15, 0x3FF, 0x0F, 0, {0x00, 0x1F}, 0, 0, 0x15,
 const PicSpec k16C54{"16C54", 5, 40, 0x3FF, 0x0F, 0, {0x00, 0x1F}, 0, 0, 0x15, kNoErase};
 const PicSpec k12F683{"12F683", 0, 16, 0xFFF, 0x3F, 255, {0x0F, 0xFF}, 0x04, 0x60, 0x5F};
 const PicSpec k16F1459{"16F1459", 0, 49, 0x3FFF, 0x3F, 0, {0x3F, 0xFF, 0x3F, 0xF7}, 0x30, 0x24, 0x55};
+// A page code 40 part with a data EEPROM, whose area has no frame letter.
+const PicSpec k16C54Eeprom{"16CE54", 0, 40, 0x3FF, 0x0F, 15, {0x00, 0x1F}, 0, 0, 0x57};
 
 struct PicRig : FamilyRig {
     explicit PicRig(const PicSpec& part = k16F84A) : FamilyRig(part.record()) {
@@ -240,7 +242,7 @@ TEST(Pic, StreamStartsAtTheFirstChosenArea) {
 }
 
 TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
-    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683}) {
+    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683, k16C54Eeprom}) {
         SCOPED_TRACE(part.name);
         PicRig r(part);
         r.fillAreas(11);
@@ -249,7 +251,7 @@ TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
 
         ASSERT_TRUE(run(r, 'P')) << lines(r);
         Commands want = opening(r) + Commands{"Vdd 125", "EP p"};
-        if (l.data.present) want.push_back("EP d");
+        if (l.data.present) want.push_back(part.page == 40 ? "EP 0x00" : "EP d");
         want = want + Commands{"EP i", "Vdd 125", "ER p", "Vdd 125", "EP c", "ER c"};
         EXPECT_EQ(r.commands(), want);
         EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying @ Vdd = 5.0V ", " CONFIG Programmed"}));
