@@ -144,9 +144,10 @@ std::uint64_t PicAreas::end() const {
 
 PicAreas picAreas(const DeviceRecord& r) {
     PicAreas a;
-    a.kind = r.Algorithm == 18                   ? PicKind::Pic18
-               : r.PageCode >= kPicFirstEnhancedPage ? PicKind::Enhanced
-                                                     : PicKind::Classic;
+    if (r.Algorithm == 18)
+        a.kind = PicKind::Pic18;
+    else if (r.PageCode >= kPicFirstEnhancedPage)
+        a.kind = PicKind::Enhanced;
     const std::uint64_t code = std::uint64_t(r.LastAddress) + 1;
     a.codeBytes = std::uint32_t(std::min<std::uint64_t>(code, 0xFFFFFFFFu));
     a.fileCodeBytes = std::uint32_t(std::min<std::uint64_t>((std::uint64_t(r.LastAddress) | 0xF) + 1, 0xFFFFFFF0u));
@@ -167,14 +168,15 @@ std::string picAreaMismatch(const DeviceRecord& r) {
         const char* name;
         const PicPlace& family;
         const PicFilePlace& file;
+        bool saved;
     };
-    for (const Pair& p : {Pair{"ID locations", a.id, a.fileId}, Pair{"configuration", a.config, a.fileConfig},
-                          Pair{"data EEPROM", a.data, a.fileData}}) {
+    for (const Pair& p : {Pair{"ID locations", a.id, a.fileId, true},
+                          Pair{"configuration", a.config, a.fileConfig, true},
+                          Pair{"data EEPROM", a.data, a.fileData, a.fileWritesData}}) {
         if (!p.family.present) continue;
         const std::string name = p.name;
         if (p.family.buf < a.codeBytes) return name + " at " + hex(p.family.buf) + " inside the code";
-        if (!p.file.present || (&p.file == &a.fileData && !a.fileWritesData))
-            return name + " not kept by the hex files";
+        if (!p.file.present || !p.saved) return name + " not kept by the hex files";
         if (p.file.buf != p.family.buf)
             return name + " loaded to " + hex(p.file.buf) + ", programmed from " + hex(p.family.buf);
         if (p.file.len < p.family.len) return name + ": the hex files keep fewer bytes than the part has";
