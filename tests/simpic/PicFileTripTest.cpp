@@ -4,8 +4,7 @@
 // programs exactly its contents.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
+#include <array>
 #include <map>
 #include <stdexcept>
 
@@ -14,6 +13,7 @@
 #include "families/Pic.h"
 #include "families/Pic18.h"
 #include "fileformats/LoadSave.h"
+#include "operations/Dispatch.h"
 #include "sim/Pic18Chip.h"
 #include "sim/PicChip.h"
 
@@ -46,30 +46,14 @@ Bytes swapPairs(Bytes b) {
     return b;
 }
 
-// What a part holds, as the part holds it (code, data EEPROM, IDs with the
-// backup word behind them, configuration, calibration word).
-struct PartAreas {
-    Bytes code, data, ids, config, calibration;
-};
+// What a part holds, as the part holds it: code, data EEPROM, IDs (with the
+// backup word behind them), configuration, calibration word.
+using PartAreas = std::array<Bytes, 5>;
+enum { Code, Data, Ids, Config };
 
-// The first area in which `got` differs from `want`, and where; empty when alike.
-std::string difference(const PartAreas& got, const PartAreas& want) {
-    const std::pair<const char*, Bytes PartAreas::*> areas[] = {{"code", &PartAreas::code},
-                                                                 {"data EEPROM", &PartAreas::data},
-                                                                 {"IDs", &PartAreas::ids},
-                                                                 {"configuration", &PartAreas::config},
-                                                                 {"calibration", &PartAreas::calibration}};
-    for (const auto& [name, area] : areas) {
-        const Bytes &g = got.*area, &w = want.*area;
-        if (g == w) continue;
-        if (g.size() != w.size()) return std::string(name) + ": " + std::to_string(g.size()) + " bytes, not " +
-                                         std::to_string(w.size());
-        const auto at = std::mismatch(g.begin(), g.end(), w.begin()).first - g.begin();
-        char text[80];
-        std::snprintf(text, sizeof text, ": byte %td is 0x%02X, not 0x%02X", at, g[std::size_t(at)], w[std::size_t(at)]);
-        return name + std::string(text);
-    }
-    return {};
+void expectSame(const PartAreas& got, const PartAreas& want) {
+    const char* const names[] = {"code", "data EEPROM", "IDs", "configuration", "calibration"};
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_TRUE(got[i] == want[i]) << names[i] << " differs";
 }
 
 PartAreas areasOf(const sim::Chip& chip) {
@@ -122,10 +106,7 @@ struct Bench : FamilyRig {
         st.OperationCode = op;
         st.RunFlag = 1;
         host.memoClear();
-        if (dev().isPic18())
-            Pic18DoOperation(st);
-        else
-            PicDoOperation(st);
+        ExecuteOperation(st);
         return st.ErrorFlag.get() == 0;
     }
     // Loads `file` in `format` (3 INHX8M, 4 INHX16); true when it loaded with no warning.
@@ -157,7 +138,7 @@ TEST(PicFileTrip, EverySamplePartSurvivesReadSaveLoadProgramInBothFormats) {
             Bench to(rec);
             ASSERT_TRUE(to.load(file, format)) << to.log();
             ASSERT_TRUE(to.run('P')) << to.log();
-            EXPECT_EQ(difference(areasOf(to.chip()), areasOf(from.chip())), "");
+            expectSame(areasOf(to.chip()), areasOf(from.chip()));
             EXPECT_TRUE(to.sim.protocolErrors().empty());
         }
     }
@@ -212,28 +193,27 @@ TEST(PicFileTrip, ConventionalFilesLoadWithoutWarningsAndProgramTheirContents) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.part);
         const DeviceRecord& rec = samplePic(c.part);
-        Bench to(rec);
-        // The part the file stands for.
-        Bench model(rec);
-        fillPart(model.chip(), rec, 21);
-        PartAreas want = areasOf(model.chip());
+        const auto model = sim::makeBlankChip(rec);  // the part the file stands for
+        fillPart(*model, rec, 21);
+        PartAreas want = areasOf(*model);
         std::map<std::uint32_t, Bytes> file;
         if (rec.isPic18()) {
-            want.ids = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};  // IDLOC0 .. IDLOC7
-            file = {{0, want.code}, {c.id, want.ids}, {c.config, swapPairs(want.config)}, {c.data, want.data}};
+            want[Ids] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};  // IDLOC0 .. IDLOC7
+            file = {{0, want[Code]}, {c.id, want[Ids]}, {c.config, swapPairs(want[Config])}, {c.data, want[Data]}};
         } else {
-            file = {{0, swapPairs(want.code)}, {c.id, swapPairs(Bytes(want.ids.begin(), want.ids.begin() + 8))},
-                    {c.config, swapPairs(want.config)}};
+            file = {{0, swapPairs(want[Code])}, {c.id, swapPairs(Bytes(want[Ids].begin(), want[Ids].begin() + 8))},
+                    {c.config, swapPairs(want[Config])}};
             Bytes words;
-            for (std::uint8_t b : want.data) words.insert(words.end(), {b, 0x00});
+            for (std::uint8_t b : want[Data]) words.insert(words.end(), {b, 0x00});
             if (!words.empty()) file[c.data] = words;
         }
         const QString path = dir.filePath(QString(c.part) + ".hex");
         ASSERT_TRUE(writeFile(path, inhx8m(file)));
 
+        Bench to(rec);
         ASSERT_TRUE(to.load(path, 3)) << to.log();
         ASSERT_TRUE(to.run('P')) << to.log();
-        EXPECT_EQ(difference(areasOf(to.chip()), want), "");
+        expectSame(areasOf(to.chip()), want);
     }
 }
 
