@@ -34,8 +34,8 @@
 //                      high fuse byte as one raw byte (one byte answer) and, on chip
 //                      codes 205, 207, 209, 210, 211, the extended fuse byte likewise.
 //                      Algorithms 28 and 30 expect v with every bit outside 0x21 set.
-//   'E','P','L',v      algorithms 30, 32: lock byte AND v (30: v has bits 1-2 only
-//                      clear). One byte answer.
+//   'E','P','L',v      algorithms 30, 32: lock byte AND v (algorithm 30: every bit
+//                      but 1 and 2 set). One byte answer.
 //   'E','S',0,v        algorithm 26: security bits AND v (v has bits 7-2 set). One byte.
 //   'E','E','0',S2     erase: "Done" (parts the record does not let erase take no erase).
 // Every one-byte answer is the byte as the part holds it after the write.
@@ -69,8 +69,8 @@
 // size other than the part's is taken (bytes past the end are dropped, missing
 // ones read 0xFF) and noted; the fourth byte of the algorithm-35 program frame
 // is only recorded; erase clears the user row too, so that a part can be
-// programmed again; a lock step 3 on a part with two lock bits changes a bit
-// nothing reads.
+// programmed again; a lock step 3 on a part with two lock bits clears the bit
+// above them and locks nothing.
 //
 // Faults honoured: signature and chipIdReply (the "EI" answer), programSend
 // (instead of "Send" after 'E','P','p'), stuckOnes (code byte n at n, data area
