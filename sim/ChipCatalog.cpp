@@ -3,7 +3,9 @@
 // noted as protocol errors.
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
+#include "sim/McuChip.h"
 #include "sim/Pic18Chip.h"
+#include "sim/PldChip.h"
 #include "sim/PicChip.h"
 #include "sim/SerialChip.h"
 #include "sim/SimProgrammer.h"
@@ -20,9 +22,13 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
         return FlashChip::blankFor(rec);
     case 'S':
         return SerialChip::blankFor(rec);
+    case 'M':
+        return McuChip::blankFor(rec);
     case 'C':
         if (rec.isPic18()) return Pic18Chip::blankFor(rec);
         return PicChip::blankFor(rec);
+    case 'P':
+        return PldChip::blankFor(rec);
     default:
         return nullptr;
     }
