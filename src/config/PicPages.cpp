@@ -162,6 +162,20 @@ int picSheetFlowLeft(PicSheet sheet) {
     return 8;
 }
 
+namespace {
+
+// The configuration bytes the rows of a set edit.
+int setConfigBytes(const PicPageSet& set) {
+    int n = 0;
+    for (const ControlRow& r : picControlRows())
+        if (r.target.kind == Target::Kind::ConfigByte &&
+            std::find(set.sheets.begin(), set.sheets.end(), PicSheet(r.sheet.index)) != set.sheets.end())
+            n = std::max(n, r.target.index + 1);
+    return n;
+}
+
+}  // namespace
+
 PicOpening picOpening(const DeviceRecord& rec, std::size_t bufferSize) {
     const PicPageSet* set = picPageSet(rec.PageCode);
     if (!set) return {};
@@ -173,10 +187,14 @@ PicOpening picOpening(const DeviceRecord& rec, std::size_t bufferSize) {
     if (places.layout != PicLayout::Pic18 && rec.ConfigMaskCount > kPicConfigMaskBytes)
         return {nullptr, "The device record counts " + std::to_string(rec.ConfigMaskCount) +
                              " configuration bytes but holds 16 masks: no configuration page is shown"};
-    const auto last = places.configByte(places.configBytes - 1);
-    if (!last || *last >= bufferSize)
-        return {nullptr, "The configuration area lies outside the memory image: no configuration page is shown"};
     if (!std::all_of(set->sheets.begin(), set->sheets.end(), picSheetBuilt)) return {};
+    const int needed = setConfigBytes(*set);
+    if (needed > places.configBytes)
+        return {nullptr, code + " edits " + std::to_string(needed) + " configuration bytes, the device record counts " +
+                             std::to_string(places.configBytes) + ": no configuration page is shown"};
+    const auto last = places.configByte(needed - 1);
+    if (needed > 0 && (!last || *last >= bufferSize))
+        return {nullptr, "The configuration area lies outside the memory image: no configuration page is shown"};
     return {set, {}};
 }
 
@@ -193,11 +211,12 @@ std::string applyOpeningMasks(ImageBuffer& buf, const DeviceRecord& rec) {
     if (count > kPicConfigMaskBytes)
         return "The device record counts " + std::to_string(count) +
                " configuration bytes but holds 16 masks: the configuration is not masked";
-    // In pairs: an odd count masks the byte after the last one too.
+    // In pairs: an odd count masks the byte after the last one too, the
+    // other byte of its word.
     for (int i = 0; i < count; i += 2)
         for (int k = i; k < i + 2 && k < kPicConfigMaskBytes; ++k)
-            if (const auto at = places.configByte(k); at && *at < buf.size())
-                buf.DeviceBuffer[*at] &= rec.ConfigMasks[std::size_t(k)];
+            if (const std::size_t at = places.configPlace + std::size_t(k); at < buf.size())
+                buf.DeviceBuffer[at] &= rec.ConfigMasks[std::size_t(k)];
     return {};
 }
 

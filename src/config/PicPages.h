@@ -82,7 +82,8 @@ int picSheetFlowLeft(PicSheet sheet);
 // What opening shows for a record in a buffer of `bufferSize` bytes: the set
 // of its page code, or none with the reason when the code's set edits
 // another layout than the record's, the record counts more configuration
-// bytes than it has masks for, or the set's bytes lie outside the buffer.
+// bytes than it has masks for or fewer than the set edits, or the set's
+// bytes lie outside the buffer.
 struct PicOpening {
     const PicPageSet* set = nullptr;
     std::string note;

@@ -1,35 +1,22 @@
 #include "config/PicPlaces.h"
 
+#include "devices/BufferLayout.h"
+
 namespace tesmar::config {
 
-namespace {
-constexpr std::uint32_t kClassicBase = 0x4000;
-constexpr std::uint32_t kEnhancedBase = 0x10000;
-constexpr std::uint32_t kConfigOffset = 0x0E;
-constexpr std::uint8_t kFirstEnhancedPage = 46;
-constexpr std::uint32_t kPic18IdPlace = 0xF0000;
-constexpr std::uint32_t kPic18ConfigPlace = 0xF0010;
-constexpr int kPic18ConfigBytes = 14;
-constexpr int kPic18IdBytes = 8;
-constexpr int kIdWords = 4;
-}  // namespace
-
 PicPlaces picPlaces(const DeviceRecord& rec) {
+    const PicAreas a = picAreas(rec);
     PicPlaces p;
-    if (rec.Algorithm == 18) {
-        p.layout = PicLayout::Pic18;
-        p.idPlace = kPic18IdPlace;
-        p.idCount = kPic18IdBytes;
-        p.configPlace = kPic18ConfigPlace;
-        p.configBytes = kPic18ConfigBytes;
-        return p;
+    switch (a.kind) {
+    case PicKind::Classic: p.layout = PicLayout::Classic; break;
+    case PicKind::Enhanced: p.layout = PicLayout::Enhanced; break;
+    case PicKind::Pic18: p.layout = PicLayout::Pic18; break;
     }
-    p.layout = rec.PageCode >= kFirstEnhancedPage ? PicLayout::Enhanced : PicLayout::Classic;
-    const std::uint32_t base = p.layout == PicLayout::Enhanced ? kEnhancedBase : kClassicBase;
-    p.idPlace = base;
-    p.idCount = kIdWords;
-    p.configPlace = base + kConfigOffset;
-    p.configBytes = kPicConfigMaskBytes;
+    p.idPlace = a.id.buf;
+    // A mid-range ID is a word; the dialog edits its low byte.
+    p.idCount = int(p.layout == PicLayout::Pic18 ? a.id.len : a.id.len / 2);
+    p.configPlace = a.config.buf;
+    p.configBytes = int(a.config.len);
     return p;
 }
 

@@ -142,6 +142,7 @@ TEST_F(PicFrameTest, RecordsThePagesCannotServeOpenWithoutASheet) {
         {"enhanced page of a PIC18 in a small image", 46, 18, 14, 0x20000, 0x1000E, false},
         {"PIC18 part in a small image", 38, 18, 14, 0x20000, 0x1000E, false},
         {"more bytes than masks", 10, 1, 200, 0, 0x400E, true},
+        {"two-word page of a one-word record", 10, 1, 2, 0, 0x4010, true},
         {"more bytes than masks, enhanced", 47, 1, 17, 0, 0x1000E, true},
     };
     for (const Case& c : cases) {
