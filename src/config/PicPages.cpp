@@ -68,7 +68,7 @@ namespace {
 
 using K = ControlKind;
 
-constexpr int kLabelRowY = 414;
+constexpr int kLabelRowY = 434;
 
 ControlRow idEdit(const char* name, const char* parent, int n, int y, const Rule* rule) {
     return {kFrame, name, parent, K::Edit, "", 40, y, 52, 22, Target::id(n), 0xFF, 0x00, true, {}, rule};
@@ -79,7 +79,7 @@ ControlRow idLabel(const char* name, const char* parent, const char* caption, in
 }
 
 ControlRow hexLabel(const char* name, int k) {
-    return {kFrame, name, nullptr, K::Label, "", 8 + 38 * k, kLabelRowY, 30, 18, Target::config(k), 0xFF, 0x00,
+    return {kFrame, name, nullptr, K::Label, "", 8 + 40 * k, kLabelRowY, 30, 18, Target::config(k), 0xFF, 0x00,
             true, {}};
 }
 

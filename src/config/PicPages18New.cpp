@@ -149,7 +149,7 @@ const std::vector<PicPageSet> kSets = {
 
 std::vector<ControlRow> makeRows() {
     std::vector<ControlRow> r = {
-        at(kIdGroupRight, 4, 320, 272,
+        at(kIdGroupRight, 4, 410, 272,
            radioGroup(S::Page36, "RG36_Osc", " Oscillator ", kConfig1H, kOscField, kOscKeep,
                       {"XT,  XTused by USB", "XT, ,XT used by USB, PLL enabled", "EC, EC used by USB, RA6 = IO",
                        "EC, EC used by USB, CLKout on RA6", "EC, EC used by USB, PLL enabled, RA6 = IO",
@@ -157,7 +157,7 @@ std::vector<ControlRow> makeRows() {
                        "Int Osc, EC used by USB, CLKout on RA6", "Int Osc, XT used by USB",
                        "Int Osc, HS used by USB", "HS, HS used by USB", "HS, HS used by USB, PLL enabled"},
                       &kOsc36)),
-        at(kIdGroupRight, 4, 320, 252,
+        at(kIdGroupRight, 4, 410, 252,
            radioGroup(S::Page36, "RG37_Osc", " Oscillator ", kConfig1H, kOscField, kOscKeep,
                       {"LP Osc", "XT Osc", "HS Osc", "Ext RC Osc, RA6 = CLKO", "EC Osc, RA6 = CLKO ",
                        "EC Osc, RA6 I/O", "HS Osc, PLL enabled", "Ext RC Osc, RA6 = I/O",
@@ -166,16 +166,16 @@ std::vector<ControlRow> makeRows() {
                       &kOsc37)),
         at(kIdGroupRight, 282, 200, 20, checkBox(S::Page36, "CB36_Fcm", "FCM enabled", kConfig1H, 6, 0x8F)),
         at(kIdGroupRight, 304, 200, 20, checkBox(S::Page36, "CB36_Ieso", "IESO enabled", kConfig1H, 7, 0x4F)),
-        at(452, 4, 224, 186,
+        at(542, 4, 230, 186,
            radioGroup(S::Page36, "RG36_Osd", " Oscillator Divider ", kConfig1L, 0x07, 0x38,
                       {"No Osc divide (4MHz)", "Osc divided by 2 (8MHz)", "Osc divided by 3 (12MHz)",
                        "Osc divided by 4 (16MHz)", "Osc divided by 5 (20MHz)", "Osc divided by 6 (24MHz)",
                        "Osc divided by 10 (40MHz)", "Osc divided by 12 (48MHz)"})),
-        at(452, 196, 224, 106,
+        at(542, 196, 230, 106,
            radioGroup(S::Page36, "RG36_Clkdiv", " CPU System Clock Divider ", kConfig1L, 0x18, 0x27,
                       {"No CPU Clock divide", "CPU Clock divided by 2", "CPU Clock divided by 3",
                        "CPU Clock divided by 4"})),
-        at(452, 308, 224, 20, checkBox(S::Page36, "CB36_Pll", "USB Clk Src  96MHz PLL div 2", kConfig1L, 5, 0x1F)),
+        at(542, 308, 230, 20, checkBox(S::Page36, "CB36_Pll", "USB Clk Src  96MHz PLL div 2", kConfig1L, 5, 0x1F)),
 
         checkBox(S::Page36A, "CB36_Wdt", "WDT enabled", kConfig2H, 0, 0x1E, &kEnables),
         radioGroup(S::Page36A, "RG36_Wdt", " Watchdog Postscaler ", kConfig2H, 0x1E, 0x01, postscalerItems(16)),

@@ -1,6 +1,7 @@
 #pragma once
 // The PIC configuration dialog on the offscreen platform, opened on a device
 // whose image was sized and erased as a selection does it.
+#include <QFontDatabase>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -41,9 +42,11 @@ protected:
         prefillErased(st.buf, rec);
         if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
     }
+    // Opened as the main window opens it, in the main window's font.
     TfrmPicConfig& open() {
         dlg.reset();
-        dlg = std::make_unique<TfrmPicConfig>(st);
+        owner.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        dlg = std::make_unique<TfrmPicConfig>(st, &owner);
         dlg->show();
         return *dlg;
     }
@@ -68,6 +71,7 @@ protected:
     }
 
     AppState st;
+    QWidget owner;
     std::unique_ptr<TfrmPicConfig> dlg;
 };
 

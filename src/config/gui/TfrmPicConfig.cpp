@@ -8,7 +8,7 @@ using config::PicSheet;
 
 namespace {
 
-constexpr QSize kSheetArea(676, 366);
+constexpr QSize kSheetArea(776, 386);
 constexpr std::uint8_t kTwelveBitIdPage = 19;
 
 // Sheets on which no ID group shows, and the PIC18 sheets that show the eight-byte one.
@@ -22,11 +22,12 @@ bool firstPic18Sheet(PicSheet s) {
 }  // namespace
 
 TfrmPicConfig::TfrmPicConfig(AppState& st, QWidget* parent) : QDialog(parent), st_(st) {
-    buildUi();
+    // The main window's font first: the binder places the controls by their size in it.
     if (parent) {
         setFont(parent->font());
         setPalette(parent->palette());
     }
+    buildUi();
     FormCreate();
     connect(PageControl, &QTabWidget::currentChanged, this, &TfrmPicConfig::PageControlChange);
 }
@@ -36,11 +37,11 @@ void TfrmPicConfig::buildUi() {
     setWindowTitle("ID / Configuration");
     // No close box: the dialog closes through OK only.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(700, 520);
+    setFixedSize(800, 540);
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName("PageControl");
-    PageControl->setGeometry(8, 8, 684, 400);
+    PageControl->setGeometry(8, 8, 784, 420);
     for (int i = 0; i < config::kPicSheetCount; ++i) {
         auto* page = new QWidget;
         page->setObjectName(config::kPicSheetNames[std::size_t(i)]);
@@ -60,16 +61,16 @@ void TfrmPicConfig::buildUi() {
 
     LayoutNote = new QLabel(this);
     LayoutNote->setObjectName("LayoutNote");
-    LayoutNote->setGeometry(8, 436, 576, 36);
+    LayoutNote->setGeometry(8, 456, 676, 36);
     LayoutNote->setWordWrap(true);
     EntryNote = new QLabel(this);
     EntryNote->setObjectName("EntryNote");
-    EntryNote->setGeometry(8, 478, 576, 20);
+    EntryNote->setGeometry(8, 498, 676, 20);
     binder_->onSay = [this](const std::string& line) { EntryNote->setText(QString::fromStdString(line)); };
 
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(592, 478, 100, 32);
+    BitBtn1->setGeometry(692, 498, 100, 32);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmPicConfig::BitBtn1Click);
 }
