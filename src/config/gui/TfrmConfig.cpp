@@ -5,11 +5,12 @@ namespace tesmar {
 using config::Sheet;
 
 TfrmConfig::TfrmConfig(AppState& st, QWidget* parent) : QDialog(parent), st_(st) {
-    buildUi();
+    // The main window's font first: the binder places the controls by their size in it.
     if (parent) {
         setFont(parent->font());
         setPalette(parent->palette());
     }
+    buildUi();
     FormCreate();
 }
 
