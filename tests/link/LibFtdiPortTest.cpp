@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -39,7 +41,10 @@ public:
     void setWriteTimeout(std::uint32_t) override {}
     int read(std::uint8_t* buf, int len) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        std::lock_guard lock(m_);
+        std::unique_lock lock(m_);
+        reading_ = true;
+        released_.wait(lock, [&] { return !held_; });
+        reading_ = false;
         int n = 0;
         for (; n < len && !incoming_.empty(); ++n) {
             buf[n] = incoming_.front();
@@ -55,8 +60,21 @@ public:
         incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
     }
 
+    // While held, a read under way does not return.
+    void holdReads(bool on) {
+        std::lock_guard lock(m_);
+        held_ = on;
+        released_.notify_all();
+    }
+    bool reading() {
+        std::lock_guard lock(m_);
+        return reading_;
+    }
+
 private:
     std::mutex m_;
+    std::condition_variable released_;
+    bool held_ = false, reading_ = false;
     std::deque<std::uint8_t> incoming_;
 };
 
@@ -125,6 +143,19 @@ TEST(LibFtdiPort, SilentWaitLastsWhatItsPollBoundSays) {
     EXPECT_FALSE(waitForBytes(r.st, 1, 3000));
     EXPECT_GT(secondsSince(started), 0.4);
     EXPECT_LT(secondsSince(started), 1.5);
+}
+
+TEST(LibFtdiPort, QueuePollAnswersWhileTheBridgeReads) {
+    PortRig r;
+    r.bridge->holdReads(true);
+    while (!r.bridge->reading()) std::this_thread::yield();
+    auto poll = std::async(std::launch::async, [&] {
+        std::uint32_t queued = 0;
+        return r.port.queueStatus(queued);
+    });
+    EXPECT_EQ(poll.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    r.bridge->holdReads(false);
+    EXPECT_EQ(poll.get(), UsbOk);
 }
 
 TEST(LibFtdiPort, ReplyEndsTheWaitAndPurgeDropsWhatCameBefore) {
