@@ -105,11 +105,12 @@ void reportBlankFault(AppState& st, std::int8_t code = 12);
 // the same order with far fewer driver calls.
 bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silencePolls = proto::kReplyPolls);
 
-// Reads `count` device bytes `chunk` at a time (one plain read each, bounded
-// by the read time-out in force) into the image from BufferCursor on, `step`
-// apart, advancing the gauge. A read that fails or comes back short ends with
-// " Error with read": bytes that never came are not stored. Ends on Abort.
-// Returns true when every byte arrived.
+// Reads `count` device bytes `chunk` at a time (plain reads bounded by the
+// read time-out in force; chunks already queued are taken together) into the
+// image from BufferCursor on, `step` apart, advancing the gauge. A read that
+// fails or comes back short ends with " Error with read": bytes that never
+// came are not stored. Ends on Abort, which is no failure. Returns true when
+// every byte arrived.
 bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step);
 
 // The reply to a chip-ID frame: everything the programmer sends once it starts
@@ -119,7 +120,7 @@ bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned
 // stays silent through the bounded wait, and at once on Abort.
 std::vector<std::uint8_t> readChipIdReply(AppState& st, std::size_t keep);
 
-// Reads `count` device bytes `chunk` at a time (one plain read each) and
+// Reads `count` device bytes `chunk` at a time (as readStream) and
 // compares them in order with the image from BufferCursor on, `step` apart.
 // A match advances the cursor and the gauge; the first mismatch leaves the
 // cursor on it and reports it (reportCompareFault). A read that fails or
