@@ -316,6 +316,21 @@ TEST(Serial, ProgramWritesTheStatusBytesAfterTheData) {
     }
 }
 
+// A read that breaks off between the two status bytes keeps neither: the
+// next Program writes both back.
+TEST(Serial, StatusPairIsKeptOnlyWhole) {
+    SerialRig r({.pageCode = 103});
+    r.chip().setStatus(0, 0x9C);
+    r.chip().setStatus(1, 0x41);
+    r.st.mcu.SerialFlashStatus = 0x11;
+    r.st.mcu.SerialFlashStatus2 = 0x22;
+    r.sim.faults().streamStallsAfter = 0x2000 + 1;
+    EXPECT_FALSE(run(r, 'R'));
+    EXPECT_EQ(r.host.lines(), QStringList{" Error with read"});
+    EXPECT_EQ(r.st.mcu.SerialFlashStatus, 0x11);
+    EXPECT_EQ(r.st.mcu.SerialFlashStatus2, 0x22);
+}
+
 TEST(Serial, SecondStatusByteTravelsFromReadToProgram) {
     SerialRig r({.pageCode = 103});
     r.chip().setStatus(0, 0x84);
