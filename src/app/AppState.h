@@ -117,6 +117,11 @@ struct AppState {
     // when the chip reports protected blocks.
     std::uint8_t ChipErasable = 1;
     std::string FirmwareDir, McuFirmwareDir;  // ProgramDir + "/usbf/", "/usbm/"
+    // The settings store this run: where its old file was kept after a read
+    // that was not whole (said once in the log), and whether the store must
+    // be left alone because no such copy could be made.
+    std::string SettingsKeptAs;
+    bool SettingsFrozen = false;
 
     Settings settings;
     McuConfig mcu;

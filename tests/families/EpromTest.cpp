@@ -32,8 +32,7 @@ DeviceRecord eprom(char letter = 'R', std::uint32_t lastAddress = 0x7FFF, std::u
 // What the worker does for these kinds: the check (not in odd/even mode),
 // then the operation routine. True when the run ended without a failure.
 bool run(FamilyRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     if (!r.st.OddEvenMode && !EpromCheckChipId(r.st)) {
         r.st.ErrorFlag.increment();

@@ -54,8 +54,7 @@ struct FlashRig : FamilyRig {
 // What the worker does for these kinds: ChipErasable back to 1, the check,
 // then the operation routine. True when the run ended without a failure.
 bool run(FlashRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     r.st.ChipErasable = 1;
     if (!FlashCheckChipId(r.st)) {

@@ -51,8 +51,7 @@ struct SerialRig : FamilyRig {
 // What the worker does for kind 'S': the check, then the operation routine.
 // True when the run ended without a failure.
 bool run(SerialRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     if (!SerialCheckChipId(r.st)) {
         r.st.ErrorFlag.increment();
