@@ -106,8 +106,7 @@ struct PicRig : FamilyRig {
 
 // What the worker does for kind 'C': no check, the operation routine.
 bool run(PicRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     r.chip().clearCommands();
     r.host.memoClear();
