@@ -246,7 +246,8 @@ TEST(SimPic18, DataAndIdsAreAnsweredPerPairAndConfigurationPerByte) {
     EXPECT_EQ(program(s.sim, 'i', ids), acks(4));
     EXPECT_EQ(s.chip->ids(), ids);
 
-    const Bytes cfg{0x22, 0, 0x0A, 0x05, 0, 0, 0, 0x81, 0x80, 0x03, 0xA0, 0x03, 0x40, 0x01};
+    // Protection (CONFIG5H, CONFIG5L) stays off: it would only clear.
+    const Bytes cfg{0x22, 0, 0x0A, 0x05, 0, 0, 0, 0x81, 0xC0, 0x0F, 0xA0, 0x03, 0x40, 0x01};
     const Bytes allGood(14, 'D');
     EXPECT_EQ(program(s.sim, 'c', cfg), allGood);
     EXPECT_EQ(Bytes(s.chip->config().begin(), s.chip->config().end()), cfg);
