@@ -613,64 +613,41 @@ std::vector<DeviceRecord> sampleParts() {
 
 Bytes configOf(const DeviceRecord& r, std::uint8_t fill) { return Bytes(r.ConfigMaskCount, fill); }
 
-// What the configuration pages write into word 1 (H, L) for "All memory
-// protected" and for "Protection off" (data protection off too), and the
-// bits whose 0 protects the data memory.
-using Rule = std::function<void(std::uint8_t& h, std::uint8_t& l, const DeviceRecord& r)>;
+// What the configuration pages write into word 1 for "All memory protected"
+// and for "Protection off" (data protection off too), each byte as (byte AND
+// keep) OR set; then the bits whose 0 protects the data memory.
+struct Edit {
+    std::uint8_t keepH, setH, keepL, setL;
+};
 struct PageProtection {
-    Rule all, off;
+    Edit all, off;
     std::uint8_t dataH = 0, dataL = 0;
 };
 
-const std::map<int, PageProtection>& pageProtection() {
-    using R = const DeviceRecord&;
-    using B = std::uint8_t&;
-    static const std::map<int, PageProtection> table{
-        {0, {[](B, B l, R) { l &= 0xF7; }, [](B, B l, R) { l |= 0x08; }}},
-        {1, {[](B, B l, R) { l &= 0xEF; }, [](B, B l, R) { l |= 0x10; }}},
-        {2, {[](B, B l, R) { l &= 0xCF; }, [](B, B l, R) { l |= 0x30; }}},
-        {3, {[](B h, B l, R) { h = 0x00, l &= 0xCF; }, [](B h, B l, R) { h = 0x3F, l |= 0xB0; }}},
-        {4, {[](B h, B, R) { h &= 0x1F; }, [](B h, B, R) { h |= 0x20; }}},
-        {5, {[](B, B l, R) { l &= 0xF7; }, [](B, B l, R) { l |= 0x08; }}},
-        {6, {[](B h, B l, R) { l &= 0x9F, h = 0x00; }, [](B h, B l, R) { l |= 0x60, h = 0x3F; }}},
-        {7, {[](B h, B l, R) { h = 0x3F, l = (l & 0xCF) | 0x42; }, [](B h, B l, R) { h = 0x3F, l |= 0x72; }}},
-        {8, {[](B h, B l, R) { h = 0x00, l &= 0x4F; }, [](B h, B l, R) { h = 0x3F, l = (l & 0x4F) | 0xB0; }}},
-        {9, {[](B h, B l, R) { h = 0x00, l &= 0x0F; }, [](B h, B l, R) { h = 0x3F, l |= 0xF0; }}},
-        {10, {[](B, B l, R) { l &= 0xBF; }, [](B, B l, R) { l |= 0xC0; }, 0x00, 0x80}},
-        {12, {[](B h, B l, R r) { h = 0x00, l &= r.ConfigMasks[1] & 0x0F; },
-              [](B h, B l, R r) { h = r.ConfigMasks[0] & 0x3F, l |= r.ConfigMasks[1] & 0x30; }}},
-        {15, {[](B h, B l, R) { h = 0x00, l &= 0x17; }, [](B h, B l, R r) { h = r.ConfigMasks[0] & 0x0F, l |= 0xE8; }}},
-        {16, {[](B, B l, R) { l &= 0xBF; }, [](B, B l, R) { l |= 0xC0; }, 0x00, 0x80}},
-        {17, {[](B h, B l, R) { h &= 0x03, l &= 0x3F; }, [](B h, B l, R) { h |= 0xFC, l |= 0xC0; }}},
-        {19, {[](B h, B l, R) { h = 0x00, l &= 0x07; },
-              [](B h, B l, R r) {
-                  bool wide = r.ConfigMasks[0] == 0x0F && r.ConfigMasks[1] == 0xFF;
-                  l |= wide ? 0xF8 : 0x08, h = wide ? 0x0F : 0x00;
-              }}},
-        {20, {[](B h, B l, R) { h = 0x00, l &= 0x2F; }, [](B h, B l, R) { h = 0x0F, l |= 0xD0; }}},
-        {21, {[](B h, B l, R) { h &= 0xCF, l &= 0xCF; }, [](B h, B l, R) { h |= 0x31, l |= 0x30; }, 0x01, 0x00}},
-        {22, {[](B h, B l, R) { h &= 0x0C, l &= 0xCF; }, [](B h, B l, R) { h = (h & 0x0C) | 0x33, l |= 0x30; }}},
-        {23, {[](B h, B, R) { h &= 0x01; }, [](B h, B, R) { h = 0x3D; }, 0x01, 0x00}},
-        {24, {[](B, B l, R) { l &= 0x4F; }, [](B, B l, R) { l = (l & 0x4F) | 0x10; }}},
-        {29, {[](B h, B l, R) { h = 0x00, l &= 0x0F; }, [](B h, B l, R) { h = 0x3F, l = (l & 0x0F) | 0x30; }}},
-        {30, {[](B h, B, R) { h &= 0x0F; }, [](B h, B, R) { h = (h & 0x0F) | 0x21; }, 0x01, 0x00}},
-        {31, {[](B h, B, R) { h &= 0x01; }, [](B h, B, R) { h = 0x21; }, 0x01, 0x00}},
-        {32, {[](B, B l, R) { l &= 0x7F; }, [](B h, B l, R) { h |= 0x01, l |= 0x80; }, 0x01, 0x00}},
-        {33, {[](B h, B, R) { h &= 0x1F; }, [](B h, B, R) { h |= 0x21; }, 0x01, 0x00}},
-        {40, {[](B, B l, R) { l &= 0xF7; }, [](B, B l, R) { l |= 0x08; }}},
-    };
-    static const std::map<int, PageProtection> withEnhanced = [] {
-        auto t = table;
-        for (int page = 46; page <= 50; ++page)
-            t[page] = {[](B, B l, R) { l &= 0x7F; }, [](B h, B l, R) { h |= 0x01, l |= 0x80; }, 0x01, 0x00};
-        return t;
-    }();
-    return withEnhanced;
-}
+const std::map<int, PageProtection> kPageProtection{
+    {0, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},        {1, {{0xFF, 0, 0xEF, 0}, {0xFF, 0, 0xFF, 0x10}}},
+    {2, {{0xFF, 0, 0xCF, 0}, {0xFF, 0, 0xFF, 0x30}}},        {3, {{0, 0, 0xCF, 0}, {0, 0x3F, 0xFF, 0xB0}}},
+    {4, {{0x1F, 0, 0xFF, 0}, {0xFF, 0x20, 0xFF, 0}}},        {5, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},
+    {6, {{0, 0, 0x9F, 0}, {0, 0x3F, 0xFF, 0x60}}},           {7, {{0, 0x3F, 0xCF, 0x42}, {0, 0x3F, 0xCF, 0x72}}},
+    {8, {{0, 0, 0x4F, 0}, {0, 0x3F, 0x4F, 0xB0}}},           {9, {{0, 0, 0x0F, 0}, {0, 0x3F, 0xFF, 0xF0}}},
+    {10, {{0xFF, 0, 0xBF, 0}, {0xFF, 0, 0xFF, 0xC0}, 0, 0x80}}, {12, {{0, 0, 0x0F, 0}, {0, 0x3F, 0xFF, 0x30}}},
+    {15, {{0, 0, 0x17, 0}, {0, 0x0F, 0xFF, 0xE8}}},          {16, {{0xFF, 0, 0xBF, 0}, {0xFF, 0, 0xFF, 0xC0}, 0, 0x80}},
+    {17, {{0x03, 0, 0x3F, 0}, {0x03, 0xFC, 0x3F, 0xC0}}},    {19, {{0, 0, 0x07, 0}, {0, 0x0F, 0xFF, 0xF8}}},
+    {20, {{0, 0, 0x2F, 0}, {0, 0x0F, 0xFF, 0xD0}}},          {21, {{0xCF, 0, 0xCF, 0}, {0xFF, 0x31, 0xFF, 0x30}, 0x01}},
+    {22, {{0x0C, 0, 0xCF, 0}, {0x0C, 0x33, 0xFF, 0x30}}},    {23, {{0x01, 0, 0xFF, 0}, {0, 0x3D, 0xFF, 0}, 0x01}},
+    {24, {{0xFF, 0, 0x4F, 0}, {0xFF, 0, 0x4F, 0x10}}},       {29, {{0, 0, 0x0F, 0}, {0, 0x3F, 0x0F, 0x30}}},
+    {30, {{0x0F, 0, 0xFF, 0}, {0x0F, 0x21, 0xFF, 0}, 0x01}}, {31, {{0x01, 0, 0xFF, 0}, {0, 0x21, 0xFF, 0}, 0x01}},
+    {32, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {33, {{0x1F, 0, 0xFF, 0}, {0xFF, 0x21, 0xFF, 0}, 0x01}},
+    {40, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},
+    {46, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {47, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+    {48, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {49, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+    {50, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+};
 
-// Word 1 as a page rule leaves it from (h, l), then as the host sends it: ANDed with the masks.
-Bytes ruled(const DeviceRecord& r, const Rule& rule, Bytes start) {
-    rule(start[0], start[1], r);
+// Word 1 as a page leaves it from start, then as the host sends it: ANDed with the masks.
+Bytes ruled(const DeviceRecord& r, const Edit& e, Bytes start) {
+    start[0] = std::uint8_t((start[0] & e.keepH) | e.setH);
+    start[1] = std::uint8_t((start[1] & e.keepL) | e.setL);
     for (std::size_t i = 0; i < start.size(); ++i) start[i] &= r.ConfigMasks[i];
     return start;
 }
@@ -729,8 +706,8 @@ TEST(SimPic, UnimplementedConfigurationBitsReadFixedAndAreNoted) {
 TEST(SimPic, ProtectionAsThePagesSetItHidesMemoryUntilABulkErase) {
     int protectedParts = 0, otpParts = 0, dataParts = 0;
     for (const DeviceRecord& r : sampleParts()) {
-        auto page = pageProtection().find(r.PageCode);
-        if (page == pageProtection().end()) continue;
+        auto page = kPageProtection.find(r.PageCode);
+        if (page == kPageProtection.end()) continue;
         SCOPED_TRACE(r.Name);
         PicSim s(r);
         const bool otp = !s.chip->params().flash;

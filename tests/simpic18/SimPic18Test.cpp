@@ -438,22 +438,13 @@ TEST(SimPic18, ProtectionHidesCodeOrDataUntilABulkErase) {
     EXPECT_GE(parts, 15);
 }
 
-TEST(SimPic18, IdLocationsReadInDeviceOrderAndAnOtpPartIgnoresTheErase) {
-    Pic18Sim s(pic18(0xFF).buttons(kAllButtons & ~(1u << BtnErase)).build());
+TEST(SimPic18, IdLocationsReadInDeviceOrderAndTheConfigurationStreamCanStall) {
+    Pic18Sim s(pic18(0xFF).build());
     EXPECT_EQ(program(s.sim, 'i', Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}), acks(4));
     for (std::size_t n = 0; n < 8; ++n) EXPECT_EQ(s.chip->idLocation(n), 0x10 + n);
-    send(s.sim, bytes("EE23"));
-    EXPECT_EQ(s.chip->idLocation(0), 0x10);
-    EXPECT_EQ(s.sim.protocolErrors().size(), 1u);
-}
-
-TEST(SimPic18, ConfigurationAcknowledgementsAndStreamCanFail) {
-    Pic18Sim s(pic18(0xFF).build());
-    s.sim.faults().picConfigAcks = 3;
-    EXPECT_EQ(program(s.sim, 'c', kDefaults), Bytes(3, 'D'));
     s.sim.faults().picConfigStreamStallsAfter = 2;
     send(s.sim, readFrame('i'));
-    EXPECT_EQ(drain(s.sim), (Bytes(8, 0xFF) + Bytes{0x27, 0x00}));
+    EXPECT_EQ(drain(s.sim), (Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x27, 0x00}));
     send(s.sim, bytes("Stop"));
     send(s.sim, kDeviceId);
     EXPECT_EQ(drain(s.sim), (Bytes{0x23, 0x42}));
