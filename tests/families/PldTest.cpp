@@ -238,3 +238,100 @@ TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
         EXPECT_EQ(r.sim.protocolErrors(), std::vector<std::string>{});
     }
 }
+
+// ---------------------------------------------------------------------------
+// Through the main window
+
+#include <QTemporaryDir>
+
+#include "fileformats/LoadSave.h"
+#include "support/MainWindowRig.h"
+
+namespace {
+
+class PldWindowTest : public MainWindowRig {
+protected:
+    sim::PldChip& chip() { return dynamic_cast<sim::PldChip&>(*sim_.chip()); }
+    // A GAL16V8 file of `map` (2194 fuses) with its security field and checksum.
+    QString writeJedec(const Bytes& map, int secure, const char* checksum) {
+        QByteArray text = "\x02GAL16V8*QP20*QF2194*G" + QByteArray::number(secure) + "*L00000 ";
+        for (std::uint8_t f : map) text += char('0' + f);
+        const QString path = dir_.filePath(QString("f%1.jed").arg(files_++));
+        writeFile(path, text + "*C" + checksum + "*\x03");
+        return path;
+    }
+    void load(const QString& path) {
+        st().file.FileFormat = 5;
+        LoadFile(st(), path);
+        UpdateChecksum(st());
+    }
+    void program() {
+        clearLogs();
+        w().SB_Prog->click();
+    }
+    bool said(const char* line) { return w().memoLines().contains(line); }
+    std::string memo() { return w().memoLines().join('|').toStdString(); }
+
+    QTemporaryDir dir_;
+    int files_ = 0;
+};
+
+}  // namespace
+
+// A GAL loaded from a JEDEC file and programmed from the toolbar: the file's
+// security field secures it; a new selection or a file with a wrong checksum
+// does not; a stuck fuse fails the Program before any secure frame.
+TEST_F(PldWindowTest, ToolbarProgramsFromAJedecFileAndSecuresOnlyWhatTheFileSays) {
+    const auto found = findDevice(4, "GAL16V8");
+    ASSERT_TRUE(found);
+    select(found->place);
+    for (QToolButton* b : {w().SB_Load, w().SB_Save, w().SB_Prog, w().SB_Verify, w().SB_Read, w().SB_Lock})
+        EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+    EXPECT_FALSE(w().SB_Edit->isEnabled());
+
+    Bytes map = holdableMap(found->rec, 3);
+    map[2] = 0;
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < map.size(); ++i) sum += map[i] << (i % 8);
+    const QByteArray good = QString::asprintf("%.4X", sum & 0xFFFF).toLatin1();
+
+    load(writeJedec(map, 1, good));
+    program();
+    EXPECT_TRUE(said(" Programming Completed") && said(" Verify Completed")) << memo();
+    EXPECT_EQ(chip().fuseMap(), map);
+    EXPECT_TRUE(chip().isSecured());
+    EXPECT_EQ(w().TotalProg->text() + w().ProgCorrect->text(), "11");
+
+    select(found->place);  // a blank part in the socket, the image blank
+    EXPECT_EQ(Bytes(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end()), Bytes(st().buf.size(), 1));
+    program();
+    EXPECT_TRUE(said(" Verify Completed")) << memo();
+    EXPECT_FALSE(chip().isSecured());
+
+    load(writeJedec(map, 1, "1234"));
+    EXPECT_TRUE(said(" Checksum Error "));
+    program();
+    EXPECT_FALSE(chip().isSecured());
+    EXPECT_EQ(w().ProgCorrect->text(), "3");
+
+    select(found->place);
+    load(writeJedec(map, 1, good));
+    sim_.faults().stickBit(2, 0);
+    program();
+    EXPECT_TRUE(said(" Verify Array Error")) << memo();
+    EXPECT_TRUE(chip().secureFrames().empty());
+    EXPECT_EQ(w().ProgFail->text(), "1");
+}
+
+// An algorithm outside the geometry table: nothing to file or edit, and every
+// operation ends at the signature check without a frame to the part.
+TEST_F(PldWindowTest, PartWithoutGeometryIsRefused) {
+    const DeviceRecord rec = RecordImage('P').algorithm(17).lastAddress(2193).buttons(kAllButtons).build();
+    w().enableFromRecord(rec);
+    for (QToolButton* b : {w().SB_Load, w().SB_Save, w().SB_Edit, w().SB_Config})
+        EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
+    PldRig r(rec);
+    EXPECT_FALSE(r.run('R'));
+    EXPECT_TRUE(r.said(" ID Error  Device ")) << r.memo();
+    EXPECT_EQ(r.sim.hostBytes(), word("TO\0\0"));
+}
