@@ -27,7 +27,8 @@ struct JedecRig : PldRig {
     }
     // A load the way the Load button makes it, after a fresh selection.
     std::uint8_t load(const QString& file) {
-        select(dev());
+        const DeviceRecord rec = dev();  // select() replaces the record dev() refers to
+        select(rec);
         host.memoClear();
         LoadFile(st, file);
         return st.ErrorFlag.get();
