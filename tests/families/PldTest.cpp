@@ -115,6 +115,12 @@ TEST(Pld, EverySamplePartProgramsVerifiesReadsAndErases) {
         EXPECT_TRUE(r.said(c->line)) << r.memo();
         EXPECT_EQ(std::vector<int>({h.vpp(), h.eraseTime(), h.pulse(), h.vcc()}),
                   std::vector<int>({c->v, c->erase, c->pulse, c->w}));
+        if (part.rec.Name == "GAL16V8" && part.maker == "Latvane") {
+            // Probe, signature frame, program header, byte for byte.
+            const Bytes sent = r.sim.hostBytes();
+            EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 20),
+                      (Bytes{'T', 'O', 0, 0, 'E', 'I', 8, 58, 'E', 'P', 'a', 145, 63, 20, 60, 82, 64, 32, 40, 145}));
+        }
 
         PldRig back(part.rec);
         back.chip().loadFuseMap(map);
