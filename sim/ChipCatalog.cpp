@@ -3,6 +3,7 @@
 // noted as protocol errors.
 #include "sim/EpromChip.h"
 #include "sim/FlashChip.h"
+#include "sim/McuChip.h"
 #include "sim/Pic18Chip.h"
 #include "sim/PldChip.h"
 #include "sim/PicChip.h"
@@ -21,6 +22,8 @@ std::shared_ptr<Chip> makeBlankChip(const tesmar::DeviceRecord& rec) {
         return FlashChip::blankFor(rec);
     case 'S':
         return SerialChip::blankFor(rec);
+    case 'M':
+        return McuChip::blankFor(rec);
     case 'C':
         if (rec.isPic18()) return Pic18Chip::blankFor(rec);
         return PicChip::blankFor(rec);

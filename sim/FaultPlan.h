@@ -55,6 +55,21 @@ struct FaultPlan {
     // empty string sends nothing) and then expects no data.
     std::optional<std::string> programSend;
 
+    // Microcontroller parts ('M') also take signature, chipIdReply (their whole
+    // "EI" answer), programSend (after their code program frame), stuckOnes,
+    // eraseFails, acksStallAfter and streamStallsAfter.
+    // The erase's "Done" shows only after the host has polled this many times
+    // (queue-status calls and reads); the erase itself is done at once.
+    std::optional<unsigned> eraseDoneAfterPolls;
+    // Answers to the fuse and lock reads "ERL" and "ERF" are cut to this many bytes.
+    std::optional<std::size_t> fuseReadBytes;
+    // Only this many one-byte answers to lock, fuse and security writes are
+    // sent; the writes after them still take.
+    std::optional<unsigned> configRepliesAfter;
+    // The part behaves as read- and write-locked whatever its lock bits hold
+    // (a lock that an erase does not lift).
+    bool lockedChip = false;
+
     // The reply word the firmware sends at that place under this plan.
     std::string word(Reply where, std::string_view right) const {
         std::string w(right);

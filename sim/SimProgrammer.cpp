@@ -14,6 +14,14 @@ constexpr std::size_t kStreamWindow = 4096;
 // Largest chip a record may ask for; larger sizes come only from damaged data files.
 constexpr std::uint64_t kMaxChipSize = 32u << 20;
 
+// Driver calls and notes the log keeps per byte of its limit.
+constexpr std::size_t kLogBytesPerEntry = 64;
+
+// Keeps at most `limit` entries, dropping the oldest.
+void keepLast(std::deque<std::string>& log, std::size_t limit) {
+    while (log.size() > limit) log.pop_front();
+}
+
 // Collects a fixed number of bytes and hands them over in one piece.
 class FixedSink : public ByteSink {
 public:
@@ -81,10 +89,10 @@ int SimProgrammer::portState() const {
 
 int SimProgrammer::open(const std::string& description, std::uint32_t flags) {
     std::lock_guard lock(m_);
-    calls_.push_back("open " + description + " " + hexWord(flags));
+    logCall("open " + description + " " + hexWord(flags));
     if (!connected_ || description != "Tesmar") return UsbDeviceNotFound;
     if (open_) {
-        notes_.push_back("open while the port is already open");
+        note("open while the port is already open");
         return UsbOtherError;
     }
     open_ = true;
@@ -93,12 +101,14 @@ int SimProgrammer::open(const std::string& description, std::uint32_t flags) {
 
 int SimProgrammer::close() {
     std::lock_guard lock(m_);
-    calls_.push_back("close");
+    logCall("close");
     if (!open_) return UsbInvalidHandle;
     open_ = false;
     rx_.clear();
     pending_.clear();
     stream_.reset();
+    ++hostActions_;
+    hostActed_.notify_all();
     return UsbOk;
 }
 
@@ -109,7 +119,7 @@ bool SimProgrammer::isOpen() const {
 
 int SimProgrammer::readSerialNumber(std::string& serial) {
     std::lock_guard lock(m_);
-    calls_.push_back("serial");
+    logCall("serial");
     if (int s = portState()) return s;
     serial = serial_;
     return UsbOk;
@@ -117,7 +127,7 @@ int SimProgrammer::readSerialNumber(std::string& serial) {
 
 int SimProgrammer::reset() {
     std::lock_guard lock(m_);
-    calls_.push_back("reset");
+    logCall("reset");
     if (int s = portState()) return s;
     // A reset of the bridge cuts off whatever the firmware was still waiting
     // for, so it looks for a frame again instead of swallowing the next ones.
@@ -127,7 +137,7 @@ int SimProgrammer::reset() {
 
 int SimProgrammer::purge(unsigned mask) {
     std::lock_guard lock(m_);
-    calls_.push_back("purge " + std::to_string(mask));
+    logCall("purge " + std::to_string(mask));
     if (int s = portState()) return s;
     if (mask & PurgeRx) {
         rx_.clear();
@@ -140,17 +150,14 @@ int SimProgrammer::purge(unsigned mask) {
 
 int SimProgrammer::setTimeouts(std::uint32_t readMs, std::uint32_t writeMs) {
     std::lock_guard lock(m_);
-    calls_.push_back("timeouts " + std::to_string(readMs) + " " + std::to_string(writeMs));
+    logCall("timeouts " + std::to_string(readMs) + " " + std::to_string(writeMs));
     if (int s = portState()) return s;
     readTimeout_ = readMs;
     writeTimeout_ = writeMs;
     return UsbOk;
 }
 
-int SimProgrammer::queueStatus(std::uint32_t& bytesWaiting) {
-    std::lock_guard lock(m_);
-    bytesWaiting = 0;
-    if (int s = portState()) return s;
+void SimProgrammer::pollQueue() {
     if (faults_.splitReplies) {
         deliver(rx_.size() + std::max<std::size_t>(1, *faults_.splitReplies));
     } else {
@@ -158,13 +165,37 @@ int SimProgrammer::queueStatus(std::uint32_t& bytesWaiting) {
         if (stream_) target = std::max(target, kStreamWindow);
         deliver(target);
     }
+}
+
+int SimProgrammer::queueStatus(std::uint32_t& bytesWaiting) {
+    std::lock_guard lock(m_);
+    bytesWaiting = 0;
+    if (int s = portState()) return s;
+    pollQueue();
+    bytesWaiting = std::uint32_t(rx_.size());
+    return UsbOk;
+}
+
+int SimProgrammer::waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting) {
+    std::unique_lock lock(m_);
+    bytesWaiting = 0;
+    if (int s = portState()) return s;
+    const std::size_t before = rx_.size();
+    pollQueue();
+    // Bytes that trickle in keep coming without the host: no sleep then.
+    if (rx_.size() < atLeast && rx_.size() == before && maxWait.count() > 0) {
+        const std::uint64_t actions = hostActions_;
+        hostActed_.wait_for(lock, maxWait, [&] { return hostActions_ != actions; });
+        if (int s = portState()) return s;
+        pollQueue();
+    }
     bytesWaiting = std::uint32_t(rx_.size());
     return UsbOk;
 }
 
 int SimProgrammer::status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& events) {
     std::lock_guard lock(m_);
-    calls_.push_back("status");
+    logCall("status");
     rx = tx = events = 0;
     if (int s = portState()) return s;
     rx = std::uint32_t(rx_.size());
@@ -187,11 +218,13 @@ int SimProgrammer::read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got
 
 int SimProgrammer::write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) {
     std::lock_guard lock(m_);
-    calls_.push_back("write " + std::to_string(len));
+    logCall("write " + std::to_string(len));
     written = 0;
     if (int s = portState()) return s;
-    writes_.emplace_back(buf, buf + len);
+    logWrite(buf, len);
     written = len;
+    ++hostActions_;
+    hostActed_.notify_all();
     if (!faults_.silent) feed(buf, len);
     return UsbOk;
 }
@@ -329,11 +362,11 @@ void SimProgrammer::dropInput(const char* why) {
     tester_.abandonLevels();
     if (sink_) {
         if (!dynamic_cast<const TrailingSink*>(sink_.get()))
-            notes_.push_back(std::string(why) + " abandoned an unfinished " + sink_->what());
+            note(std::string(why) + " abandoned an unfinished " + sink_->what());
         sink_.reset();
     }
     if (frameFill_ != 0) {
-        notes_.push_back(std::string(why) + " dropped " + std::to_string(frameFill_) + " bytes of a frame");
+        note(std::string(why) + " dropped " + std::to_string(frameFill_) + " bytes of a frame");
         frameFill_ = 0;
     }
 }
@@ -370,7 +403,26 @@ void SimProgrammer::receive(std::size_t n, std::string what,
 }
 
 void SimProgrammer::note(std::string text) {
+    if (logLimit_ == 0) return;
     notes_.push_back(std::move(text));
+    keepLast(notes_, logLimit_ / kLogBytesPerEntry + 1);
+}
+
+void SimProgrammer::logCall(std::string call) {
+    if (logLimit_ == 0) return;
+    calls_.push_back(std::move(call));
+    keepLast(calls_, logLimit_ / kLogBytesPerEntry + 1);
+}
+
+void SimProgrammer::logWrite(const std::uint8_t* buf, std::uint32_t len) {
+    if (logLimit_ == 0) return;
+    written_.insert(written_.end(), buf, buf + len);
+    writeLengths_.push_back(len);
+    // The oldest whole writes go first; the latest write is always kept.
+    while (written_.size() > logLimit_ && writeLengths_.size() > 1) {
+        written_.erase(written_.begin(), written_.begin() + std::ptrdiff_t(writeLengths_.front()));
+        writeLengths_.pop_front();
+    }
 }
 
 // ---- test access ------------------------------------------------------------
@@ -400,31 +452,46 @@ std::uint32_t SimProgrammer::writeTimeoutMs() const {
     return writeTimeout_;
 }
 
+void SimProgrammer::setLogLimit(std::size_t bytes) {
+    std::lock_guard lock(m_);
+    logLimit_ = bytes;
+    written_.clear();
+    writeLengths_.clear();
+    calls_.clear();
+    notes_.clear();
+}
+
 std::vector<std::uint8_t> SimProgrammer::hostBytes() const {
     std::lock_guard lock(m_);
-    std::vector<std::uint8_t> all;
-    for (const auto& w : writes_) all.insert(all.end(), w.begin(), w.end());
-    return all;
+    return std::vector<std::uint8_t>(written_.begin(), written_.end());
 }
 
 std::vector<std::vector<std::uint8_t>> SimProgrammer::hostWrites() const {
     std::lock_guard lock(m_);
-    return writes_;
+    std::vector<std::vector<std::uint8_t>> writes;
+    writes.reserve(writeLengths_.size());
+    auto at = written_.begin();
+    for (std::size_t n : writeLengths_) {
+        writes.emplace_back(at, at + std::ptrdiff_t(n));
+        at += std::ptrdiff_t(n);
+    }
+    return writes;
 }
 
 std::vector<std::string> SimProgrammer::driverCalls() const {
     std::lock_guard lock(m_);
-    return calls_;
+    return std::vector<std::string>(calls_.begin(), calls_.end());
 }
 
 std::vector<std::string> SimProgrammer::protocolErrors() const {
     std::lock_guard lock(m_);
-    return notes_;
+    return std::vector<std::string>(notes_.begin(), notes_.end());
 }
 
 void SimProgrammer::clearLog() {
     std::lock_guard lock(m_);
-    writes_.clear();
+    written_.clear();
+    writeLengths_.clear();
     calls_.clear();
     notes_.clear();
 }

@@ -3,7 +3,10 @@
 // behind the same driver interface as the real bridge. The host's writes feed
 // the firmware's frame parser; replies wait in a receive queue that the
 // queue-status and read calls serve. Reads never wait: what the programmer
-// would still send within the read time-out is delivered at once.
+// would still send within the read time-out is delivered at once. A wait on
+// the queue sleeps until the host writes (the only thing that makes a
+// programmer with nothing to send speak again) or the wait's time is up.
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -54,6 +57,7 @@ public:
     int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override;
     int write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) override;
     using UsbPort::write;
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting) override;
 
     // The bridge.
     void setConnected(bool present);             // default true
@@ -62,7 +66,11 @@ public:
     std::uint32_t readTimeoutMs() const;
     std::uint32_t writeTimeoutMs() const;
 
-    // What the host did.
+    // What the host did. The log keeps the most recent kDefaultLogLimit bytes
+    // (and as many driver calls and notes); setLogLimit(0) switches it off,
+    // as a long-running program does, whose memory must not grow per operation.
+    static constexpr std::size_t kDefaultLogLimit = 16u << 20;
+    void setLogLimit(std::size_t bytes);
     std::vector<std::uint8_t> hostBytes() const;  // every byte written since clearLog()
     std::vector<std::vector<std::uint8_t>> hostWrites() const;  // the same, one entry per write call
     // Driver calls other than read and queue status, in order: "open Tesmar 0x20000002",
@@ -101,6 +109,9 @@ private:
     void note(std::string text) override;
 
     int portState() const;
+    void pollQueue();
+    void logWrite(const std::uint8_t* buf, std::uint32_t len);
+    void logCall(std::string call);
     void feed(const std::uint8_t* p, std::size_t n);
     void dispatch(const Frame& f);
     void endStream();
@@ -108,14 +119,19 @@ private:
     void deliver(std::size_t target);
 
     mutable std::mutex m_;
+    std::condition_variable hostActed_;  // a write, purge, reset or close
+    std::uint64_t hostActions_ = 0;
     bool connected_ = true;
     bool open_ = false;
     std::string serial_ = "TS000001";
     std::vector<std::uint8_t> identifyReply_{2};
     std::uint32_t readTimeout_ = 0, writeTimeout_ = 0;
 
-    std::vector<std::vector<std::uint8_t>> writes_;
-    std::vector<std::string> calls_, notes_;
+    // The log: the bytes written, where each write ended in them, the calls.
+    std::size_t logLimit_ = kDefaultLogLimit;
+    std::deque<std::uint8_t> written_;
+    std::deque<std::size_t> writeLengths_;
+    std::deque<std::string> calls_, notes_;
 
     Frame frame_;
     std::size_t frameFill_ = 0;

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -44,5 +45,21 @@ void setGaugePos(AppState& st, int position) {
 }
 
 void advanceGauge(AppState& st, int by) { setGaugePos(st, st.GaugePos + by); }
+
+namespace {
+// Blocks per gauge range: twice as fine as the steps the host is shown.
+constexpr std::uint32_t kGaugeBlocks = 400;
+}  // namespace
+
+GaugeBatch::GaugeBatch(AppState& st)
+    : st_(st), block_(std::max<std::uint32_t>(1, std::uint32_t(std::max(st.GaugeMax, 0)) / kGaugeBlocks)) {}
+
+void GaugeBatch::flush() {
+    if (pending_ == 0) return;
+    // Held within an int, as the gauge is.
+    const std::uint32_t by = std::min<std::uint32_t>(pending_, 0x7FFFFFFF);
+    pending_ = 0;
+    advanceGauge(st_, int(by));
+}
 
 }  // namespace tesmar

@@ -129,6 +129,11 @@ struct AppState {
     // when the chip reports protected blocks.
     std::uint8_t ChipErasable = 1;
     std::string FirmwareDir, McuFirmwareDir;  // ProgramDir + "/usbf/", "/usbm/"
+    // The settings store this run: where its old file was kept after a read
+    // that was not whole (said once in the log), and whether the store must
+    // be left alone because no such copy could be made.
+    std::string SettingsKeptAs;
+    bool SettingsFrozen = false;
 
     Settings settings;
     McuConfig mcu;
@@ -178,5 +183,28 @@ void pauseMs(AppState& st, int ms);
 void setGaugeMax(AppState& st, int maximum);
 void setGaugePos(AppState& st, int position);
 void advanceGauge(AppState& st, int by);
+
+// Advances the gauge once per block for a routine that counts its bytes a
+// few at a time: add() only counts, and the gauge moves when a block's worth
+// (1/400 of the gauge maximum set when the batch starts) has gathered, on
+// flush() and when the batch ends.
+class GaugeBatch {
+public:
+    explicit GaugeBatch(AppState& st);
+    ~GaugeBatch() { flush(); }
+    GaugeBatch(const GaugeBatch&) = delete;
+    GaugeBatch& operator=(const GaugeBatch&) = delete;
+
+    void add(std::uint32_t bytes) {
+        pending_ += bytes;
+        if (pending_ >= block_) flush();
+    }
+    void flush();
+
+private:
+    AppState& st_;
+    std::uint32_t block_;
+    std::uint32_t pending_ = 0;
+};
 
 }  // namespace tesmar

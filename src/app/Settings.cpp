@@ -1,10 +1,15 @@
 #include "app/Settings.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
+#include <filesystem>
+#include <memory>
 #include <limits>
 
 #include "operations/Host.h"
@@ -43,19 +48,95 @@ struct BadValue {
     QString text;
 };
 
+// What the store's file itself holds, looked at apart from Qt's per-process
+// cache of parsed files: a second QSettings on an unchanged file is answered
+// from that cache without a new parse, so a damaged file looks whole to it.
+enum class StoreFile { Missing, Whole, Damaged, Unreadable };
+
+QByteArray fileBytes(const QString& path, bool* ok = nullptr) {
+    QFile f(path);
+    const bool opened = f.open(QIODevice::ReadOnly);
+    const QByteArray bytes = opened ? f.readAll() : QByteArray();
+    if (ok) *ok = opened && f.error() == QFileDevice::NoError;
+    return bytes;
+}
+
+StoreFile examineStoreFile(const QString& path) {
+    const QFileInfo fi(path);
+    if (!fi.exists() && !fi.isSymLink()) return StoreFile::Missing;
+    bool ok = false;
+    const QByteArray bytes = fi.isFile() ? fileBytes(path, &ok) : QByteArray();
+    if (!ok) return StoreFile::Unreadable;
+    // A path Qt has never seen is parsed afresh.
+    QTemporaryDir dir;
+    QFile probeFile(dir.filePath("probe.conf"));
+    if (!dir.isValid() || !probeFile.open(QIODevice::WriteOnly) || probeFile.write(bytes) != bytes.size())
+        return StoreFile::Whole;  // cannot tell; Qt's own answer stands
+    probeFile.close();
+    const QSettings probe(probeFile.fileName(), QSettings::IniFormat);
+    return probe.status() == QSettings::FormatError ? StoreFile::Damaged : StoreFile::Whole;
+}
+
+void memoLine(AppState& st, const QString& line) {
+    if (st.host) st.host->memoAdd(line);
+}
+
 class Store {
 public:
-    Store() : s_(QSettings::NativeFormat, QSettings::UserScope, "Halvorn", "Tesmar") {
-        // Only our own file counts: no system-wide or organisation-wide fallbacks.
-        s_.setFallbacksEnabled(false);
+    explicit Store(AppState& st) : st_(st) {
+        open();
+        file_ = examineStoreFile(s_->fileName());
+        if (file_ != StoreFile::Damaged) return;
+        // Qt reads a damaged file as far as it can but will not write over
+        // it: the old file is kept beside it, and what could be read becomes
+        // the store.
+        writable_ = keepOldFile(" Settings file damaged: what could be read is used; the old file is kept as ") &&
+                    rewriteWhole();
+        if (writable_) {
+            open();  // a new object: the old one keeps the parse error of the damaged file
+            file_ = StoreFile::Whole;
+        } else {
+            st_.SettingsFrozen = true;
+        }
     }
 
     // A store that is there but cannot be read still exists: opening it then
     // fails with a message instead of passing for a first run.
-    bool exists() const { return !s_.allKeys().isEmpty() || s_.status() == QSettings::AccessError; }
+    bool exists() const { return file_ == StoreFile::Unreadable || file_ == StoreFile::Damaged || !s_->allKeys().isEmpty(); }
     // Open without creating: the store must be readable and writable.
-    bool openable() const { return s_.status() == QSettings::NoError && s_.isWritable(); }
-    bool has(const char* name) const { return s_.contains(QLatin1String(name)); }
+    bool openable() const {
+        return file_ != StoreFile::Unreadable && writable_ && !st_.SettingsFrozen &&
+               s_->status() == QSettings::NoError && s_->isWritable();
+    }
+    bool has(const char* name) const { return s_->contains(QLatin1String(name)); }
+
+    // Before values that were not read from the store may be written over
+    // it: a copy of the old file beside it, named in the log once per run.
+    // Without a copy the store is left alone for the rest of the run.
+    bool keepOldFile(const char* why) {
+        if (!st_.SettingsKeptAs.empty()) return true;
+        const QString path = s_->fileName();
+        bool ok = false;
+        const QByteArray old = fileBytes(path, &ok);
+        QString kept;
+        for (int n = 1; ok && kept.isEmpty() && n < 100; ++n) {
+            const QString name = path + ".damaged" + (n > 1 ? QString::number(n) : QString());
+            if (!QFileInfo::exists(name)) {
+                if (!QFile::copy(path, name)) break;
+                kept = name;
+            } else if (fileBytes(name) == old) {
+                kept = name;  // kept by an earlier start
+            }
+        }
+        if (kept.isEmpty()) {
+            st_.SettingsFrozen = true;
+            memoLine(st_, " Settings store not read in full and no copy of it could be kept: it is left as it is");
+            return false;
+        }
+        st_.SettingsKeptAs = kept.toStdString();
+        memoLine(st_, why + kept);
+        return true;
+    }
 
     bool readBool(const char* name) const {
         const QString t = text(name).trimmed().toLower();
@@ -75,18 +156,18 @@ public:
 
     // A missing string reads as empty; a longer one is cut to `maxChars`.
     QString readString(const char* name, int maxChars = -1) const {
-        const QVariant v = s_.value(QLatin1String(name));
+        const QVariant v = s_->value(QLatin1String(name));
         QString t = v.typeId() == QMetaType::QStringList ? v.toStringList().join(',') : v.toString();
         if (maxChars >= 0 && t.size() > maxChars) t.truncate(maxChars);
         return t;
     }
 
-    void write(const char* name, const QVariant& v) { s_.setValue(QLatin1String(name), v); }
+    void write(const char* name, const QVariant& v) { s_->setValue(QLatin1String(name), v); }
     void writeBool(const char* name, bool b) { write(name, b ? 1 : 0); }
 
     bool sync() {
-        s_.sync();
-        return s_.status() == QSettings::NoError;
+        s_->sync();
+        return s_->status() == QSettings::NoError;
     }
 
 private:
@@ -94,12 +175,42 @@ private:
         return BadValue{QStringLiteral("Invalid data type for '%1'").arg(QLatin1String(name))};
     }
     QString text(const char* name) const {
-        const QVariant v = s_.value(QLatin1String(name));
+        const QVariant v = s_->value(QLatin1String(name));
         if (!v.isValid() || v.typeId() == QMetaType::QStringList) throw bad(name);
         return v.toString();
     }
 
-    QSettings s_;
+    void open() {
+        s_.reset();
+        s_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Halvorn", "Tesmar");
+        // Only our own file counts: no system-wide or organisation-wide fallbacks.
+        s_->setFallbacksEnabled(false);
+    }
+
+    // Replaces the store's file with the values read from it, written whole.
+    // The new file is made in a folder of its own beside the store (a name Qt
+    // has not seen before) and then moved over the old one.
+    bool rewriteWhole() {
+        const QString path = s_->fileName();
+        const QTemporaryDir dir(QFileInfo(path).absolutePath() + "/.Tesmar-XXXXXX");
+        if (!dir.isValid()) return false;
+        const QString fresh = dir.filePath("store.conf");
+        {
+            QSettings whole(fresh, QSettings::IniFormat);
+            for (const QString& key : s_->allKeys()) whole.setValue(key, s_->value(key));
+            whole.sync();
+            if (whole.status() != QSettings::NoError) return false;
+        }
+        if (!QFileInfo::exists(fresh) && !QFile(fresh).open(QIODevice::WriteOnly)) return false;  // nothing was read
+        std::error_code ec;
+        std::filesystem::rename(fresh.toStdString(), path.toStdString(), ec);
+        return !ec;
+    }
+
+    AppState& st_;
+    std::unique_ptr<QSettings> s_;
+    StoreFile file_ = StoreFile::Missing;
+    bool writable_ = true;
 };
 
 void show(AppState& st, const QString& text) {
@@ -113,7 +224,7 @@ std::string cut(const QString& s, int maxChars) { return s.left(maxChars).toStdS
 }  // namespace
 
 void WriteDefaultSettings(AppState& st) {
-    Store s;
+    Store s(st);
     if (!s.openable()) {
         show(st, " RootDir Registry Error");
         return;
@@ -141,7 +252,7 @@ void WriteDefaultSettings(AppState& st) {
 }
 
 void ReadSettings(AppState& st) {
-    Store s;
+    Store s(st);
     if (!s.exists()) return;
     if (!s.openable()) {
         show(st, " Can't open program serial key.");
@@ -181,12 +292,15 @@ void ReadSettings(AppState& st) {
         g.ProgramDir = cut(defaultDir.isEmpty() ? here : defaultDir, kPathChars);
     } catch (const BadValue& e) {
         show(st, e.text);
+        // The values after this one keep their start values, and the save at
+        // the end would write those over the ones still in the store.
+        s.keepOldFile(" Settings not read in full; the old file is kept as ");
     }
     s.sync();
 }
 
 void SaveSettings(AppState& st) {
-    Store s;
+    Store s(st);
     if (!s.exists()) return;
     if (!s.openable()) {
         show(st, " Can't open program serial key.");
@@ -213,7 +327,7 @@ void SaveSettings(AppState& st) {
 }
 
 void SaveRunningTotals(AppState& st) {
-    Store s;
+    Store s(st);
     if (!s.exists() || !s.openable()) return;
     s.write(kGrandTotal, st.settings.GrandTotal);
     s.write(kLastTotal, st.settings.LastSessionTotal);

@@ -15,8 +15,8 @@ namespace {
 
 // Programming a byte takes a few pulses; the programmer may stay quiet for a
 // while between acknowledgements, but not for longer than the program read
-// time-out (about ten seconds of empty polls).
-constexpr int kAckPolls = 100000;
+// time-out (ten seconds).
+constexpr int kAckPolls = 60000;
 
 // Frames of the family; unused parameter bytes are 0.
 constexpr proto::Frame kReadFrame = proto::frame('E', 'R');      // stream LastAddress + 1 bytes
@@ -42,23 +42,25 @@ std::vector<std::uint8_t> blankPattern(const DeviceRecord& d) {
 // answered with another byte followed by the image value and the chip's value.
 // Returns false once a failure was reported or the programmer fell silent.
 bool takeAcknowledgements(AppState& st, std::uint32_t blockLen, std::uint32_t& acked) {
-    // Acknowledgements are taken after Abort too: the programmer finishes the
-    // data it was promised.
-    StreamReader reader(st, kAckPolls, false);
+    // Acknowledgements are taken after Abort too, as long as they flow: the
+    // programmer is never told to stop a Program and works through the data
+    // it was sent.
+    StreamReader reader(st, kAckPolls, OnAbort::Grace);
+    GaugeBatch gauge(st);
     std::vector<std::uint8_t> chunk;
     std::uint32_t received = 0;
     while (received < blockLen && st.ErrorFlag.get() == 0) {
         if (reader.next(blockLen - received, chunk) != StreamReader::Data) return false;
-        for (std::size_t i = 0; i < chunk.size(); ++i) {
-            if (chunk[i] == kAck) {
-                ++acked;
-                if (st.RunFlag.load() != 0) advanceGauge(st, 1);
-                continue;
-            }
+        const auto failed = std::find_if(chunk.begin(), chunk.end(), [](std::uint8_t b) { return b != kAck; });
+        const std::uint32_t good = std::uint32_t(failed - chunk.begin());
+        acked += good;
+        if (st.RunFlag.load() != 0) gauge.add(good);
+        if (failed != chunk.end()) {
+            gauge.flush();
             // The image value and the chip's value follow; they may still be on their way.
             std::uint8_t values[2] = {0, 0};
             std::uint32_t have = 0;
-            for (std::size_t k = i + 1; k < chunk.size() && have < 2; ++k) values[have++] = chunk[k];
+            for (auto k = failed + 1; k != chunk.end() && have < 2; ++k) values[have++] = *k;
             if (have < 2 && waitForBytes(st, 2 - have)) readBytes(st, values + have, 2 - have);
             failLine(st, QString::asprintf("  Compare Error @ 0x%.5X Ram = 0x%.2X Device = 0x%.2X", unsigned(acked),
                                            unsigned(values[0]), unsigned(values[1])));
@@ -117,7 +119,7 @@ bool EpromCheckChipId(AppState& st) {
     return runChipIdCheck(st, [&] {
         ChipIdAttempt a;
         writeFrame(st, kChipIdFrame);
-        if (!waitForBytes(st, 2)) {
+        if (!waitForBytes(st, 2, proto::kReplyPolls, OnAbort::Stop)) {
             a.replied = false;
             return a;
         }

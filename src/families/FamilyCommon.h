@@ -11,6 +11,7 @@
 
 #include "app/AppState.h"
 #include "link/Protocol.h"
+#include "link/Replies.h"
 
 namespace tesmar {
 
@@ -38,23 +39,25 @@ void finishOperation(AppState& st);
 
 // ---- streams the programmer sends at its own pace ---------------------------
 
-// Takes the bytes of a reply stream as they arrive: each call waits (with a
-// short sleep per empty poll) until something is queued and reads at most
-// `max` of it. A read status error, or `silencePolls` empty polls in a row,
-// count a failure with " Error with read".
+// Takes the bytes of a reply stream as they arrive: each call waits (a
+// bounded wait on the queue) until something is queued and reads at most
+// `max` of it. A read status error, or a line silent for `silencePolls`
+// polls, count a failure with " Error with read". Abort ends the wait as
+// `onAbort` says, without a failure: at once for a stream the host stops
+// with "Stop", after a quiet spell for bytes the programmer was promised.
 class StreamReader {
 public:
     enum Result { Data, Aborted, Failed };
 
-    explicit StreamReader(AppState& st, int silencePolls = proto::kReplyPolls, bool stopOnAbort = true)
-        : st_(st), silencePolls_(silencePolls), stopOnAbort_(stopOnAbort) {}
+    explicit StreamReader(AppState& st, int silencePolls = proto::kReplyPolls, OnAbort onAbort = OnAbort::Stop)
+        : st_(st), silencePolls_(silencePolls), onAbort_(onAbort) {}
     // `out` receives between 1 and `max` bytes when the result is Data.
     Result next(std::uint32_t max, std::vector<std::uint8_t>& out);
 
 private:
     AppState& st_;
     int silencePolls_;
-    bool stopOnAbort_;
+    OnAbort onAbort_;
 };
 
 // ---- chip ID -----------------------------------------------------------------
@@ -96,23 +99,28 @@ void reportBlankFault(AppState& st, std::int8_t code = 12);
 // on, `step` apart, advancing the gauge. Ends on Abort; a read status error or
 // a stream that stays silent for `silencePolls` polls ends it with
 // " Error with read". Returns true when every byte arrived.
+//
+// The streams below move the gauge per block (GaugeBatch), and where whole
+// chunks are queued already they take them in one read: the same bytes in
+// the same order with far fewer driver calls.
 bool receiveStream(AppState& st, std::uint32_t count, unsigned step, int silencePolls = proto::kReplyPolls);
 
-// Reads `count` device bytes `chunk` at a time (one plain read each, bounded
-// by the read time-out in force) into the image from BufferCursor on, `step`
-// apart, advancing the gauge. A read that fails or comes back short ends with
-// " Error with read": bytes that never came are not stored. Ends on Abort.
-// Returns true when every byte arrived.
+// Reads `count` device bytes `chunk` at a time (plain reads bounded by the
+// read time-out in force; chunks already queued are taken together) into the
+// image from BufferCursor on, `step` apart, advancing the gauge. A read that
+// fails or comes back short ends with " Error with read": bytes that never
+// came are not stored. Ends on Abort, which is no failure. Returns true when
+// every byte arrived.
 bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step);
 
 // The reply to a chip-ID frame: everything the programmer sends once it starts
 // answering (it ends after a short quiet spell, and at the latest after a
 // bounded number of polls), the first `keep` bytes kept and the rest dropped so
 // that no later read takes them for device data. Empty when the programmer
-// stays silent through the bounded wait.
+// stays silent through the bounded wait, and at once on Abort.
 std::vector<std::uint8_t> readChipIdReply(AppState& st, std::size_t keep);
 
-// Reads `count` device bytes `chunk` at a time (one plain read each) and
+// Reads `count` device bytes `chunk` at a time (as readStream) and
 // compares them in order with the image from BufferCursor on, `step` apart.
 // A match advances the cursor and the gauge; the first mismatch leaves the
 // cursor on it and reports it (reportCompareFault). A read that fails or

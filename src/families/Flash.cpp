@@ -67,21 +67,34 @@ void reportProtection(AppState& st, const DeviceRecord& d, const std::array<std:
     if (id[0] == kBlockProtectMaker && st.ChipErasable == 0) memo(st, " Whole chip can't be erased!!");
 }
 
-// The programmer answers program data as it writes it; the bytes say nothing
-// the verify would not, but their pace keeps the host in step. A programmer
-// that stops answering ends the run instead of costing a time-out per read.
+// The programmer answers program data as it writes it, in groups of 8
+// bytes: one group per 8 data bytes or part of them, so a block whose length
+// is not a multiple of 8 still ends with a whole group. Every group is read
+// whole, or its last bytes would be taken for the first bytes of the verify.
+// The bytes say nothing the verify would not, but their pace keeps the host
+// in step. A programmer that stops answering, or sends part of a group, ends
+// the run instead of costing a time-out per read.
 bool takeProgramReplies(AppState& st, std::uint32_t blockLen) {
-    std::uint8_t reply[kChunk];
-    std::uint32_t received = 0;
-    while (received < blockLen && st.ErrorFlag.get() == 0) {
+    constexpr std::uint32_t kGroupsAtOnce = 512;
+    std::uint8_t replies[kChunk * kGroupsAtOnce];
+    GaugeBatch gauge(st);
+    std::uint32_t groups = (blockLen + kChunk - 1) / kChunk;
+    std::uint32_t unacknowledged = blockLen;
+    while (groups > 0 && st.ErrorFlag.get() == 0) {
+        // Groups that have all arrived already are taken in one read.
+        std::uint32_t queued = 0, take = 1;
+        if (groups > 1 && st.usb->queueStatus(queued) == UsbOk)
+            take = std::clamp<std::uint32_t>(queued / kChunk, 1, std::min(groups, kGroupsAtOnce));
         int status = UsbOk;
-        const std::uint32_t got = readBytes(st, reply, std::min(kChunk, blockLen - received), &status);
-        if (status != UsbOk || got == 0) {
+        const std::uint32_t want = take * kChunk;
+        if (readBytes(st, replies, want, &status) < want || status != UsbOk) {
             failLine(st, " Error with read");
             return false;
         }
-        if (st.RunFlag.load() != 0) advanceGauge(st, int(got));
-        received += got;
+        const std::uint32_t acknowledged = std::min(want, unacknowledged);
+        if (st.RunFlag.load() != 0) gauge.add(acknowledged);
+        unacknowledged -= acknowledged;
+        groups -= take;
     }
     return st.ErrorFlag.get() == 0;
 }
@@ -205,6 +218,7 @@ void FlashErase(AppState& st) {
         setCaption(st, "PreErasing");
         // One progress reply per four bytes. Each read waits at most the erase
         // time-out; a programmer that misses one has not erased the chip.
+        GaugeBatch gauge(st);
         for (std::uint64_t i = 0; i < d->LastAddress; i += kProgressWord) {
             if (st.RunFlag.load() == 0) return;
             std::uint8_t progress[kProgressWord];
@@ -213,8 +227,9 @@ void FlashErase(AppState& st) {
                 failLine(st, " Erase Error");
                 return;
             }
-            advanceGauge(st, int(kProgressWord));
+            gauge.add(kProgressWord);
         }
+        gauge.flush();
         if (st.RunFlag.load() == 0) return;
         if (!readWord(st, proto::kReplyGood)) {
             failLine(st, " Erase Error");

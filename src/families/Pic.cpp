@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "devices/BufferLayout.h"
 #include "families/FamilyCommon.h"
 #include "families/PicCommon.h"
 #include "link/Link.h"
@@ -25,8 +26,6 @@ constexpr proto::Frame kExtraErase = proto::word("ES23");
 
 constexpr int kDeviceIdSettleMs = 50;
 
-// Enhanced mid-range parts keep their IDs, configuration and data EEPROM above 64 KiB.
-constexpr std::uint8_t kFirstEnhancedPage = 46;
 // The page of the parts with a factory calibration word at the top of the code
 // area and a configuration high byte whose only user bit is bit 0.
 constexpr std::uint8_t kCalibratedPage = 32;
@@ -46,7 +45,7 @@ std::uint8_t steps(const AppState& st) { return st.settings.ProgramSteps; }
 // What is left out is still in the programmer's stream.
 std::uint32_t codeWorkBytes(const AppState& st, const PicState& ps) {
     const DeviceRecord& d = *st.dev();
-    std::uint32_t n = picLayout(d).codeBytes;
+    std::uint32_t n = picAreas(d).codeBytes;
     std::uint32_t less = 0;
     if (st.OperationCode.load() == 'B' && d.Algorithm == 5) less += 2;
     if (ps.PicWholeCode == 0 && topWordIsCalibration(d)) less += 2;
@@ -54,30 +53,30 @@ std::uint32_t codeWorkBytes(const AppState& st, const PicState& ps) {
 }
 
 // Bytes the programmer streams after a read frame for the area `start`.
-std::uint64_t streamBytes(const PicLayout& l, int start) {
+std::uint64_t streamBytes(const PicAreas& l, int start) {
     std::uint64_t n = 0;
     if (start <= AreaCode) n += l.codeBytes;
-    if (start <= AreaData && l.hasData) n += l.dataBytes;
-    if (start <= AreaId) n += l.idBytes + l.idPairBytes;
+    if (start <= AreaData && l.data.present) n += l.data.len;
+    if (start <= AreaId) n += l.id.len + l.idPairBytes;
     if (l.hasCalibration) n += 2;
-    return n + l.configBytes;
+    return n + l.config.len;
 }
 
 // Every area of the device inside the image, checked before any traffic.
-bool layoutFits(AppState& st, const PicLayout& l) {
+bool layoutFits(AppState& st, const PicAreas& l) {
     const DeviceRecord& d = *st.dev();
     if (d.ConfigMaskCount > d.ConfigMasks.size()) {
         failLine(st, kBadConfigCount);
         return false;
     }
-    return transferFits(st, 0, l.codeBytes, 1) && (!l.hasData || transferFits(st, l.dataPlace, l.dataBytes, 1)) &&
-           transferFits(st, l.idPlace, l.idBytes + l.idPairBytes, 1) &&
-           transferFits(st, l.calibrationPlace, 2, 1) && transferFits(st, l.configPlace, l.configBytes, 1);
+    return transferFits(st, 0, l.codeBytes, 1) && (!l.data.present || transferFits(st, l.data.buf, l.data.len, 1)) &&
+           transferFits(st, l.id.buf, l.id.len + l.idPairBytes, 1) &&
+           transferFits(st, l.calibrationPlace, 2, 1) && transferFits(st, l.config.buf, l.config.len, 1);
 }
 
-bool ready(AppState& st, PicLayout& l) {
+bool ready(AppState& st, PicAreas& l) {
     if (!st.dev() || !st.usb) return false;
-    l = picLayout(*st.dev());
+    l = picAreas(*st.dev());
     return layoutFits(st, l);
 }
 
@@ -95,13 +94,13 @@ void configMismatch(AppState& st, std::size_t at, std::uint8_t device) {
     reportCompareFault(st, device);
 }
 
-bool compareConfig(AppState& st, AreaStream& in, const PicLayout& l) {
+bool compareConfig(AppState& st, AreaStream& in, const PicAreas& l) {
     const DeviceRecord& d = *st.dev();
-    std::vector<std::uint8_t> dev(l.configBytes);
-    startArea(st, l.configBytes);
-    if (!in.take(dev.data(), l.configBytes)) return false;
+    std::vector<std::uint8_t> dev(l.config.len);
+    startArea(st, l.config.len);
+    if (!in.take(dev.data(), l.config.len)) return false;
     for (std::size_t i = 0; i < dev.size(); ++i) {
-        const std::size_t at = l.configPlace + i;
+        const std::size_t at = l.config.buf + i;
         if (configByteDiffers(d, i, st.buf.DeviceBuffer[at], dev[i])) {
             configMismatch(st, at, dev[i]);
             return false;
@@ -119,11 +118,11 @@ void verifyStep(AppState& st, PicState& ps) {
 }
 
 // One area of a program run: "EP" with the area letter, "Send", the area's
-// bytes in one write, then a two-byte acknowledgement per word.
+// bytes in one write, then a two-byte acknowledgement per word. The data
+// EEPROM of page code 40 parts is programmed with byte 0 in the letter's place.
 bool programArea(AppState& st, PicState& ps) {
     const DeviceRecord& d = *st.dev();
     const std::uint8_t letter = PicSelectArea(st, ps);
-    if (letter == 0) return true;  // no frame letter: nothing the programmer could take
     const std::size_t place = st.buf.BufferCursor;
     const std::uint32_t n = st.TransferCount;
     writeFrame(st, proto::frame('E', 'P', letter, 0));
@@ -138,7 +137,7 @@ bool programArea(AppState& st, PicState& ps) {
         // The programmer takes the whole code area; the words left out (the
         // calibration word) are sent as copies of the first word, which it
         // neither programs over the factory value nor acknowledges.
-        const std::uint32_t whole = picLayout(d).codeBytes;
+        const std::uint32_t whole = picAreas(d).codeBytes;
         for (std::uint32_t i = n; i < whole; ++i) data.push_back(n >= 2 ? data[i % 2] : d.BlankByte);
     }
     writeBytes(st, data.data(), data.size());
@@ -148,24 +147,6 @@ bool programArea(AppState& st, PicState& ps) {
 }
 
 }  // namespace
-
-PicLayout picLayout(const DeviceRecord& d) {
-    PicLayout l;
-    const std::size_t base = d.PageCode >= kFirstEnhancedPage ? 0x10000 : 0x4000;
-    l.codeBytes = std::uint32_t(std::min<std::uint64_t>(std::uint64_t(d.LastAddress) + 1, 0xFFFFFFFFu));
-    l.hasData = (d.StepMask & PicStepData) != 0;
-    l.dataPlace = base + 0x200;
-    l.dataBytes = (std::uint32_t(d.DataEepromSize) + 1) * 2;
-    l.idPlace = base;
-    l.idPairBytes = d.Algorithm == 11 ? 2 : 0;
-    l.hasCalibration = (d.StepMask & PicStepCalibration) != 0;
-    // Right after the ID words (and the algorithm-11 pair): the one place the
-    // calibration word has, whichever area the stream started at.
-    l.calibrationPlace = base + l.idBytes + l.idPairBytes;
-    l.configPlace = base + 0x0E;
-    l.configBytes = d.ConfigMaskCount;
-    return l;
-}
 
 void PicSetVdd(AppState& st, std::uint8_t v) {
     writeFrame(st, proto::Frame{'C', v, kSupplyFrameTail[0], kSupplyFrameTail[1]});
@@ -181,22 +162,22 @@ std::uint32_t PicNextArea(AppState& st, PicState& ps, std::uint32_t mask) {
 
 std::uint8_t PicSelectArea(AppState& st, PicState& ps) {
     const DeviceRecord& d = *st.dev();
-    const PicLayout l = picLayout(d);
+    const PicAreas l = picAreas(d);
     switch (ps.CurrentArea) {
     case '1':
-        st.buf.BufferCursor = l.dataPlace;
-        st.TransferCount = l.dataBytes;
+        st.buf.BufferCursor = l.data.buf;
+        st.TransferCount = l.data.len;
         return d.PageCode == kNoDataLetterPage ? 0 : 'd';
     case '2':
-        st.buf.BufferCursor = l.idPlace;
-        st.TransferCount = l.idBytes;
+        st.buf.BufferCursor = l.id.buf;
+        st.TransferCount = l.id.len;
         return 'i';
     case '3':
         st.TransferCount = 2;
         return 'k';
     case '4':
-        st.buf.BufferCursor = l.configPlace;
-        st.TransferCount = l.configBytes;
+        st.buf.BufferCursor = l.config.buf;
+        st.TransferCount = l.config.len;
         return 'c';
     default:
         st.buf.BufferCursor = 0;
@@ -206,7 +187,7 @@ std::uint8_t PicSelectArea(AppState& st, PicState& ps) {
 }
 
 void PicRead(AppState& st, PicState& ps) {
-    PicLayout l;
+    PicAreas l;
     if (!ready(st, l)) return;
     st.buf.BufferCursor = 0;
     const std::uint8_t letter = PicSelectArea(st, ps);
@@ -218,27 +199,27 @@ void PicRead(AppState& st, PicState& ps) {
     setCaption(st, "Reading ");
     startArea(st, st.TransferCount);
     {
-        AreaStream in(st, streamBytes(l, start));
+        AreaStream in(st, streamBytes(l, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode) ok = storeArea(st, in, 0, l.codeBytes, 4, Words::Same);
-        if (ok && start <= AreaData && l.hasData)
-            ok = (s & PicStepData) ? storeArea(st, in, l.dataPlace, l.dataBytes, 4, Words::Same) : in.drop(l.dataBytes, 4);
+        if (ok && start <= AreaData && l.data.present)
+            ok = (s & PicStepData) ? storeArea(st, in, l.data.buf, l.data.len, 4, Words::Same) : in.drop(l.data.len, 4);
         if (ok && start <= AreaId) {
-            const std::uint32_t n = l.idBytes + l.idPairBytes;
-            ok = (s & PicStepId) ? storeArea(st, in, l.idPlace, n, n, Words::Same) : in.drop(n, 4);
+            const std::uint32_t n = l.id.len + l.idPairBytes;
+            ok = (s & PicStepId) ? storeArea(st, in, l.id.buf, n, n, Words::Same) : in.drop(n, 4);
         }
         if (ok && l.hasCalibration)
             ok = (s & PicStepCalibration) ? storeArea(st, in, l.calibrationPlace, 2, 2, Words::Same) : in.drop(2, 1);
         if (ok && runOk(st)) {
             if (s & PicStepConfig) {
-                std::vector<std::uint8_t> dev(l.configBytes);
-                if (in.take(dev.data(), l.configBytes)) {
+                std::vector<std::uint8_t> dev(l.config.len);
+                if (in.take(dev.data(), l.config.len)) {
                     const DeviceRecord& d = *st.dev();
                     for (std::size_t i = 0; i < dev.size(); ++i)
-                        st.buf.DeviceBuffer[l.configPlace + i] = dev[i] & d.ConfigMasks[i];
+                        st.buf.DeviceBuffer[l.config.buf + i] = dev[i] & d.ConfigMasks[i];
                 }
             } else {
-                in.drop(l.configBytes, 1);
+                in.drop(l.config.len, 1);
             }
         }
     }
@@ -247,7 +228,7 @@ void PicRead(AppState& st, PicState& ps) {
 }
 
 void PicVerify(AppState& st, PicState& ps) {
-    PicLayout l;
+    PicAreas l;
     if (!ready(st, l)) return;
     st.buf.BufferCursor = 0;
     const std::uint8_t letter = PicSelectArea(st, ps);
@@ -259,22 +240,22 @@ void PicVerify(AppState& st, PicState& ps) {
     startArea(st, st.TransferCount);
     writeFrame(st, proto::frame('E', 'R', letter, 0));
     {
-        AreaStream in(st, streamBytes(l, start));
+        AreaStream in(st, streamBytes(l, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode) {
             ok = compareArea(st, in, 0, code, Words::Same, " Code Area ") && in.drop(l.codeBytes - code, 2);
         }
-        if (ok && start <= AreaData && l.hasData) {
-            startArea(st, l.dataBytes);
-            ok = (s & PicStepData) ? compareArea(st, in, l.dataPlace, l.dataBytes, Words::LowOnly, " Data Area ")
-                                   : in.drop(l.dataBytes, 4);
+        if (ok && start <= AreaData && l.data.present) {
+            startArea(st, l.data.len);
+            ok = (s & PicStepData) ? compareArea(st, in, l.data.buf, l.data.len, Words::LowOnly, " Data Area ")
+                                   : in.drop(l.data.len, 4);
         }
         if (ok && start <= AreaId) {
             if (s & PicStepId) {
-                startArea(st, l.idBytes);
-                ok = compareArea(st, in, l.idPlace, l.idBytes, Words::Same, " ID Area ") && in.drop(l.idPairBytes, 2);
+                startArea(st, l.id.len);
+                ok = compareArea(st, in, l.id.buf, l.id.len, Words::Same, " ID Area ") && in.drop(l.idPairBytes, 2);
             } else {
-                ok = in.drop(l.idBytes + l.idPairBytes, 4);
+                ok = in.drop(l.id.len + l.idPairBytes, 4);
             }
         }
         if (ok && l.hasCalibration) ok = in.drop(2, 2);
@@ -284,14 +265,14 @@ void PicVerify(AppState& st, PicState& ps) {
             if ((s & PicStepConfig) && op != 'P')
                 compareConfig(st, in, l);
             else
-                in.drop(l.configBytes, 1);
+                in.drop(l.config.len, 1);
         }
     }
     ps.PendingAreas = 0;
 }
 
 void PicProgram(AppState& st, PicState& ps) {
-    PicLayout l;
+    PicAreas l;
     if (!ready(st, l)) return;
     const DeviceRecord& d = *st.dev();
     const std::uint8_t s = steps(st);
@@ -301,7 +282,7 @@ void PicProgram(AppState& st, PicState& ps) {
         ps.CurrentArea = ((s & PicStepData) && (d.StepMask & PicStepData)) ? '1' : '2';
     }
     // A new area is not begun after Abort.
-    if ((s & PicStepData) && l.hasData && runOk(st)) {
+    if ((s & PicStepData) && l.data.present && runOk(st)) {
         ps.CurrentArea = '1';
         if (!programArea(st, ps)) return;
         ps.CurrentArea = '2';
@@ -315,25 +296,25 @@ void PicProgram(AppState& st, PicState& ps) {
 }
 
 void PicProgramConfig(AppState& st, PicState& ps) {
-    PicLayout l;
+    PicAreas l;
     if (!ready(st, l)) return;
     const DeviceRecord& d = *st.dev();
     st.buf.BufferCursor = 0;
     ps.CurrentArea = '4';
     writeFrame(st, proto::frame('E', 'P', 'c', 0));
     setCaption(st, "Programming ");
-    startArea(st, l.configBytes);
+    startArea(st, l.config.len);
     if (!readWord(st, proto::kReplySend)) {
         failLine(st, kNoSend);
         return;
     }
-    std::vector<std::uint8_t> bytes(l.configBytes);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = st.buf.DeviceBuffer[l.configPlace + i] & d.ConfigMasks[i];
+    std::vector<std::uint8_t> bytes(l.config.len);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = st.buf.DeviceBuffer[l.config.buf + i] & d.ConfigMasks[i];
     // The factory bits of the calibrated parts' high byte are sent set.
-    if (d.PageCode == kCalibratedPage && !bytes.empty()) bytes[0] = st.buf.DeviceBuffer[l.configPlace] | 0x30;
+    if (d.PageCode == kCalibratedPage && !bytes.empty()) bytes[0] = st.buf.DeviceBuffer[l.config.buf] | 0x30;
     writeBytes(st, bytes.data(), bytes.size());
     setGaugePos(st, 0);
-    if (!readConfigAcks(st, l.configBytes)) return;
+    if (!readConfigAcks(st, l.config.len)) return;
     successLine(st, " CONFIG Programmed");
 }
 
@@ -351,7 +332,7 @@ void PicErase(AppState& st, PicState& ps) {
 }
 
 void PicBlankCheck(AppState& st, PicState& ps) {
-    PicLayout l;
+    PicAreas l;
     if (!ready(st, l)) return;
     const DeviceRecord& d = *st.dev();
     const std::uint8_t letter = PicSelectArea(st, ps);
@@ -362,25 +343,25 @@ void PicBlankCheck(AppState& st, PicState& ps) {
     startArea(st, st.TransferCount);
     writeFrame(st, proto::frame('E', 'R', letter, 0));
     {
-        AreaStream in(st, streamBytes(l, start));
+        AreaStream in(st, streamBytes(l, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode)
             ok = blankArea(st, in, code, 0, " Code Area not Blank") && in.drop(l.codeBytes - code, 2);
         // The data EEPROM is tested whether it was chosen or not.
-        if (ok && start <= AreaData && l.hasData) {
-            startArea(st, l.dataBytes);
-            ok = blankArea(st, in, l.dataBytes, 0, " Data Area not Blank");
+        if (ok && start <= AreaData && l.data.present) {
+            startArea(st, l.data.len);
+            ok = blankArea(st, in, l.data.len, 0, " Data Area not Blank");
         }
         if (ok && start <= AreaId) {
-            startArea(st, l.idBytes);
-            ok = blankArea(st, in, l.idBytes, 0, " ID Area not Blank") && in.drop(l.idPairBytes, 2);
+            startArea(st, l.id.len);
+            ok = blankArea(st, in, l.id.len, 0, " ID Area not Blank") && in.drop(l.idPairBytes, 2);
         }
         if (ok && runOk(st) && (!l.hasCalibration || in.drop(2, 2))) {
-            std::vector<std::uint8_t> dev(l.configBytes);
-            startArea(st, l.configBytes);
-            if (in.take(dev.data(), l.configBytes)) {
+            std::vector<std::uint8_t> dev(l.config.len);
+            startArea(st, l.config.len);
+            if (in.take(dev.data(), l.config.len)) {
                 for (std::size_t i = 0; i < dev.size(); ++i) {
-                    const std::size_t at = l.configPlace + i;
+                    const std::size_t at = l.config.buf + i;
                     if (d.PageCode == kCalibratedPage && i == 0) {
                         // Factory bits: only bit 0 is compared, with the image.
                         if (configByteDiffers(d, i, st.buf.DeviceBuffer[at], dev[i])) {
@@ -414,9 +395,10 @@ void PicCheckDeviceId(AppState& st) {
 
 void PicDoOperation(AppState& st) {
     PicState ps;
+    ps.ProgramRun = st.OperationCode.load() == 'P';
     OperationSteps f;
     f.ready = [&] {
-        PicLayout l;
+        PicAreas l;
         return ready(st, l);
     };
     f.beforeAll = [] { return true; };

@@ -27,29 +27,15 @@ enum PicStep : std::uint32_t {
 
 // Where one PIC operation stands: the area bits still to process, the area
 // being worked on ('P' code, '1' data EEPROM, '2' IDs, '3' calibration word,
-// '4' configuration) and whether the code area is taken whole (1) or without
-// the factory calibration word at its top (0).
+// '4' configuration), whether the code area is taken whole (1) or without
+// the factory calibration word at its top (0), and whether the run is a
+// Program, whose Abort sends the programmer no "Stop".
 struct PicState {
     std::uint32_t PendingAreas = 0;
     char CurrentArea = 'P';
     std::uint8_t PicWholeCode = 1;
+    bool ProgramRun = false;
 };
-
-// Places of the areas in the image for the current device.
-struct PicLayout {
-    std::uint32_t codeBytes = 0;   // the code area as the programmer streams it
-    bool hasData = false;          // StepMask bit 1
-    std::size_t dataPlace = 0;
-    std::uint32_t dataBytes = 0;   // two per EEPROM byte
-    std::size_t idPlace = 0;
-    std::uint32_t idBytes = 8;
-    std::uint32_t idPairBytes = 0; // algorithm 11: two more bytes behind the IDs
-    bool hasCalibration = false;   // StepMask bit 3
-    std::size_t calibrationPlace = 0;
-    std::size_t configPlace = 0;
-    std::uint32_t configBytes = 0;
-};
-PicLayout picLayout(const DeviceRecord& d);
 
 // The operation routine: reads OperationCode ('B', 'E', 'P', 'R', 'V');
 // always ends with the checksum and the progress form closed.
@@ -59,7 +45,8 @@ void PicDoOperation(AppState& st);
 // OperationCode; returns the bits left.
 std::uint32_t PicNextArea(AppState& st, PicState& ps, std::uint32_t mask);
 // Sets BufferCursor and TransferCount for CurrentArea; returns its frame letter
-// (0 for the data EEPROM of page code 40 parts, which has no letter).
+// (byte 0 for the data EEPROM of page code 40 parts, which has no letter: read,
+// verify and blank check cannot start their stream there).
 std::uint8_t PicSelectArea(AppState& st, PicState& ps);
 
 void PicRead(AppState& st, PicState& ps);

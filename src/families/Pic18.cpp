@@ -54,19 +54,16 @@ constexpr MaskRow kPic18ConfigMaskTable[] = {
 };
 
 std::uint8_t steps(const AppState& st) { return st.settings.ProgramSteps; }
-bool hasData(const DeviceRecord& d) { return (d.StepMask & PicStepData) != 0; }
-
-std::uint32_t codeBytes(const DeviceRecord& d) {
-    return std::uint32_t(std::min<std::uint64_t>(std::uint64_t(d.LastAddress) + 1, 0xFFFFFFFFu));
-}
-std::uint32_t dataBytes(const DeviceRecord& d) { return std::uint32_t(d.DataEepromSize) + 1; }
+bool hasData(const DeviceRecord& d) { return picAreas(d).data.present; }
+std::uint32_t codeBytes(const DeviceRecord& d) { return picAreas(d).codeBytes; }
+std::uint32_t dataBytes(const DeviceRecord& d) { return picAreas(d).data.len; }
 
 // Bytes the programmer streams after a read frame for the area `start`.
 std::uint64_t streamBytes(const DeviceRecord& d, int start) {
     std::uint64_t n = 0;
     if (start <= AreaCode) n += codeBytes(d);
     if (start <= AreaData && hasData(d)) n += dataBytes(d);
-    if (start <= AreaId) n += kPic18IdBytes;
+    if (start <= AreaId) n += kPicIdBytes;
     return n + kPic18ConfigBytes;
 }
 
@@ -79,7 +76,7 @@ bool ready(AppState& st) {
         return false;
     }
     return transferFits(st, 0, codeBytes(d), 1) && (!hasData(d) || transferFits(st, kPic18DataPlace, dataBytes(d), 1)) &&
-           transferFits(st, kPic18IdPlace, kPic18IdBytes, 1) &&
+           transferFits(st, kPic18IdPlace, kPicIdBytes, 1) &&
            transferFits(st, kPic18ConfigPlace, kPic18ConfigBytes, 1);
 }
 
@@ -176,7 +173,7 @@ std::uint8_t Pic18SelectArea(AppState& st, Pic18State& ps) {
         return 'd';
     case '2':
         st.buf.BufferCursor = kPic18IdPlace;
-        st.TransferCount = kPic18IdBytes;
+        st.TransferCount = kPicIdBytes;
         return 'i';
     case '4':
         st.buf.BufferCursor = kPic18ConfigPlace;
@@ -201,13 +198,13 @@ void Pic18Read(AppState& st, Pic18State& ps) {
         writeFrame(st, proto::frame('E', 'R', letter, 0));
         setCaption(st, "Reading ");
         startArea(st, st.TransferCount);
-        AreaStream in(st, streamBytes(d, start));
+        AreaStream in(st, streamBytes(d, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode) ok = storeArea(st, in, 0, codeBytes(d), 4, Words::Swapped);
         if (ok && start <= AreaData && hasData(d))
             ok = (s & PicStepData) ? storeArea(st, in, kPic18DataPlace, dataBytes(d), 4, Words::Same) : in.drop(dataBytes(d), 4);
         if (ok && start <= AreaId)
-            ok = (s & PicStepId) ? storeArea(st, in, kPic18IdPlace, kPic18IdBytes, 4, Words::Swapped) : in.drop(kPic18IdBytes, 4);
+            ok = (s & PicStepId) ? storeArea(st, in, kPic18IdPlace, kPicIdBytes, 4, Words::Swapped) : in.drop(kPicIdBytes, 4);
         if (ok && runOk(st)) {
             if (s & PicStepConfig) {
                 std::uint8_t cfg[kPic18ConfigBytes];
@@ -236,7 +233,7 @@ void Pic18Verify(AppState& st, Pic18State& ps) {
     startArea(st, st.TransferCount);
     writeFrame(st, proto::frame('E', 'R', letter, 0));
     {
-        AreaStream in(st, streamBytes(d, start));
+        AreaStream in(st, streamBytes(d, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode) ok = compareArea(st, in, 0, codeBytes(d), Words::Swapped, " Code Area ");
         if (ok && start <= AreaData && hasData(d)) {
@@ -245,9 +242,9 @@ void Pic18Verify(AppState& st, Pic18State& ps) {
                                    : in.drop(dataBytes(d), 4);
         }
         if (ok && start <= AreaId) {
-            startArea(st, kPic18IdBytes);
-            ok = (s & PicStepId) ? compareArea(st, in, kPic18IdPlace, kPic18IdBytes, Words::Swapped, " ID Area ")
-                                 : in.drop(kPic18IdBytes, 4);
+            startArea(st, kPicIdBytes);
+            ok = (s & PicStepId) ? compareArea(st, in, kPic18IdPlace, kPicIdBytes, Words::Swapped, " ID Area ")
+                                 : in.drop(kPicIdBytes, 4);
         }
         if (ok && runOk(st)) {
             // After a program pass the configuration is not written yet; it
@@ -340,7 +337,7 @@ void Pic18BlankCheck(AppState& st, Pic18State& ps) {
         const int start = areaIndex(ps.CurrentArea);
         setCaption(st, "Blank");
         writeFrame(st, proto::frame('E', 'R', letter, 0));
-        AreaStream in(st, streamBytes(d, start));
+        AreaStream in(st, streamBytes(d, start), ps.ProgramRun);
         bool ok = true;
         if (start <= AreaCode) {
             startArea(st, codeBytes(d));
@@ -352,8 +349,8 @@ void Pic18BlankCheck(AppState& st, Pic18State& ps) {
             ok = blankArea(st, in, dataBytes(d), 0, " Data Area not Blank");
         }
         if (ok && start <= AreaId) {
-            startArea(st, kPic18IdBytes);
-            ok = blankArea(st, in, kPic18IdBytes, 1, " ID Area not Blank");
+            startArea(st, kPicIdBytes);
+            ok = blankArea(st, in, kPicIdBytes, 1, " ID Area not Blank");
         }
         if (ok && runOk(st)) {
             // An erased part holds its default configuration, not 0xFF.
@@ -387,6 +384,7 @@ void Pic18CheckDeviceId(AppState& st) {
 
 void Pic18DoOperation(AppState& st) {
     Pic18State ps;
+    ps.ProgramRun = st.OperationCode.load() == 'P';
     OperationSteps f;
     f.ready = [&] {
         if (!ready(st)) return false;

@@ -13,24 +13,21 @@
 #include <cstdint>
 
 #include "app/AppState.h"
+#include "devices/BufferLayout.h"
 
 namespace tesmar {
-
-constexpr std::size_t kPic18IdPlace = 0xF0000;
-constexpr std::size_t kPic18ConfigPlace = 0xF0010;
-constexpr std::size_t kPic18DataPlace = 0xF0200;
-constexpr std::uint32_t kPic18IdBytes = 8;
-constexpr std::uint32_t kPic18ConfigBytes = 14;
 
 using Pic18Mask = std::array<std::uint8_t, kPic18ConfigBytes>;
 
 // Where one PIC18 operation stands: the area bits still to process, the area
 // being worked on ('P' code, '1' data EEPROM, '2' IDs, '3' calibration, '4'
-// configuration) and the configuration mask row of the device's page.
+// configuration), the configuration mask row of the device's page, and
+// whether the run is a Program, whose Abort sends the programmer no "Stop".
 struct Pic18State {
     std::uint32_t PendingAreas = 0;
     char CurrentArea = 'P';
     Pic18Mask Pic18ConfigMask{};
+    bool ProgramRun = false;
 };
 
 // The configuration mask row for a page code; pages without a row of their

@@ -66,10 +66,11 @@ bool AreaStream::drop(std::uint64_t n, std::uint32_t piece) {
 
 // Abort during a Program sends the programmer no "Stop", so a stream left
 // early then is still coming: its rest is read and dropped here so that it
-// is not taken for the next reply. After "ErrV", "ErrB" or "Stop" the
-// programmer ends the stream itself.
+// is not taken for the next reply. That holds for every stream of the run,
+// the blank check of its erase pass included, whatever OperationCode says by
+// then. After "ErrV", "ErrB" or "Stop" the programmer ends the stream itself.
 void AreaStream::close() {
-    if (broken_ || left_ == 0 || st_.RunFlag.load() != 0 || st_.OperationCode.load() != 'P') return;
+    if (broken_ || left_ == 0 || st_.RunFlag.load() != 0 || !programRun_) return;
     std::uint8_t scratch[256];
     while (left_ > 0) {
         const std::uint32_t k = std::uint32_t(std::min<std::uint64_t>(sizeof scratch, left_));

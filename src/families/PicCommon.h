@@ -23,10 +23,12 @@ int areaIndex(char currentArea);
 void startArea(AppState& st, std::uint32_t bytes);
 
 // The programmer's answer to one read frame, taken piece by piece with plain
-// reads bounded by the read time-out.
+// reads bounded by the read time-out. `programRun`: the run is a Program, so
+// an Abort sends no "Stop" and a stream left early is still coming.
 class AreaStream {
 public:
-    AreaStream(AppState& st, std::uint64_t total) : st_(st), left_(total) {}
+    AreaStream(AppState& st, std::uint64_t total, bool programRun)
+        : st_(st), left_(total), programRun_(programRun) {}
     AreaStream(const AreaStream&) = delete;
     AreaStream& operator=(const AreaStream&) = delete;
     ~AreaStream() { close(); }
@@ -42,6 +44,7 @@ private:
 
     AppState& st_;
     std::uint64_t left_;
+    bool programRun_;
     bool broken_ = false;
 };
 

@@ -85,37 +85,39 @@ void startExtraArea(AppState& st, std::uint32_t mainBytes) {
 // ends with " Error with read": bytes that never came are not stored.
 bool readPieces(AppState& st, std::uint32_t count) {
     std::uint8_t piece[kReadPiece];
+    GaugeBatch gauge(st);
     for (std::uint32_t done = 0; done < count && st.RunFlag.load() != 0;) {
         const std::uint32_t want = std::min(kReadPiece, count - done);
         int status = UsbOk;
-        const std::uint32_t got = readBytes(st, piece, want, &status);
-        if (status != UsbOk || got < want) {
-            failLine(st, kReadError);
-            return false;
-        }
+        const std::uint32_t got = readBytes(st, piece, want, &status, OnAbort::Stop);
+        if (st.RunFlag.load() == 0) return false;
         const std::size_t at = st.buf.BufferCursor;
-        if (at + want > st.buf.size()) {
+        if (status != UsbOk || got < want || at + want > st.buf.size()) {
             failLine(st, kReadError);
             return false;
         }
         std::copy(piece, piece + want, st.buf.DeviceBuffer.begin() + std::ptrdiff_t(at));
         st.buf.BufferCursor = at + want;
-        advanceGauge(st, int(want));
+        gauge.add(want);
         done += want;
     }
     return true;
 }
 
-// One status byte after the data; a byte that does not come leaves the
-// value as it was and fails the read.
-bool readStatusByte(AppState& st, std::uint8_t& into) {
-    std::uint8_t b = 0;
+// The status bytes after the data (`count` of them, at most two). They are
+// kept only when all of them came: a pair half read would be written back
+// whole by the next Program.
+bool readStatusBytes(AppState& st, int count, std::uint8_t& first, std::uint8_t& second) {
+    std::uint8_t b[2] = {0, 0};
+    const std::uint32_t want = std::uint32_t(std::clamp(count, 0, 2));
+    if (want == 0) return true;
     int status = UsbOk;
-    if (readBytes(st, &b, 1, &status) != 1 || status != UsbOk) {
+    if (readBytes(st, b, want, &status) < want || status != UsbOk) {
         failLine(st, kReadError);
         return false;
     }
-    into = b;
+    first = b[0];
+    if (want == 2) second = b[1];
     return true;
 }
 
@@ -125,13 +127,14 @@ bool readStatusByte(AppState& st, std::uint8_t& into) {
 // read time-out per acknowledgement.
 bool takeAcknowledgements(AppState& st, std::uint32_t blockLen) {
     std::uint8_t ack[kAckLength];
+    GaugeBatch gauge(st);
     for (std::uint32_t i = 0; i < blockLen; i += kAckLength) {
         int status = UsbOk;
         if (readBytes(st, ack, kAckLength, &status) < kAckLength || status != UsbOk) {
             failLine(st, kReadError);
             return false;
         }
-        if (st.RunFlag.load() != 0) advanceGauge(st, int(kAckLength));
+        if (st.RunFlag.load() != 0) gauge.add(kAckLength);
     }
     return true;
 }
@@ -212,9 +215,7 @@ void SerialRead(AppState& st) {
     if (!runOk(st)) return;
     // The status register follows the data; its value is what the next
     // Program writes back.
-    const int status = statusBytes(d);
-    if (status >= 1 && !readStatusByte(st, st.mcu.SerialFlashStatus)) return;
-    if (status >= 2 && !readStatusByte(st, st.mcu.SerialFlashStatus2)) return;
+    if (!readStatusBytes(st, statusBytes(d), st.mcu.SerialFlashStatus, st.mcu.SerialFlashStatus2)) return;
     successLine(st, " Read Completed");
 }
 

@@ -3,18 +3,16 @@
 // areas and the fixed ID, configuration and EEPROM places of the buffer.
 #include <algorithm>
 
+#include "devices/BufferLayout.h"
 #include "fileformats/FileFrame.h"
 
 namespace tesmar {
 namespace {
 
-bool inFirstGroup(int algorithm) {
-    switch (algorithm) {
-    case 1: case 2: case 4: case 5: case 7: case 9: case 10: return true;
-    default: return false;
-    }
-}
+// The ID and configuration records are found by their exact start address.
+bool startsAt(std::uint64_t a, const PicArea& area, std::uint64_t start) { return area.present && a == start; }
 
+// The data EEPROM's records may start anywhere in its area.
 bool within(std::uint64_t a, const PicArea& area, std::uint64_t start, std::uint64_t len) {
     return area.present && a >= start && a < start + std::max<std::uint64_t>(len, 1);
 }
@@ -45,42 +43,20 @@ std::uint64_t PicAreaMap::end() const {
 }
 
 PicAreaMap picAreaMap(const DeviceRecord& r) {
+    const PicAreas a = picAreas(r);
+    auto area = [](const PicFilePlace& p) { return PicArea{p.present, p.buf, p.file, p.word, p.len}; };
     PicAreaMap m;
-    const int alg = r.Algorithm;
-    const std::uint32_t des = r.DataEepromSize;
-    m.pic18 = alg == 18;
-    m.enhanced = r.PageCode >= 46;
-    m.codeBytes = (r.LastAddress | 0xF) + 1;
-    m.initialMissing = kMissingConfig | kMissingId;
-    const std::uint32_t cfgLen = r.ConfigMaskCount;
-    if (inFirstGroup(alg)) {
-        if (!m.enhanced) {
-            m.id = {true, 0x4000, 0x4000, 0x2000, 8};
-            m.config = {true, 0x400E, 0x400E, 0x2007, cfgLen};
-            m.eeprom = {true, 0x4200, 0x4200, 0x2100, (des + 1) * 2};
-        } else {
-            m.id = {true, 0x10000, 0x10000, 0x8000, 8};
-            m.config = {true, 0x1000E, 0x1000E, 0x8007, cfgLen};
-            m.eeprom = {true, 0x10200, 0x1E000, 0xF000, (des + 1) * 2};
-        }
-        m.eepromPlace = true;
-        if (des != 0) m.initialMissing |= kMissingData;
-    } else if (alg == 3 || alg == 8) {
-        m.config = {true, alg == 3 ? 0x400Eu : 0x800Eu, 0xFE00, 0xFE00, cfgLen};
-        m.initialMissing = kMissingConfig;
-    } else if (alg == 18) {
-        // PIC18 areas lie above 64 KB in the file: INHX8M reaches them through
-        // extended linear records, INHX16 through the same records counted in words.
-        m.id = {true, 0xF0000, 0x200000, 0x100000, 16};
-        m.config = {true, 0xF0010, 0x300000, 0x180000, 14};
-        m.eeprom = {true, 0xF0200, 0xF00000, 0x780000, des + 1};
-        m.eepromPlace = true;
-        if (des != 0) m.initialMissing |= kMissingData;
-    } else {
-        m.id = {true, 0x4000, m.codeBytes, m.codeBytes / 2, 8};
-        m.config = {true, 0x400E, 0x1FFE, 0xFFF, cfgLen};
-    }
-    m.writeEeprom = m.eepromPlace && (alg == 2 || alg == 18 || des != 0);
+    m.pic18 = a.row == PicFileRow::Pic18;
+    m.enhanced = a.kind == PicKind::Enhanced;
+    m.codeBytes = a.fileCodeBytes;
+    m.id = area(a.fileId);
+    m.config = area(a.fileConfig);
+    m.eeprom = area(a.fileData);
+    m.eepromPlace = a.fileData.present;
+    m.writeEeprom = a.fileWritesData;
+    m.initialMissing = a.fileId.present ? kMissingConfig | kMissingId : kMissingConfig;
+    if ((a.row == PicFileRow::MidRange || a.row == PicFileRow::Pic18) && r.DataEepromSize != 0)
+        m.initialMissing |= kMissingData;
     return m;
 }
 
@@ -92,7 +68,7 @@ void ReadInhx8m(LoadFrame& f) {
     const DeviceRecord& r = f.rec;
     const bool alg2Classic = r.Algorithm == 2 && !(r.PageCode >= 46 && r.PageCode <= 48);
     std::uint64_t ext = 0;
-    bool fileOrder = false;  // PIC18 ID and EEPROM bytes keep file order; words are swapped
+    bool fileOrder = false;  // PIC18 EEPROM bytes keep file order; words (code, IDs) are swapped
     bool first = true;
     std::uint8_t head[4];
     std::uint8_t data[256];
@@ -110,11 +86,11 @@ void ReadInhx8m(LoadFrame& f) {
         const std::uint64_t a = ext + address16;
         std::uint64_t place = a;
         if (!m.pic18) {
-            if (within(a, m.id, m.id.file, m.id.len)) {
-                place = m.id.buf + (a - m.id.file);
+            if (startsAt(a, m.id, m.id.file)) {
+                place = m.id.buf;
                 f.missing &= ~kMissingId;
-            } else if (within(a, m.config, m.config.file, m.config.len)) {
-                place = m.config.buf + (a - m.config.file);
+            } else if (startsAt(a, m.config, m.config.file)) {
+                place = m.config.buf;
                 f.missing &= ~kMissingConfig;
             } else if (m.eepromPlace && within(a, m.eeprom, m.eeprom.file, m.eeprom.len)) {
                 place = m.eeprom.buf + (a - m.eeprom.file);
@@ -136,7 +112,6 @@ void ReadInhx8m(LoadFrame& f) {
             if (m.pic18) {
                 if (linear == m.id.file) {
                     ext = m.id.buf;
-                    fileOrder = true;
                     f.missing &= ~kMissingId;
                 } else if (linear == m.config.file) {
                     ext = m.config.buf;
@@ -216,29 +191,16 @@ void WriteInhx8m(SaveFrame& f) {
     const PicAreaMap& m = f.pic;
     Inhx8mWriter w(f);
     w.section(0, 0, m.codeBytes, false, true);
-    if (m.writeEeprom) {
-        if (m.pic18) {
-            w.upper(0x00F0);
-            w.section(m.eeprom.buf, m.eeprom.file, m.eeprom.len, true, false);
-        } else {
-            if (m.enhanced) w.upper(0x0001);
-            w.section(m.eeprom.buf, m.eeprom.file, m.eeprom.len, false, false);
-        }
-    }
-    if (m.id.present) {
-        if (m.pic18)
-            w.upper(0x0020);
-        else if (m.enhanced)
-            w.upper(0x0001);
-        w.section(m.id.buf, m.id.file, m.id.len, m.pic18, false);
-    }
-    if (m.config.present && m.config.len > 0) {
-        if (m.pic18)
-            w.upper(0x0030);
-        else if (m.enhanced)
-            w.upper(0x0001);
-        w.section(m.config.buf, m.config.file, m.config.len, false, false);
-    }
+    // An area above 64 KiB in the file (enhanced mid-range parts, PIC18)
+    // opens with its extended linear record.
+    auto area = [&](const PicArea& a, bool fileOrder) {
+        if (a.file > 0xFFFF) w.upper(a.file >> 16);
+        w.section(a.buf, a.file, a.len, fileOrder, false);
+    };
+    // PIC18 EEPROM bytes keep file order; every word is written low byte first.
+    if (m.writeEeprom) area(m.eeprom, m.pic18);
+    if (m.id.present) area(m.id, false);
+    if (m.config.present && m.config.len > 0) area(m.config, false);
     f.out.write(":00000001FF\n");
 }
 
@@ -280,11 +242,11 @@ void ReadInhx16(LoadFrame& f) {
         default: {
             const std::uint64_t word = ext + address16;
             std::uint64_t place = 2 * word;
-            if (within(word, m.id, m.id.word, m.id.len / 2)) {
-                place = m.id.buf + 2 * (word - m.id.word);
+            if (startsAt(word, m.id, m.id.word)) {
+                place = m.id.buf;
                 f.missing &= ~kMissingId;
-            } else if (within(word, m.config, m.config.word, (m.config.len + 1) / 2)) {
-                place = m.config.buf + 2 * (word - m.config.word);
+            } else if (startsAt(word, m.config, m.config.word)) {
+                place = m.config.buf;
                 f.missing &= ~kMissingConfig;
             } else if (m.eepromPlace &&
                        within(word, m.eeprom, m.eeprom.word, (m.eeprom.len + 1) / 2)) {

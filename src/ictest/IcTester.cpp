@@ -109,7 +109,8 @@ void fillPattern(std::vector<std::uint8_t>& buf, std::size_t n, int value, int w
     }
 }
 
-void runMemory(AppState& st, IcTesterState& t, const IcPower& power, IcTestView& view, IcMemoryExchange& exchange) {
+// False when a pattern step could not be exchanged with the chip.
+bool runMemory(AppState& st, IcTesterState& t, const IcPower& power, IcTestView& view, IcMemoryExchange& exchange) {
     st.ErrorFlag = 0;
     send(st, icOpenFrame(power));
     send(st, icDirectionFrame(t.work.data(), t.IcPinCount, power));
@@ -124,23 +125,29 @@ void runMemory(AppState& st, IcTesterState& t, const IcPower& power, IcTestView&
         st.ErrorFlag = 1;
         send(st, icCloseFrame());
         view.showMemoryFail();
-        return;
+        return true;
     }
 
     view.showMemoryTest(int(map.size));
+    PatternResult result = PatternResult::Passed;
     for (const PatternStep& step : patternSteps(map.width)) {
         view.setMemoryProgress(0);
         fillPattern(t.work, map.size, step.value, map.width);
         view.setMemoryProgress(int(map.size));
         view.setMemoryCaption(step.caption);
-        if (!exchange.exchange(map, t.work.data(), t.work.size())) {
-            st.ErrorFlag = 1;
-            view.showMemoryFail();
-            break;
-        }
+        result = exchange.exchange(map, t.work.data(), t.work.size());
+        if (result != PatternResult::Passed) break;
     }
     send(st, icCloseFrame());
-    if (st.ErrorFlag == 0) view.showPass();
+    switch (result) {
+    case PatternResult::Passed: view.showPass(); break;
+    case PatternResult::Failed:
+        st.ErrorFlag = 1;
+        view.showMemoryFail();
+        break;
+    case PatternResult::NotTested: view.showMemoryNotTested(); break;
+    }
+    return result != PatternResult::NotTested;
 }
 
 // What a pass must know about the IC before its vectors run.
@@ -265,13 +272,12 @@ QString wiringHint(std::uint8_t mode) {
     }
 }
 
-void RunIcTestVectors(AppState& st, IcTesterState& t, const IcPower& power, std::uint8_t mode, IcTestView& view,
+bool RunIcTestVectors(AppState& st, IcTesterState& t, const IcPower& power, std::uint8_t mode, IcTestView& view,
                       IcMemoryExchange* exchange) {
     if (st.usb) st.usb->setTimeouts(kTimeoutMs, kTimeoutMs);
     if (mode == kModeMemory) {
-        IcMemoryExchange passAll;
-        runMemory(st, t, power, view, exchange ? *exchange : passAll);
-        return;
+        IcMemoryExchange none;
+        return runMemory(st, t, power, view, exchange ? *exchange : none);
     }
     QString failedLine, answer;
     for (int retries = kRetries;; --retries) {
@@ -280,12 +286,13 @@ void RunIcTestVectors(AppState& st, IcTesterState& t, const IcPower& power, std:
         send(st, icCloseFrame());
         if (good) {
             view.showPass();
-            return;
+            return true;
         }
         if (retries == 0) break;
     }
     view.showFail(failedLine, answer);
     PlayErrorSound(st);
+    return true;
 }
 
 void RunIcTest(AppState& st, IcTesterState& t, IcTestView& view, IcMemoryExchange* exchange) {
@@ -296,7 +303,10 @@ void RunIcTest(AppState& st, IcTesterState& t, IcTestView& view, IcMemoryExchang
         PassSetup setup;
         if (!preparePass(st, t, setup)) break;
         view.showTesting(setup.entry.name, wiringHint(setup.entry.mode), t.LoopCount > 1);
-        RunIcTestVectors(st, t, setup.power, setup.entry.mode, view, exchange);
+        if (!RunIcTestVectors(st, t, setup.power, setup.entry.mode, view, exchange)) {
+            t.LoopCount = 0;  // another pass would not test it either
+            break;
+        }
         --t.LoopCount;
         view.setLoopCaption("  " + QString::number(t.LoopCount) + " x");
     }

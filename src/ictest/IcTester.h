@@ -46,6 +46,9 @@ public:
     virtual void setMemoryProgress(int position) = 0;
     // The pattern step failed: "  Failed" after the caption, Fail shown.
     virtual void showMemoryFail() = 0;
+    // The pattern step could not be exchanged with the chip: "  Not tested"
+    // after the caption, neither Pass nor Fail shown.
+    virtual void showMemoryNotTested() = 0;
 };
 
 // A memory IC's pin map, socket pins.
@@ -60,14 +63,20 @@ struct IcMemoryMap {
 // the text is too short for the 20 address and 8 data slots or has no data pin.
 bool readMemoryMap(const std::vector<std::uint8_t>& text, int pins, IcMemoryMap& map);
 
+// What the exchange of one pattern step with the chip found.
+enum class PatternResult { Passed, Failed, NotTested };
+
 // The exchange of a memory IC's patterns with the chip. The programmer
-// firmware has no memory exchange, so by default every pattern passes.
+// firmware has no memory exchange, so by default nothing is tested: a memory
+// IC is then shown as not tested, never as good.
 class IcMemoryExchange {
 public:
     virtual ~IcMemoryExchange() = default;
     // Before the pin map is read: the supply driver code.
     virtual void prepare(std::uint8_t /*supplyCode*/) {}
-    virtual bool exchange(const IcMemoryMap& /*map*/, const std::uint8_t* /*data*/, std::size_t /*n*/) { return true; }
+    virtual PatternResult exchange(const IcMemoryMap& /*map*/, const std::uint8_t* /*data*/, std::size_t /*n*/) {
+        return PatternResult::NotTested;
+    }
 };
 
 struct IcLists {
@@ -90,13 +99,15 @@ QString wiringHint(std::uint8_t mode);
 
 // Runs the text in t.work for an IC of t.IcPinCount pins: logic ICs line by
 // line, retried 5 times on a mismatch; memory ICs ('R') through the pattern
-// steps. Sets ErrorFlag and shows Pass or Fail.
-void RunIcTestVectors(AppState& st, IcTesterState& t, const IcPower& power, std::uint8_t mode, IcTestView& view,
+// steps. Sets ErrorFlag and shows Pass or Fail; false when the IC could not
+// be tested (ErrorFlag then stays 0 and neither is shown).
+bool RunIcTestVectors(AppState& st, IcTesterState& t, const IcPower& power, std::uint8_t mode, IcTestView& view,
                       IcMemoryExchange* exchange = nullptr);
 
 // The passes of the Test and Loop Test buttons once LoopCount is set: while
 // passes are left and none failed, look the IC up, upload what the
 // programmer lacks, copy the vector text and run it; then the elapsed time.
+// An IC that could not be tested ends the loop after its pass.
 void RunIcTest(AppState& st, IcTesterState& t, IcTestView& view, IcMemoryExchange* exchange = nullptr);
 
 }  // namespace tesmar::ictest

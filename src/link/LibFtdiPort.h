@@ -1,30 +1,35 @@
 #pragma once
-// UsbPort over libftdi1: the programmer's FTDI USB bridge on real hardware.
-// A reader thread moves whatever the bridge sends into a host-side receive
-// FIFO, so the receive-queue status answers at once, a read waits for its
-// bytes up to the read time-out, and a purge empties both the FIFO and the
-// chip. Calls are serialised by a mutex; a waiting read releases it, so
-// another thread can write "Stop" meanwhile. Writes are serialised by a
-// mutex of their own and run beside the reader: a programmer that answers
-// while it still takes data (one acknowledgement per byte) must never find
-// the host deaf because a long write is waiting for it.
+// UsbPort over the programmer's FTDI USB bridge (real hardware). A reader
+// thread moves whatever the bridge sends into a host-side receive FIFO, so
+// the receive-queue status answers at once, a read waits for its bytes up to
+// the read time-out, and a purge empties both the FIFO and the chip.
+//
+// Three locks, never held across a wait for the programmer:
+// - m_ guards the FIFO and the port's state; queue status, reads and waits
+//   take only it, so they never wait for the bridge;
+// - bridgeM_ keeps the reader's bridge reads apart from the other calls on
+//   the bridge's receive side (purge, reset, serial number, open, close);
+// - writeM_ serialises writes, which run beside the reader: a programmer
+//   that answers while it still takes data (one acknowledgement per byte)
+//   must never find the host deaf because a long write is waiting for it.
+// Taken in the order writeM_, bridgeM_, m_.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "link/FtdiBridge.h"
 #include "link/UsbPort.h"
-
-struct ftdi_context;
 
 namespace tesmar {
 
 class LibFtdiPort : public UsbPort {
 public:
-    LibFtdiPort() = default;
+    explicit LibFtdiPort(std::unique_ptr<FtdiBridge> bridge = makeLibFtdiBridge());
     ~LibFtdiPort() override;
     LibFtdiPort(const LibFtdiPort&) = delete;
     LibFtdiPort& operator=(const LibFtdiPort&) = delete;
@@ -43,20 +48,27 @@ public:
     int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override;
     int write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) override;
     using UsbPort::write;
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting) override;
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override;
 
 private:
     void readerLoop();
-    // Takes the mutex for a caller, telling the reader to step aside meanwhile.
-    std::unique_lock<std::mutex> lockForCall() const;
+    // Takes bridgeM_ for a caller; the reader steps aside meanwhile.
+    std::unique_lock<std::mutex> lockBridge();
+    // Whether the port may serve a call (m_ held).
+    bool usable() const { return open_ && !closing_; }
 
+    std::unique_ptr<FtdiBridge> bridge_;
     mutable std::mutex m_;
-    std::mutex writeM_;  // taken before m_ when both are needed
+    std::mutex bridgeM_;
+    std::mutex writeM_;
     std::condition_variable arrived_;
-    ftdi_context* ctx_ = nullptr;
     std::deque<std::uint8_t> fifo_;
     std::thread reader_;
     std::atomic<bool> stop_{false};
-    mutable std::atomic<int> callersWaiting_{0};
+    std::atomic<int> bridgeCallers_{0};
+    bool open_ = false;
     bool closing_ = false;
     bool failed_ = false;  // the reader gave up: the device is gone
     std::uint32_t readMs_ = 10000;

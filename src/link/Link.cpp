@@ -179,7 +179,8 @@ std::uint8_t QueryProgrammer(AppState& st) {
     if (!st.usb) return 0;
     st.usb->setTimeouts(proto::kIdentifyReadMs, proto::kIdentifyWriteMs);
     writeFrame(st, proto::kIdentify);
-    if (!waitForBytes(st, 1)) return 0;
+    // The link's exchanges run outside any operation: RunFlag is not theirs.
+    if (!waitForBytes(st, 1, proto::kReplyPolls, OnAbort::Ignore)) return 0;
     const std::vector<std::uint8_t> reply = readQueued(st, proto::kIdentifyReplyMax);
     return reply.empty() ? 0 : reply.front();
 }
@@ -192,7 +193,7 @@ void SendFpgaFile(AppState& st, const std::string& path) {
     writeFrame(st, proto::kBitstreamUpload);
     // These time-outs stay in force for the later frames and the family routines.
     st.usb->setTimeouts(proto::kUploadReadMs, proto::kUploadWriteMs);
-    if (!readReplyWord(st, proto::kReplySend)) {
+    if (!readReplyWord(st, proto::kReplySend, OnAbort::Ignore)) {
         ReportError(st, 14, 0);
         st.usb->purge(PurgeBoth);
         return;
@@ -208,7 +209,7 @@ void SendFpgaFile(AppState& st, const std::string& path) {
         writeBytes(st, fill.data(), fill.size());
     }
 
-    if (readReplyWord(st, proto::kReplyGood)) {
+    if (readReplyWord(st, proto::kReplyGood, OnAbort::Ignore)) {
         ReportSuccess(st, 8);
     } else {
         ReportError(st, 14, 0);
@@ -248,8 +249,8 @@ void SendMcuFile(AppState& st, const std::string& path) {
     // Wait for a whole reply word, so a reply that reaches the queue in pieces
     // is not judged by its first bytes; silence still ends after the poll bound.
     bool okay = false;
-    if (waitForBytes(st, 1)) {
-        waitForBytes(st, proto::kReplyWordLength);
+    if (waitForBytes(st, 1, proto::kReplyPolls, OnAbort::Ignore)) {
+        waitForBytes(st, proto::kReplyWordLength, proto::kReplyPolls, OnAbort::Ignore);
         const std::vector<std::uint8_t> reply = readQueued(st, proto::kFirmwareReplyMax);
         okay = isReplyWord(reply.data(), reply.size(), proto::kReplyOkay);
     }

@@ -5,7 +5,9 @@
 // ignore it except where the protocol says otherwise. Implementations
 // serialise their calls: the interface thread may write "Stop" while the
 // worker thread reads.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tesmar {
@@ -33,6 +35,24 @@ public:
     // Returns with len bytes or at the read time-out.
     virtual int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) = 0;
     virtual int write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) = 0;
+
+    // Waits up to `maxWait` for at least `atLeast` bytes in the receive queue,
+    // then answers as queueStatus does. A port that learns of arriving data
+    // returns as soon as it is there and costs nothing while it waits; this
+    // default sleeps at most kIdleSleep and asks again, so the caller's own
+    // loop decides how long the wait lasts.
+    virtual int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting);
+    // A read that also ends, with what has come so far, once `giveUp` returns
+    // true; a port whose reads wait asks it every few milliseconds. The
+    // default is a plain read.
+    virtual int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                           const std::function<bool()>& giveUp) {
+        (void)giveUp;
+        return read(buf, len, got);
+    }
+
+    // The longest sleep of the default waitQueue.
+    static constexpr std::chrono::microseconds kIdleSleep{1000};
 
     // Convenience wrappers.
     int write(const std::string& s) {

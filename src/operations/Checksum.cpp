@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "devices/BufferLayout.h"
 #include "families/PldGeometry.h"
 #include "operations/Host.h"
 
@@ -31,13 +32,18 @@ std::uint32_t computeChecksum(const ImageBuffer& buf, const DeviceRecord* rec, s
             for (; k < n && k + 1 < size; k += 2) sum += picWord(p[k], p[k + 1]);
             cursor = k;
             const std::uint32_t m = std::uint32_t(rec->ConfigMasks[0]) * 256 + rec->ConfigMasks[1];
+            // The configuration words the sum takes: PIC18 its first two bytes,
+            // page code 46 (and only 46) both enhanced words, every other part
+            // the first word of the mid-range place.
+            const PicAreas areas = picAreas(*rec);
+            const std::size_t cfg = areas.config.buf;
             std::uint32_t term;
-            if (rec->Algorithm == 18)
-                term = m & picWord(at(0xF0010), at(0xF0011));
-            else if (rec->PageCode == 46)
-                term = m & picWord(at(0x1000E), at(0x1000F)) & picWord(at(0x10010), at(0x10011));
+            if (areas.kind == PicKind::Pic18)
+                term = m & picWord(at(cfg), at(cfg + 1));
+            else if (rec->PageCode == kPicFirstEnhancedPage)
+                term = m & picWord(at(cfg), at(cfg + 1)) & picWord(at(cfg + 2), at(cfg + 3));
             else
-                term = m & picWord(at(0x400E), at(0x400F));
+                term = m & picWord(at(kPicClassicBase + kPicConfigOffset), at(kPicClassicBase + kPicConfigOffset + 1));
             sum += term;
             break;
         }

@@ -185,8 +185,8 @@ TEST(SampleDatabase, FieldsStayWithinTheirMeaning) {
             break;
         }
         case 'C': {
-            EXPECT_TRUE(r.Algorithm == 0 || r.Algorithm == 5 || r.Algorithm == 6 || r.Algorithm == 11 ||
-                        r.Algorithm == 18);
+            const std::set<int> algorithms{0, 1, 2, 5, 6, 11, 18};
+            EXPECT_TRUE(algorithms.count(r.Algorithm)) << int(r.Algorithm);
             EXPECT_EQ(r.DataEepromSize != 0, bool(r.StepMask & 0x02)) << "step mask bit 1 = has data EEPROM";
             if (r.Algorithm == 18) {
                 EXPECT_EQ(r.ConfigMaskCount, 14);
@@ -350,7 +350,37 @@ TEST(SampleDatabase, CoversEverySubTypeTheProgramBranchesOn) {
         "P blank 1", "P maker 1F", "P alg 13"};
     for (int a : {14, 25, 26, 28, 29, 30, 32, 33, 34, 35}) want.push_back("M alg " + std::to_string(a));
     for (int c = 200; c <= 212; ++c) want.push_back("M chip " + std::to_string(c));
-    for (int a : {0, 5, 6, 11}) want.push_back("C alg " + std::to_string(a));
+    for (int a : {0, 1, 2, 5, 6, 11}) want.push_back("C alg " + std::to_string(a));
     for (int p = 46; p <= 50; ++p) want.push_back("C page " + std::to_string(p));
     for (const auto& w : want) EXPECT_TRUE(have.count(w)) << "no sample device for: " << w;
+}
+
+// A PIC record's algorithm picks the area map of its hex files, its page code
+// and algorithm where the family keeps the areas, its erased high byte the
+// word width. Files must keep every area at the places PIC tools use for parts
+// of that width and layout, and load it where the family programs it from.
+TEST(SampleDatabase, PicFileAreasAreTheConventionalOnesAndTheFamilys) {
+    struct Places {
+        std::uint32_t id, config, data;
+    };
+    int pics = 0;
+    for (const Entry& e : allRecords()) {
+        const DeviceRecord& r = e.rec;
+        if (r.FamilyLetter != 'C') continue;
+        SCOPED_TRACE(label(e));
+        ++pics;
+        EXPECT_EQ(picAreaMismatch(r), "");
+        Places want{0x4000, 0x400E, 0x4200};                            // 14-bit words
+        if (r.Algorithm == 18) want = {0x200000, 0x300000, 0xF00000};   // PIC18
+        else if (r.PageCode >= 46) want = {0x10000, 0x1000E, 0x1E000};  // enhanced 14-bit
+        else if (r.BlankByte == 0x0F) want = {r.LastAddress + 1, 0x1FFE, 0};  // 12-bit: IDs after the code
+        else EXPECT_EQ(r.BlankByte, 0x3F);
+        const PicAreas a = picAreas(r);
+        EXPECT_EQ(a.fileId.file, want.id);
+        EXPECT_EQ(a.fileConfig.file, want.config);
+        if (a.data.present) {
+            EXPECT_EQ(a.fileData.file, want.data);
+        }
+    }
+    EXPECT_GT(pics, 0);
 }

@@ -11,6 +11,7 @@
 #include "devices/DeviceDataFile.h"
 #include "devices/gui/TfrmSelectDevice.h"
 #include "support/MainWindowRig.h"
+#include "support/RecordImage.h"
 
 using namespace tesmar;
 
@@ -117,6 +118,11 @@ TEST_F(SelectionTest, OptionDefaultsApplyOnlyWhenTheIndicesChange) {
     select(first);  // same indices: options stay
     EXPECT_EQ(st().settings.ProgramSteps, 0x42);
     EXPECT_EQ(st().settings.IdCheckOption, 0);
+    select({1, 0, 0});  // another family at the same indices is no change either
+    ASSERT_EQ(st().settings.DeviceFileName, "zrvusb_e.usb");
+    EXPECT_EQ(st().settings.ProgramSteps, 0x42);
+    EXPECT_EQ(st().settings.IdCheckOption, 0);
+    select(first);
 
     DeviceDataFile f;
     f.open((test::runDir() + "/zrvusb_r.usb").toStdString());
@@ -247,4 +253,104 @@ TEST_F(SelectionTest, AnEepromNeedingACapacitorSaysSo) {
     select(part->place);
     EXPECT_TRUE(boxes().seen().contains("Attention|Capacitor(100nF) needed between Pin 1 and Pin 14"));
     EXPECT_EQ(w().ComL->text(), "Capacitor(100nF) needed between Pin 1 and Pin 14");
+}
+
+TEST_F(SelectionTest, ClicksInTheDialogResetTheIndicesAtOnce) {
+    auto click = [](QListWidget* list, int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
+    st().settings.DeviceFileName = "zrvusb_m.usb";
+    st().settings.ManufacturerIndex = 1;
+    st().settings.DeviceIndex = 2;
+    select([&](TfrmSelectDevice& d) {
+        // Opening keeps the stored choice.
+        EXPECT_EQ(d.ListBox1->currentRow(), 1);
+        EXPECT_EQ(d.ListBox2->currentRow(), 2);
+        // The manufacturer already chosen, clicked again: its list starts over.
+        click(d.ListBox1, 1);
+        EXPECT_EQ(st().settings.DeviceIndex, 0);
+        EXPECT_EQ(d.ListBox2->currentRow(), 0);
+        click(d.ListBox2, 2);
+        EXPECT_EQ(st().settings.DeviceIndex, 2);
+        click(d.ListBox1, 0);
+        EXPECT_EQ(st().settings.ManufacturerIndex, 0);
+        EXPECT_EQ(st().settings.DeviceIndex, 0);
+        click(d.ListBox2, 1);
+        // Another family: both lists from the top.
+        d.RadioButton[0]->click();
+        EXPECT_EQ(st().settings.DeviceFileName, "zrvusb_r.usb");
+        EXPECT_EQ(st().settings.ManufacturerIndex, 0);
+        EXPECT_EQ(st().settings.DeviceIndex, 0);
+        EXPECT_EQ(d.ListBox1->currentRow(), 0);
+        EXPECT_EQ(d.ListBox2->currentRow(), 0);
+        click(d.ListBox2, 1);
+        d.BitBtn2->click();
+    });
+    // Cancel keeps the record, but the indices stay as clicked.
+    EXPECT_FALSE(st().dev());
+    EXPECT_EQ(st().settings.ManufacturerIndex, 0);
+    EXPECT_EQ(st().settings.DeviceIndex, 1);
+}
+
+namespace {
+
+// A family data file of one manufacturer, laid out as the program's data
+// files are: header with the manufacturer count at byte 13, one 16-byte
+// slot, then the block (u16, u16 count, the 192-byte records).
+QByteArray familyFile(const QByteArray& maker, const std::vector<test::RecordImage>& records) {
+    QByteArray f(32, '\0');
+    f[13] = 1;
+    f.replace(17, maker.size(), maker);
+    f += QByteArray(2, '\0') + char(records.size()) + '\0';
+    for (const auto& r : records) f += QByteArray(reinterpret_cast<const char*>(r.bytes().data()), int(r.bytes().size()));
+    return f;
+}
+
+test::RecordImage part(char letter, const char* name, std::uint8_t defaultOptions, std::uint8_t adapter) {
+    return test::RecordImage(letter).name(name).lastAddress(0x7FF).buttons(0x05FF).u8(0xB8, defaultOptions).adapterCode(adapter);
+}
+
+}  // namespace
+
+TEST_F(SelectionTest, TheRecordsOptionDefaultsIdLabelsAndAdapterReachTheWindow) {
+    struct Row {
+        test::RecordImage rec;
+        std::uint8_t insertion, idCheck, maxMin;
+        const char *manId, *devId, *devId2, *adapter, *comment;
+    };
+    const Row rows[] = {
+        {part('R', "INSERT", 0x01, 3).signature(0x1C, 0x8C).deviceId2(0x55), 1, 0, 0, "0x1C", "0x8C", "", "PLCC32 -> DIP28", ""},
+        {part('R', "IDCHECK", 0x04, 9).signature(0x1C, 0x8D), 0, 1, 0, "0x1C", "0x8D", "", "", "100R from ZIF pin1 - pin15"},
+        {part('R', "MAXMIN", 0x08, 17), 0, 0, 1, "", "", "", "", ""},
+        {part('R', "NOSETTING", 0xF2, 0), 0, 0, 0, "", "", "", "", ""},
+        {part('M', "MCU0", 0x0D, 60).signature(0x1E, 0x93), 1, 1, 1, "0x1E", "0x93", "", "QFP44", ""},
+        {part('M', "MCU7", 0x00, 2).signature(0x1E, 0x94).deviceId2(0x07), 0, 0, 0, "0x1E", "0x94", "0x07", "PLCC44", ""},
+        {part('C', "PIC", 0x05, 0).deviceId(0x05), 1, 1, 0, "", "0x05", "0x00", "", ""},
+    };
+    std::vector<test::RecordImage> records;
+    for (const Row& r : rows) records.push_back(r.rec);
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::writeFile(dir.filePath("zrvusb_r.usb"), familyFile("Testing", records)));
+    window_.reset();
+    QDir::setCurrent(dir.path());
+    start();
+    st().settings.DeviceIndex = -1;  // every selection below is a change of device
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const Row& r = rows[i];
+        SCOPED_TRACE(r.rec.build().Name);
+        select(0, 0, i);
+        ASSERT_EQ(st().dev()->Name, r.rec.build().Name);
+        EXPECT_EQ(st().settings.InsertionTest, r.insertion);
+        EXPECT_EQ(st().settings.IdCheckOption, r.idCheck);
+        EXPECT_EQ(st().settings.VerifyMaxMin, r.maxMin);
+        EXPECT_EQ(w().ManIDL->text(), r.manId);
+        EXPECT_EQ(w().DevIDL->text(), r.devId);
+        EXPECT_EQ(w().DevIDL2->text(), r.devId2);
+        EXPECT_EQ(w().AdapL->text(), r.adapter);
+        EXPECT_EQ(w().ComL->text(), r.comment);
+        // The IC tester waits for a reconnect after a selection.
+        EXPECT_FALSE(w().SB_IcTest->isEnabled());
+    }
+    w().ReconnectBT->click();
+    EXPECT_TRUE(w().SB_IcTest->isEnabled());
 }

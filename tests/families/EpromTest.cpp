@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "FamilyRig.h"
 #include "families/Eprom.h"
@@ -31,8 +32,7 @@ DeviceRecord eprom(char letter = 'R', std::uint32_t lastAddress = 0x7FFF, std::u
 // What the worker does for these kinds: the check (not in odd/even mode),
 // then the operation routine. True when the run ended without a failure.
 bool run(FamilyRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     if (!r.st.OddEvenMode && !EpromCheckChipId(r.st)) {
         r.st.ErrorFlag.increment();
@@ -383,6 +383,67 @@ TEST(Eprom, WrongSignatureAsksTheUser) {
         Bytes frames;
         for (int i = 0; i < c.boxes; ++i) frames = frames + kChipIdFrame;
         EXPECT_EQ(r.sim.hostBytes(), frames);
+    }
+}
+
+TEST(Eprom, EachSignatureByteIsCompared) {
+    for (const Bytes& signature : {Bytes{0x20, 0xA5}, Bytes{0x1F, 0x0D}}) {
+        FamilyRig r(eprom());  // 0x20 0x0D
+        r.sim.faults().signature = signature;
+        r.host.queueAnswer(Answer::Abort);
+        EXPECT_FALSE(EpromCheckChipId(r.st));
+        EXPECT_EQ(r.host.questions().size(), 1);
+    }
+}
+
+// ReportError purges the transmit queue, so the word that stops the stream
+// must come after it or it may be purged with the report.
+TEST(Eprom, StopWordFollowsThePurgeOfTheFailureReport) {
+    for (const char* stop : {"ErrV", "ErrB"}) {
+        SCOPED_TRACE(stop);
+        FamilyRig r(eprom());
+        r.fillImage(Bytes(0x8000, 0x00));
+        r.sim.chip()->load(0x100, Bytes{0x00});
+        EXPECT_FALSE(run(r, stop == std::string("ErrV") ? 'V' : 'B'));
+        const auto calls = r.sim.driverCalls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+                  (std::vector<std::string>{"purge 2", "write 4"}));
+        EXPECT_EQ(r.sim.hostWrites().back(), word(stop));
+    }
+}
+
+// Abort frees the worker within about half a second from every wait: the
+// chip-ID answer, the acknowledgements of a Program (whose programmer is
+// never told to stop) and a read stream that went quiet.
+TEST(Eprom, AbortEndsEveryWaitQuickly) {
+    struct Case {
+        const char* name;
+        char op;
+        bool idCheck;
+        void (*fault)(sim::FaultPlan&);
+    };
+    const Case cases[] = {
+        {"chip-ID answer", 'R', true, [](sim::FaultPlan& f) { f.silent = true; }},
+        {"program acknowledgements", 'P', false, [](sim::FaultPlan& f) { f.silent = true; }},
+        {"read stream", 'R', false, [](sim::FaultPlan& f) { f.streamStallsAfter = 0x100; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FamilyRig r(eprom());
+        r.st.settings.IdCheckOption = c.idCheck;
+        c.fault(r.sim.faults());
+        r.st.OperationCode = c.op;
+        std::thread abort([&r] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            r.pressAbort();
+        });
+        const auto started = std::chrono::steady_clock::now();
+        run(r, c.op);
+        const auto took = std::chrono::steady_clock::now() - started;
+        abort.join();
+        EXPECT_LT(took, std::chrono::milliseconds(1500));
+        EXPECT_TRUE(r.host.lines().isEmpty()) << r.host.lines().join('|').toStdString();
     }
 }
 

@@ -77,12 +77,21 @@ struct FamilyRig {
     }
     const DeviceRecord& dev() const { return *st.CurrentDevice; }
 
-    // What the Abort button does: RunFlag cleared and, except in a Program,
-    // "Stop" written to the programmer.
+    // What the toolbar does before the worker starts: the operation's letter
+    // and RunFlag set. The run's letter is kept apart from OperationCode,
+    // which the family routines change during a Program.
+    void startRun(char op) {
+        st.OperationCode = op;
+        runOperation = op;
+        st.RunFlag = 1;
+    }
+    // What the Abort button does: RunFlag cleared and, except in a Program
+    // (decided by the run, not by OperationCode), "Stop" written to the programmer.
     void pressAbort() {
         st.RunFlag = 0;
-        if (st.OperationCode.load() != 'P') sim.write(std::string("Stop"));
+        if (runOperation != 'P') sim.write(std::string("Stop"));
     }
+    char runOperation = 0;
     // Presses Abort the `nth` time the gauge climbs to `position` (1 = the first).
     void abortAtGauge(int position, int nth = 1) {
         auto crossings = std::make_shared<int>(0);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "FamilyRig.h"
 #include "families/Flash.h"
@@ -53,8 +54,7 @@ struct FlashRig : FamilyRig {
 // What the worker does for these kinds: ChipErasable back to 1, the check,
 // then the operation routine. True when the run ended without a failure.
 bool run(FlashRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     r.st.ChipErasable = 1;
     if (!FlashCheckChipId(r.st)) {
@@ -144,6 +144,20 @@ TEST(Flash, ProgramSendsBlocksAndVerifies) {
         EXPECT_EQ(r.host.checksum(), before);
         EXPECT_EQ(r.host.closeCount(), 1);
         EXPECT_TRUE(r.sim.protocolErrors().empty());
+    }
+}
+
+// The programmer answers in whole groups of 8, the last one padded: a part
+// whose size is no multiple of 8 must leave no answer behind for the verify.
+TEST(Flash, ProgramTakesWholeAnswerGroups) {
+    for (std::uint32_t last : {0x7FFCu, 0x0004u}) {
+        SCOPED_TRACE(last);
+        FlashRig r({.lastAddress = last});
+        const Bytes content = pattern(last + 1, 5);
+        r.fillImage(content);
+        EXPECT_TRUE(run(r, 'P'));
+        EXPECT_EQ(chipMemory(r), content);
+        EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying @ Vdd = 5.0V ", " Verify OK"}));
     }
 }
 
@@ -392,6 +406,32 @@ TEST(Flash, WrongSignatureAsksTheUser) {
         EXPECT_EQ(r.sim.hostBytes(), frames);
         EXPECT_TRUE(r.host.lines().isEmpty());
     }
+}
+
+TEST(Flash, EachSignatureByteIsCompared) {
+    for (const Bytes& signature : {Bytes{0x1F, 0x5D}, Bytes{0xBF, 0xDC}}) {
+        FlashRig r;  // 0x1F 0xDC
+        r.sim.faults().signature = signature;
+        r.host.queueAnswer(Answer::Abort);
+        EXPECT_FALSE(FlashCheckChipId(r.st));
+        EXPECT_EQ(r.host.questions().size(), 1);
+    }
+}
+
+TEST(Flash, AbortEndsTheWaitForTheChipId) {
+    FlashRig r;
+    r.sim.faults().silent = true;
+    r.st.OperationCode = 'R';
+    std::thread abort([&r] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        r.pressAbort();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(FlashCheckChipId(r.st));
+    const auto took = std::chrono::steady_clock::now() - started;
+    abort.join();
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    EXPECT_TRUE(r.host.lines().isEmpty());
 }
 
 TEST(Flash, SilentProgrammerFailsTheChipIdCheck) {

@@ -87,8 +87,7 @@ Bytes swapped(Bytes b) {
 }
 
 bool run(Pic18Rig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     r.chip().clearCommands();
     r.host.memoClear();

@@ -59,6 +59,8 @@ const PicSpec k12C508{"12C508", 6, 15, 0x3FF, 0x0F, 0, {0x00, 0x1F}, 0, 0, 0x15,
 const PicSpec k16C54{"16C54", 5, 40, 0x3FF, 0x0F, 0, {0x00, 0x1F}, 0, 0, 0x15, kNoErase};
 const PicSpec k12F683{"12F683", 0, 16, 0xFFF, 0x3F, 255, {0x0F, 0xFF}, 0x04, 0x60, 0x5F};
 const PicSpec k16F1459{"16F1459", 0, 49, 0x3FFF, 0x3F, 0, {0x3F, 0xFF, 0x3F, 0xF7}, 0x30, 0x24, 0x55};
+// A page code 40 part with a data EEPROM, whose area has no frame letter.
+const PicSpec k16C54Eeprom{"16CE54", 0, 40, 0x3FF, 0x0F, 15, {0x00, 0x1F}, 0, 0, 0x57};
 
 struct PicRig : FamilyRig {
     explicit PicRig(const PicSpec& part = k16F84A) : FamilyRig(part.record()) {
@@ -67,31 +69,31 @@ struct PicRig : FamilyRig {
         st.settings.VerifyMaxMin = 0;
     }
     sim::PicChip& chip() { return dynamic_cast<sim::PicChip&>(*sim.chip()); }
-    PicLayout layout() const { return picLayout(dev()); }
+    PicAreas layout() const { return picAreas(dev()); }
 
     // An image a part can take: words within the erased value, every area filled.
     void fillAreas(std::uint32_t seed) {
-        const PicLayout l = layout();
+        const PicAreas l = layout();
         Bytes code = pattern(l.codeBytes, seed);
         for (std::size_t i = 0; i < code.size(); i += 2) code[i] &= dev().BlankByte;
         fillImage(code);
-        if (l.hasData) {
-            Bytes data = pattern(l.dataBytes, seed + 1);
+        if (l.data.present) {
+            Bytes data = pattern(l.data.len, seed + 1);
             for (std::size_t i = 0; i < data.size(); i += 2) data[i] = dev().BlankByte;
-            fillImage(data, l.dataPlace);
+            fillImage(data, l.data.buf);
         }
         Bytes ids = pattern(8, seed + 2);
         for (std::size_t i = 0; i < ids.size(); i += 2) ids[i] &= dev().BlankByte;
-        fillImage(ids, l.idPlace);
-        Bytes cfg = pattern(l.configBytes, seed + 3);
+        fillImage(ids, l.id.buf);
+        Bytes cfg = pattern(l.config.len, seed + 3);
         for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] &= dev().ConfigMasks[i];
-        fillImage(cfg, l.configPlace);
+        fillImage(cfg, l.config.buf);
     }
     // The data EEPROM bytes of the image (the low half of each word).
     Bytes imageData() const {
         Bytes b;
-        const PicLayout l = layout();
-        for (std::size_t i = 1; i < l.dataBytes; i += 2) b.push_back(st.buf.DeviceBuffer[l.dataPlace + i]);
+        const PicAreas l = layout();
+        for (std::size_t i = 1; i < l.data.len; i += 2) b.push_back(st.buf.DeviceBuffer[l.data.buf + i]);
         return b;
     }
     Bytes maskedConfig(const Bytes& c) const {
@@ -104,8 +106,7 @@ struct PicRig : FamilyRig {
 
 // What the worker does for kind 'C': no check, the operation routine.
 bool run(PicRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     r.chip().clearCommands();
     r.host.memoClear();
@@ -150,7 +151,7 @@ TEST(Pic, FramesGoOutAsWholeFourByteWritesAndAreasAsOneWrite) {
     r.fillAreas(13);
     ASSERT_TRUE(run(r, 'P')) << lines(r);
     const auto writes = r.sim.hostWrites();
-    const PicLayout l = r.layout();
+    const PicAreas l = r.layout();
     // The code area goes whole: the image less its calibration word, and a filler.
     const auto code = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'p'));
     ASSERT_NE(code, writes.end());
@@ -158,33 +159,33 @@ TEST(Pic, FramesGoOutAsWholeFourByteWritesAndAreasAsOneWrite) {
     EXPECT_EQ(code[1], r.image(0, l.codeBytes - 2) + r.image(0, 2));
     const auto data = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'd'));
     ASSERT_NE(data, writes.end());
-    EXPECT_EQ(data[1], r.image(l.dataPlace, l.dataBytes));
+    EXPECT_EQ(data[1], r.image(l.data.buf, l.data.len));
     const auto ids = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'i'));
     ASSERT_NE(ids, writes.end());
-    EXPECT_EQ(ids[1], r.image(l.idPlace, 8));
+    EXPECT_EQ(ids[1], r.image(l.id.buf, 8));
     const auto cfg = std::find(writes.begin(), writes.end(), frameBytes('E', 'P', 'c'));
     ASSERT_NE(cfg, writes.end());
-    EXPECT_EQ(cfg[1], (Bytes{std::uint8_t(r.st.buf.DeviceBuffer[l.configPlace] | 0x30),
-                             r.st.buf.DeviceBuffer[l.configPlace + 1]}));
+    EXPECT_EQ(cfg[1], (Bytes{std::uint8_t(r.st.buf.DeviceBuffer[l.config.buf] | 0x30),
+                             r.st.buf.DeviceBuffer[l.config.buf + 1]}));
 }
 
 TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
     for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k16C54, k12F683}) {
         SCOPED_TRACE(part.name);
         PicRig r(part);
-        const PicLayout l = r.layout();
+        const PicAreas l = r.layout();
         auto& chip = r.chip();
         const Bytes code = pattern(l.codeBytes, 3);
         Bytes codeWords = code;
         for (std::size_t i = 0; i < codeWords.size(); i += 2) codeWords[i] &= part.blank;
         chip.load(0, codeWords);
         const Bytes data = pattern(part.eesize + 1, 4);
-        if (l.hasData) chip.loadData(0, data);
+        if (l.data.present) chip.loadData(0, data);
         const Bytes ids{0x01, 0x23, 0x02, 0x34, 0x03, 0x45, 0x00, 0x56};
         chip.loadIds(0, ids);
         chip.setIdBackup({0x0C, 0x25});
         chip.setCalibration({0x34, 0x7C});
-        const Bytes cfg = pattern(l.configBytes, 5);
+        const Bytes cfg = pattern(l.config.len, 5);
         chip.loadConfig(0, cfg);
         r.st.settings.ProgramSteps = std::uint8_t(part.steps & 0x1F);
 
@@ -192,34 +193,34 @@ TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
         EXPECT_EQ(r.commands(), opening(r) + Commands{"ER p"});
         EXPECT_EQ(r.host.lines().last(), " Read Completed");
         EXPECT_EQ(r.image(0, l.codeBytes), chip.code());
-        if (l.hasData) {
+        if (l.data.present) {
             EXPECT_EQ(r.imageData(), chip.dataEeprom());
         }
-        EXPECT_EQ(r.image(l.idPlace, 8), chip.ids());
+        EXPECT_EQ(r.image(l.id.buf, 8), chip.ids());
         if (l.idPairBytes) {
-            EXPECT_EQ(r.image(l.idPlace + 8, 2), (Bytes{0x0C, 0x25}));
+            EXPECT_EQ(r.image(l.id.buf + 8, 2), (Bytes{0x0C, 0x25}));
         }
         if (l.hasCalibration) {
             const auto cal = chip.calibration();
             EXPECT_EQ(r.image(l.calibrationPlace, 2), Bytes(cal.begin(), cal.end()));
         }
-        EXPECT_EQ(r.image(l.configPlace, l.configBytes), r.maskedConfig(chip.config()));
+        EXPECT_EQ(r.image(l.config.buf, l.config.len), r.maskedConfig(chip.config()));
         EXPECT_TRUE(r.sim.protocolErrors().empty());
     }
 }
 
 TEST(Pic, ReadWithoutTheDataAreaDropsItFromTheStream) {
     PicRig r(k16F84A);
-    const PicLayout l = r.layout();
+    const PicAreas l = r.layout();
     r.chip().loadData(0, pattern(64, 9));
     const Bytes cfg{0x3F, 0x1B};
     r.chip().loadConfig(0, cfg);
-    const Bytes before = r.image(l.dataPlace, l.dataBytes);
+    const Bytes before = r.image(l.data.buf, l.data.len);
     r.st.settings.ProgramSteps = PicStepCode | PicStepId | PicStepConfig;
     ASSERT_TRUE(run(r, 'R')) << lines(r);
     EXPECT_EQ(r.commands(), opening(r) + Commands{"ER p"});
-    EXPECT_EQ(r.image(l.dataPlace, l.dataBytes), before);
-    EXPECT_EQ(r.image(l.configPlace, 2), (Bytes{0x00, 0x1B}));
+    EXPECT_EQ(r.image(l.data.buf, l.data.len), before);
+    EXPECT_EQ(r.image(l.config.buf, 2), (Bytes{0x00, 0x1B}));
 }
 
 TEST(Pic, StreamStartsAtTheFirstChosenArea) {
@@ -240,16 +241,16 @@ TEST(Pic, StreamStartsAtTheFirstChosenArea) {
 }
 
 TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
-    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683}) {
+    for (const PicSpec& part : {k16F84A, k16F1827, k12F629, k10F200, k12C508, k12F683, k16C54Eeprom}) {
         SCOPED_TRACE(part.name);
         PicRig r(part);
         r.fillAreas(11);
-        const PicLayout l = r.layout();
+        const PicAreas l = r.layout();
         const auto factory = r.chip().code();
 
         ASSERT_TRUE(run(r, 'P')) << lines(r);
         Commands want = opening(r) + Commands{"Vdd 125", "EP p"};
-        if (l.hasData) want.push_back("EP d");
+        if (l.data.present) want.push_back(part.page == 40 ? "EP 0x00" : "EP d");
         want = want + Commands{"EP i", "Vdd 125", "ER p", "Vdd 125", "EP c", "ER c"};
         EXPECT_EQ(r.commands(), want);
         EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying @ Vdd = 5.0V ", " CONFIG Programmed"}));
@@ -265,13 +266,13 @@ TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
             ASSERT_EQ(sent.size(), l.codeBytes);
             EXPECT_EQ(Bytes(sent.end() - 2, sent.end()), r.image(0, 2));
         }
-        if (l.hasData) {
+        if (l.data.present) {
             EXPECT_EQ(r.chip().dataEeprom(), r.imageData());
         }
-        EXPECT_EQ(r.chip().ids(), r.image(l.idPlace, 8));
+        EXPECT_EQ(r.chip().ids(), r.image(l.id.buf, 8));
         Bytes cfg = r.maskedConfig(r.chip().config());
         if (part.page == 32) cfg[0] = r.chip().config()[0] & 0x01;
-        Bytes want_cfg = r.image(l.configPlace, l.configBytes);
+        Bytes want_cfg = r.image(l.config.buf, l.config.len);
         if (part.page == 32) want_cfg[0] &= 0x01;
         EXPECT_EQ(cfg, want_cfg);
         EXPECT_TRUE(r.sim.protocolErrors().empty());
@@ -281,7 +282,7 @@ TEST(Pic, ProgramWritesEveryAreaAndVerifiesIt) {
 TEST(Pic, CalibratedPartsSendTheirHighConfigByteWithTheFactoryBitsSet) {
     PicRig r(k12F629);
     r.fillAreas(5);
-    r.st.buf.DeviceBuffer[r.layout().configPlace] = 0x01;
+    r.st.buf.DeviceBuffer[r.layout().config.buf] = 0x01;
     ASSERT_TRUE(run(r, 'P')) << lines(r);
     const Bytes sent = r.chip().lastProgramData(Area::Config);
     ASSERT_EQ(sent.size(), 2u);
@@ -304,14 +305,14 @@ TEST(Pic, VerifyAtMaxAndMinSupply) {
 TEST(Pic, VerifyReportsTheFirstDifferenceOfEachArea) {
     struct Case {
         const char* area;
-        std::size_t (*place)(const PicLayout&);
+        std::size_t (*place)(const PicAreas&);
         std::uint8_t flip;
     };
     const Case cases[] = {
-        {" Code Area ", [](const PicLayout&) -> std::size_t { return 0x21; }, 0x01},
-        {" Data Area ", [](const PicLayout& l) { return l.dataPlace + 5; }, 0x80},
-        {" ID Area ", [](const PicLayout& l) { return l.idPlace + 3; }, 0x10},
-        {" Config Area ", [](const PicLayout& l) { return l.configPlace + 1; }, 0x04},
+        {" Code Area ", [](const PicAreas&) -> std::size_t { return 0x21; }, 0x01},
+        {" Data Area ", [](const PicAreas& l) -> std::size_t { return l.data.buf + 5; }, 0x80},
+        {" ID Area ", [](const PicAreas& l) -> std::size_t { return l.id.buf + 3; }, 0x10},
+        {" Config Area ", [](const PicAreas& l) -> std::size_t { return l.config.buf + 1; }, 0x04},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.area);
@@ -338,7 +339,7 @@ TEST(Pic, CalibrationWordIsLeftOutOfProgramVerifyAndBlankCheck) {
     for (const PicSpec& part : {k12F629, k10F200, k12C508}) {
         SCOPED_TRACE(part.name);
         PicRig r(part);
-        const PicLayout l = r.layout();
+        const PicAreas l = r.layout();
         // The factory value is not what the image holds, and not blank either.
         EXPECT_TRUE(run(r, 'B')) << lines(r);
         EXPECT_EQ(r.host.lines().last(), " Clean");
@@ -410,7 +411,7 @@ TEST(Pic, EraseClearsThePartAndChecksItBlank) {
         ASSERT_FALSE(r.chip().allErased());
         // The calibrated parts' blank check compares bit 0 of the first
         // configuration byte with the image, as their verify does.
-        if (part.page == 32) r.st.buf.DeviceBuffer[r.layout().configPlace] |= 0x01;
+        if (part.page == 32) r.st.buf.DeviceBuffer[r.layout().config.buf] |= 0x01;
         ASSERT_TRUE(run(r, 'E')) << lines(r);
         Commands want = opening(r) + Commands{"Vdd 125", "EE23", "ER p"};
         if (part.page == 32) want.push_back("ES23");
@@ -440,7 +441,7 @@ TEST(Pic, EraseBeforeProgramThenProgramsTheChosenAreas) {
         EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "EP i"), 1);
         EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "EP c"), 1);
         EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "EP p"), steps & 1 ? 1 : 0);
-        EXPECT_EQ(r.chip().ids(), r.image(r.layout().idPlace, 8));
+        EXPECT_EQ(r.chip().ids(), r.image(r.layout().id.buf, 8));
         EXPECT_TRUE(r.host.lines().contains(" Programmed"));
         EXPECT_TRUE(r.host.lines().contains(" CONFIG Programmed"));
     }
@@ -453,7 +454,7 @@ TEST(Pic, ProgramOfTheConfigurationAloneProgramsAndVerifiesIt) {
     ASSERT_TRUE(run(r, 'P')) << lines(r);
     EXPECT_EQ(r.commands(), opening(r) + Commands({"Vdd 125", "EP c", "ER c"}));
     EXPECT_EQ(r.host.lines(), QStringList{" CONFIG Programmed"});
-    EXPECT_EQ(r.chip().config(), r.image(r.layout().configPlace, 2));
+    EXPECT_EQ(r.chip().config(), r.image(r.layout().config.buf, 2));
 }
 
 TEST(Pic, DeviceIdIsComparedWithoutRevisionBits) {
@@ -595,7 +596,7 @@ TEST(Pic, DispatchRunsTheFamily) {
     r.st.RunFlag = 1;
     ExecuteOperation(r.st);
     EXPECT_EQ(r.st.ErrorFlag.get(), 0) << lines(r);
-    EXPECT_EQ(r.chip().ids(), r.image(r.layout().idPlace, 8));
+    EXPECT_EQ(r.chip().ids(), r.image(r.layout().id.buf, 8));
 }
 
 namespace {
@@ -613,7 +614,7 @@ TEST_F(PicWindowTest, ToolbarProgramsAndReadsBackAPic) {
     ASSERT_TRUE(w().SB_Prog->isEnabled());
     ASSERT_TRUE(w().SB_Read->isEnabled());
 
-    const PicLayout l = picLayout(*st().dev());
+    const PicAreas l = picAreas(*st().dev());
     Bytes code = pattern(l.codeBytes, 17);
     for (std::size_t i = 0; i < code.size(); i += 2) code[i] &= 0x3F;
     std::copy(code.begin(), code.end(), st().buf.DeviceBuffer.begin());

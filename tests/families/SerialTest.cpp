@@ -51,8 +51,7 @@ struct SerialRig : FamilyRig {
 // What the worker does for kind 'S': the check, then the operation routine.
 // True when the run ended without a failure.
 bool run(SerialRig& r, char op) {
-    r.st.OperationCode = op;
-    r.st.RunFlag = 1;
+    r.startRun(op);
     r.sim.clearLog();
     if (!SerialCheckChipId(r.st)) {
         r.st.ErrorFlag.increment();
@@ -314,6 +313,21 @@ TEST(Serial, ProgramWritesTheStatusBytesAfterTheData) {
         EXPECT_EQ(chipMemory(r), content);
         EXPECT_EQ(r.host.lines(), (QStringList{" Programmed", " Verifying", " Verify OK"}));
     }
+}
+
+// A read that breaks off between the two status bytes keeps neither: the
+// next Program writes both back.
+TEST(Serial, StatusPairIsKeptOnlyWhole) {
+    SerialRig r({.pageCode = 103});
+    r.chip().setStatus(0, 0x9C);
+    r.chip().setStatus(1, 0x41);
+    r.st.mcu.SerialFlashStatus = 0x11;
+    r.st.mcu.SerialFlashStatus2 = 0x22;
+    r.sim.faults().streamStallsAfter = 0x2000 + 1;
+    EXPECT_FALSE(run(r, 'R'));
+    EXPECT_EQ(r.host.lines(), QStringList{" Error with read"});
+    EXPECT_EQ(r.st.mcu.SerialFlashStatus, 0x11);
+    EXPECT_EQ(r.st.mcu.SerialFlashStatus2, 0x22);
 }
 
 TEST(Serial, SecondStatusByteTravelsFromReadToProgram) {

@@ -246,17 +246,27 @@ TEST_F(IcTestDialog, UploadsOncePerOpeningAndPinCount) {
     EXPECT_EQ(uploads(), std::make_pair(2, 2));
 }
 
-TEST_F(IcTestDialog, StaticRamShowsThePatternSteps) {
+TEST_F(IcTestDialog, AStaticRamIsShownAsNotTestedNeverAsPassed) {
+    // The programmer has no exchange for memory patterns: the RAM is neither
+    // good nor failed, and a loop stops after its first pass.
+    int passes = 0;
+    onPass = [&] { ++passes; };
     inIcTest([&](TfrmIcTest& d) {
         pick(d, "Static RAM", "6116");
-        QTest::mouseClick(d.BB_test, Qt::LeftButton);
-        EXPECT_TRUE(d.Pass->isVisible());
+        answerLoopCount("3");
+        QTest::mouseClick(d.BB_loop, Qt::LeftButton);
+        EXPECT_FALSE(d.Pass->isVisible());
+        EXPECT_FALSE(d.Fail->isVisible());
+        EXPECT_TRUE(d.NotTested->isVisible());
+        EXPECT_EQ(d.NotTested->text(), "NOT TESTED");
         EXPECT_TRUE(d.Panel1->isVisible());
-        EXPECT_EQ(d.Panel1->text(), "Test 5  Data = Variable");
-        EXPECT_TRUE(d.CGauge1->isVisible());
+        EXPECT_EQ(d.Panel1->text(), "Test 1  Data = 0xA5  Not tested");
         EXPECT_EQ(d.CGauge1->maximum(), 2048);
-        EXPECT_TRUE(d.Label6->isVisible());
+        EXPECT_EQ(d.BB_loop->text(), " Loop Test ");
+        EXPECT_TRUE(d.BB_test->isEnabled());
     });
+    EXPECT_EQ(passes, 1);
+    EXPECT_EQ(st().ErrorFlag.get(), 0);
 }
 
 TEST_F(IcTestDialog, MissingDatabaseShowsItsBoxAndLeavesDemoMode) {
@@ -282,7 +292,9 @@ TEST_F(IcTestDialog, TestLeavesTheDeviceImageAlone) {
     inIcTest([&](TfrmIcTest& d) {
         pick(d, "Static RAM", "6116");
         QTest::mouseClick(d.BB_test, Qt::LeftButton);
+        EXPECT_TRUE(d.NotTested->isVisible());
         QTest::mouseClick(d.ChangeIC, Qt::LeftButton);
+        EXPECT_FALSE(d.NotTested->isVisible());
         QTest::mouseClick(d.BB_test, Qt::LeftButton);
         EXPECT_TRUE(d.Pass->isVisible());
     });

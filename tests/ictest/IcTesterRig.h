@@ -29,7 +29,7 @@ public:
         testing = icName;
         hint = wiringHint;
         looping.push_back(looping_);
-        pass = fail = false;
+        pass = fail = notTested = false;
     }
     void setLoopCaption(const QString& caption) override { loopCaptions << caption; }
     void lineSent() override { ++linesSent; }
@@ -46,9 +46,13 @@ public:
         fail = true;
         memoryCaptions.last() += "  Failed";
     }
+    void showMemoryNotTested() override {
+        notTested = true;
+        memoryCaptions.last() += "  Not tested";
+    }
 
     int passes = 0, linesSent = 0, memorySize = -1, progress = -1;
-    bool pass = false, fail = false;
+    bool pass = false, fail = false, notTested = false;
     std::vector<bool> looping;  // per pass: the Test button was the one disabled
     QString testing, hint, failLine, failResult;
     QStringList loopCaptions, memoryCaptions;

@@ -377,11 +377,11 @@ class FailingExchange : public IcMemoryExchange {
 public:
     explicit FailingExchange(int failAt) : failAt_(failAt) {}
     void prepare(std::uint8_t supplyCode) override { prepared = supplyCode; }
-    bool exchange(const IcMemoryMap& map, const std::uint8_t* data, std::size_t n) override {
+    ictest::PatternResult exchange(const IcMemoryMap& map, const std::uint8_t* data, std::size_t n) override {
         sizes.push_back(n);
         width = map.width;
         first.assign(data, data + std::min<std::size_t>(n, 4));
-        return ++calls != failAt_;
+        return ++calls != failAt_ ? ictest::PatternResult::Passed : ictest::PatternResult::Failed;
     }
     int calls = 0, width = 0, prepared = -1;
     std::vector<std::size_t> sizes;

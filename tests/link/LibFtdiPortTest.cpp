@@ -1,11 +1,105 @@
-// The hardware port without hardware: every call fails cleanly, nothing waits.
+// The hardware port: without hardware every call fails cleanly; over a fake
+// bridge that answers like the chip (nothing for a latency of 2 ms) the waits
+// last what their bounds say and end on Abort.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <thread>
 
 #include "link/LibFtdiPort.h"
 #include "link/Link.h"
+#include "link/Replies.h"
 #include "support/TestSupport.h"
 
 using namespace tesmar;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A bridge whose read, like the chip's, waits out a 2 ms latency timer when
+// the programmer has sent nothing.
+class FakeBridge : public FtdiBridge {
+public:
+    bool open(const std::string& description) override { return description == "Tesmar"; }
+    void close() override {}
+    bool serialNumber(std::string& serial) override {
+        serial = "FT000001";
+        return true;
+    }
+    bool reset() override { return true; }
+    bool flushReceive() override {
+        std::lock_guard lock(m_);
+        incoming_.clear();
+        return true;
+    }
+    bool flushTransmit() override { return true; }
+    void setWriteTimeout(std::uint32_t) override {}
+    int read(std::uint8_t* buf, int len) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::unique_lock lock(m_);
+        reading_ = true;
+        released_.wait(lock, [&] { return !held_; });
+        reading_ = false;
+        int n = 0;
+        for (; n < len && !incoming_.empty(); ++n) {
+            buf[n] = incoming_.front();
+            incoming_.pop_front();
+        }
+        return n;
+    }
+    int write(const std::uint8_t*, int len) override { return len; }
+
+    // The programmer sends these bytes.
+    void send(const std::string& bytes) {
+        std::lock_guard lock(m_);
+        incoming_.insert(incoming_.end(), bytes.begin(), bytes.end());
+    }
+
+    // While held, a read under way does not return.
+    void holdReads(bool on) {
+        std::lock_guard lock(m_);
+        held_ = on;
+        released_.notify_all();
+    }
+    bool reading() {
+        std::lock_guard lock(m_);
+        return reading_;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable released_;
+    bool held_ = false, reading_ = false;
+    std::deque<std::uint8_t> incoming_;
+};
+
+struct PortRig {
+    FakeBridge* bridge;
+    LibFtdiPort port;
+    AppState st;
+
+    PortRig() : PortRig(std::make_unique<FakeBridge>()) {}
+    explicit PortRig(std::unique_ptr<FakeBridge> b) : bridge(b.get()), port(std::move(b)) {
+        EXPECT_EQ(port.open("Tesmar", 0x20000002), UsbOk);
+        st.usb = &port;
+    }
+    // Runs `act` on another thread after `ms` milliseconds.
+    std::thread later(int ms, std::function<void()> act) {
+        return std::thread([ms, act] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            act();
+        });
+    }
+};
+
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+}  // namespace
 
 TEST(LibFtdiPort, WithoutAProgrammerOpenFailsAndEveryCallIsRefused) {
     LibFtdiPort port;
@@ -39,4 +133,58 @@ TEST(LibFtdiPort, StartUpWithoutAProgrammerIsDemoMode) {
     ConnectProgrammer(st, false);
     EXPECT_EQ(st.ProgrammerState, 0);
     EXPECT_EQ(host.lines(), (QStringList{" ", " **** NO PROGRAMMER FOUND ****", " **** System in Tesmar DEMO mode  ****"}));
+}
+
+// 3000 polls are half a second, however long the bridge takes to say it has
+// nothing: a queue poll never waits for the bridge.
+TEST(LibFtdiPort, SilentWaitLastsWhatItsPollBoundSays) {
+    PortRig r;
+    const auto started = Clock::now();
+    EXPECT_FALSE(waitForBytes(r.st, 1, 3000));
+    EXPECT_GT(secondsSince(started), 0.4);
+    EXPECT_LT(secondsSince(started), 1.5);
+}
+
+TEST(LibFtdiPort, QueuePollAnswersWhileTheBridgeReads) {
+    PortRig r;
+    r.bridge->holdReads(true);
+    while (!r.bridge->reading()) std::this_thread::yield();
+    auto poll = std::async(std::launch::async, [&] {
+        std::uint32_t queued = 0;
+        return r.port.queueStatus(queued);
+    });
+    EXPECT_EQ(poll.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    r.bridge->holdReads(false);
+    EXPECT_EQ(poll.get(), UsbOk);
+}
+
+TEST(LibFtdiPort, ReplyEndsTheWaitAndPurgeDropsWhatCameBefore) {
+    PortRig r;
+    std::thread programmer = r.later(50, [&] { r.bridge->send("Good"); });
+    const auto started = Clock::now();
+    EXPECT_TRUE(readReplyWord(r.st, "Good", OnAbort::Ignore));
+    EXPECT_LT(secondsSince(started), 1.0);
+    programmer.join();
+
+    r.bridge->send("Junk");
+    ASSERT_TRUE(waitForBytes(r.st, 4));
+    EXPECT_EQ(r.port.purge(PurgeRx), UsbOk);
+    std::uint32_t queued = 1;
+    EXPECT_EQ(r.port.queueStatus(queued), UsbOk);
+    EXPECT_EQ(queued, 0u);
+}
+
+// After Abort a read ends within about half a second, not at its time-out.
+TEST(LibFtdiPort, AbortEndsAWaitingRead) {
+    for (OnAbort rule : {OnAbort::Grace, OnAbort::Stop}) {
+        PortRig r;
+        r.port.setTimeouts(10000, 10000);
+        std::thread abort = r.later(100, [&] { r.st.RunFlag = 0; });
+        const auto started = Clock::now();
+        std::uint8_t buf[4];
+        int status = UsbOk;
+        EXPECT_EQ(readBytes(r.st, buf, 4, &status, rule), 0u);
+        EXPECT_LT(secondsSince(started), 1.0);
+        abort.join();
+    }
 }

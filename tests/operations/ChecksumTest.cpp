@@ -65,8 +65,13 @@ TEST(Checksum, PicWordsAreSignExtendedAndTheConfigWordIsMasked) {
     // PIC18 takes its mask term from 0xF0010; page 46 ANDs both configuration words.
     const DeviceRecord pic18 = RecordImage('C').algorithm(18).configMasks({0x0F, 0x0F}).build();
     EXPECT_EQ(sumOf(pic18, 0x100000, 1, {{0xF0010, {0x12, 0x34}}}), 0x0204u);
-    const DeviceRecord enhanced = RecordImage('C').pageCode(46).configMasks({0x3F, 0xFF}).build();
-    EXPECT_EQ(sumOf(enhanced, 0x20000, 1, {{0x1000E, {0x3F, 0x0F, 0x30, 0x7C}}}), 0x300Cu);
+    // Only page code 46 itself takes its term from 0x1000E and 0x10010; its
+    // neighbours take 0x400E.
+    for (const auto& [page, expected] : {std::pair{45, 0x1234u}, {46, 0x300Cu}, {47, 0x1234u}}) {
+        const DeviceRecord rec = RecordImage('C').pageCode(std::uint8_t(page)).configMasks({0x3F, 0xFF}).build();
+        EXPECT_EQ(sumOf(rec, 0x20000, 1, {{0x400E, {0x12, 0x34}}, {0x1000E, {0x3F, 0x0F, 0x30, 0x7C}}}), expected)
+            << "page " << page;
+    }
 }
 
 TEST(Checksum, ByteFamiliesAndDataAreas) {

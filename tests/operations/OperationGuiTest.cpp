@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QSettings>
 #include <QTest>
+#include <mutex>
+#include <utility>
 #include <gtest/gtest.h>
 
 #include "app/gui/TfrmMains.h"
@@ -16,6 +18,37 @@ using namespace tesmar;
 
 namespace {
 
+// Passes everything on to the window and notes the sounds asked for (under
+// test the window has no audio device and would switch sound off).
+class SoundTap : public Host {
+public:
+    explicit SoundTap(Host& window) : w_(window) {}
+    void memoAdd(const QString& line) override { w_.memoAdd(line); }
+    void memoClear() override { w_.memoClear(); }
+    void setGauge(int maximum, int position) override { w_.setGauge(maximum, position); }
+    void setProgressCaption(const QString& caption) override { w_.setProgressCaption(caption); }
+    void closeProgress() override { w_.closeProgress(); }
+    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override {
+        return w_.askAbortRetryIgnore(text, caption);
+    }
+    void message(const QString& text, const QString& caption, BoxIcon icon) override { w_.message(text, caption, icon); }
+    void showChecksum(const QString& text) override { w_.showChecksum(text); }
+    bool playSound(Sound sound) override {
+        std::lock_guard l(m_);
+        sounds_.push_back(sound);
+        return true;
+    }
+    std::vector<Sound> sounds() {
+        std::lock_guard l(m_);
+        return std::exchange(sounds_, {});
+    }
+
+private:
+    Host& w_;
+    std::mutex m_;
+    std::vector<Sound> sounds_;
+};
+
 // The first EPROM of the sample data is selected, with a blank chip in the socket.
 class OperationGuiTest : public test::MainWindowRig {
 protected:
@@ -25,8 +58,26 @@ protected:
         ASSERT_TRUE(w().state().dev());
         ASSERT_EQ(w().state().dev()->FamilyLetter, 'R');
         ASSERT_TRUE(w().SB_Prog->isEnabled());
+        tap_ = std::make_unique<SoundTap>(w());
+        st().host = tap_.get();
+        st().settings.SoundOn = 1;
         clearLogs();
     }
+    void TearDown() override {
+        window_.reset();
+        MainWindowRig::TearDown();
+    }
+    // Abort as soon as the worker waits for the answer to a box.
+    void abortAtTheNextBox(std::function<bool()> when = [] { return true; }) {
+        boxes().setButton(0x00100000);  // QMessageBox::Ignore
+        boxes().beforeAnswer = [when](const QString&) {
+            if (!when()) return;
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) form->BitBtn1->click();
+        };
+    }
+    QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
+    std::unique_ptr<SoundTap> tap_;
     const DeviceRecord& rec() { return *st().dev(); }
     std::size_t deviceSize() { return std::size_t(rec().LastAddress) + 1; }
 
@@ -92,33 +143,87 @@ TEST_F(OperationGuiTest, OverCurrentFailsBeforeAnyFamilyTraffic) {
     EXPECT_TRUE(w().SB_Prog->isEnabled());
 }
 
-TEST_F(OperationGuiTest, AbortedReadSendsStopAndIsNotCounted) {
-    sim_.faults().streamStallsAfter = 100;  // the read waits for bytes that never come
-    abortWhenShown();
-    w().SB_Read->click();
-    const QStringList lines = w().memoLines();
-    EXPECT_TRUE(lines.contains(" Process Aborted"));
-    EXPECT_FALSE(lines.contains(" Read Completed"));
-    EXPECT_TRUE(contains(sim_.hostBytes(), "Stop"));
-    EXPECT_TRUE(w().SB_Read->isEnabled());
+TEST_F(OperationGuiTest, OnlyAProgramCountsAndEveryEndHasItsOneSound) {
+    struct Case {
+        const char* name;
+        QToolButton* TfrmMains::*button;
+        std::function<void()> arrange;
+        QStringList counters;  // Total, Correct, Fail
+        Sound sound;
+        bool aborted, stop;
+    };
+    const Case cases[] = {
+        {"good program", &TfrmMains::SB_Prog, [] {}, {"1", "1", "0"}, Sound::Chimes, false, false},
+        {"failed program", &TfrmMains::SB_Prog, [&] { sim_.faults().stickBit(0, 7); }, {"1", "0", "1"}, Sound::Error,
+         false, false},
+        {"good read", &TfrmMains::SB_Read, [] {}, {"0", "0", "0"}, Sound::Chimes, false, false},
+        {"failed verify", &TfrmMains::SB_Verify, [] {}, {"0", "0", "0"}, Sound::Error, false, false},
+        // The read waits for bytes that never come.
+        {"aborted read", &TfrmMains::SB_Read, [&] { sim_.faults().streamStallsAfter = 100; abortWhenShown(); },
+         {"0", "0", "0"}, Sound::Error, true, true},
+        // The signature question holds the worker while Abort is pressed.
+        {"aborted program", &TfrmMains::SB_Prog,
+         [&] {
+             sim_.faults().signature = std::vector<std::uint8_t>{0x12, 0x34};
+             st().settings.IdCheckOption = 1;
+             abortAtTheNextBox();
+         },
+         {"0", "0", "0"}, Sound::Error, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.faults() = {};
+        sim_.insertBlankChipFor(rec());
+        boxes().beforeAnswer = nullptr;
+        fillImage();  // differs from the blank chip: a verify fails
+        w().BitBtn1->click();
+        clearLogs();
+        c.arrange();
+        (w().*c.button)->click();
+        EXPECT_EQ(counters(), c.counters);
+        EXPECT_EQ(tap_->sounds(), std::vector<Sound>{c.sound});
+        EXPECT_EQ(w().memoLines().contains(" Process Aborted"), c.aborted);
+        EXPECT_EQ(contains(sim_.hostBytes(), "Stop"), c.stop);
+        EXPECT_TRUE((w().*c.button)->isEnabled());
+    }
 }
 
-TEST_F(OperationGuiTest, AbortedProgramSendsNoStopAndRestoresTheTotal) {
-    fillImage();
-    // The signature question holds the worker while Abort is pressed.
-    sim_.faults().signature = std::vector<std::uint8_t>{0x12, 0x34};
-    st().settings.IdCheckOption = 1;
-    boxes().setButton(0x00100000);  // QMessageBox::Ignore
-    boxes().beforeAnswer = [](const QString&) {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) form->BitBtn1->click();
-    };
+TEST_F(OperationGuiTest, AProgramAbortedDuringItsErasePassIsSentNoStop) {
+    const auto pic = test::findDevice(3, "16F84A");
+    ASSERT_TRUE(pic);
+    ASSERT_NE(pic->rec.DeviceId, 0);
+    select(pic->place);
+    tap_->sounds();  // the selection's notify sound
+    st().settings.ProgramSteps = 0x41;  // erase first, then the code
+    sim_.faults().signature = std::vector<std::uint8_t>{0x3F, 0xFF};  // each pass asks about the device ID
+    char codeAtAbort = 0;
+    abortAtTheNextBox([&] {
+        codeAtAbort = st().OperationCode.load();
+        return codeAtAbort == 'E';
+    });
+    clearLogs();
     w().SB_Prog->click();
+    ASSERT_EQ(codeAtAbort, 'E');
     EXPECT_TRUE(w().memoLines().contains(" Process Aborted"));
     EXPECT_FALSE(contains(sim_.hostBytes(), "Stop"));
     EXPECT_EQ(w().TotalProg->text(), "0");
-    EXPECT_EQ(w().ProgCorrect->text(), "0");
-    EXPECT_EQ(w().ProgFail->text(), "0");
+    EXPECT_EQ(tap_->sounds(), std::vector<Sound>{Sound::Error});
+}
+
+TEST_F(OperationGuiTest, AfterAnAbortTheNextSelectionReportsItsUploads) {
+    sim_.faults().streamStallsAfter = 100;
+    abortWhenShown();
+    w().SB_Read->click();
+    ASSERT_TRUE(w().memoLines().contains(" Process Aborted"));
+    sim_.faults() = {};
+    sim_.faults().wrongReply[sim::Reply::FpgaGood] = "Bad!";
+    select(0, 0, 0);
+    EXPECT_TRUE(w().memoLines().contains(" Problem sending FPGA file")) << w().memoLines().join('\n').toStdString();
+    EXPECT_FALSE(contains(sim_.hostBytes(), "MCU "));
+    sim_.faults() = {};
+    select(0, 0, 0);
+    for (const char* line : {" FPGA programmed OK", " MCU file sent OK", " Parameters sent OK"})
+        EXPECT_TRUE(w().memoLines().contains(line)) << line;
 }
 
 TEST_F(OperationGuiTest, AWrongSignatureAnsweredWithAbortFails) {

@@ -56,9 +56,9 @@ TEST_F(OptionDialogTest, APicAskedForItsIdBytesGetsItsCodeAreaToo) {
     EXPECT_FALSE(step(2)->isChecked());
 }
 
-TEST_F(OptionDialogTest, MidRangePicIdStepFollowsItsCodeStep) {
+TEST_F(OptionDialogTest, AlgorithmZeroPicIdStepFollowsItsCodeStep) {
     st.settings.ProgramSteps = 0x05;
-    open(deviceNamed(M, "16C84"));  // algorithm 0
+    open(deviceNamed(M, "16C52"));  // algorithm 0
     step(1)->click();               // Code Area off takes the ID bytes along
     EXPECT_EQ(steps(), 0x00);
     EXPECT_FALSE(step(3)->isChecked());
@@ -66,9 +66,9 @@ TEST_F(OptionDialogTest, MidRangePicIdStepFollowsItsCodeStep) {
     EXPECT_EQ(steps(), 0x05);
     EXPECT_TRUE(step(1)->isChecked());
 
-    // A 12-bit part (algorithm 5) keeps the two steps apart.
+    // A part of another algorithm (16C84: 2) keeps the two steps apart.
     st.settings.ProgramSteps = 0x05;
-    open(deviceNamed(M, "16C52"));
+    open(deviceNamed(M, "16C84"));
     step(1)->click();
     EXPECT_EQ(steps(), 0x04);
     EXPECT_TRUE(step(3)->isChecked());

@@ -159,7 +159,7 @@ TEST_F(SettingsFile, AnythingInTheStoreReadsSafelyAndSavesClean) {
         // What was read is saved and read back at the next start without a word.
         if (said.isEmpty() || said.front().startsWith("|Invalid data type")) {
             SaveSettings(a);
-            ASSERT_TRUE(h1.messages() == said);
+            ASSERT_TRUE(h1.messages() == said) << h1.messages().join("\n").toStdString() << "\n--" << h1.lines().join("\n").toStdString() << "\n--" << content.toStdString();
             RecorderHost h2;
             AppState b;
             b.host = &h2;

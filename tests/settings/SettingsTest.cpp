@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/Settings.h"
+#include "support/MainWindowRig.h"
 #include "support/TestSupport.h"
 
 using namespace tesmar;
@@ -299,4 +300,84 @@ TEST_F(SettingsStore, AStoreThatCannotBeOpenedIsReported) {
     EXPECT_EQ(host.messages(), (QStringList{"| RootDir Registry Error", "| Can't open program serial key.",
                                             "| Can't open program serial key."}));
     EXPECT_EQ(st.settings.SoundOn, 1);
+}
+
+// ---- the store at start-up and close, through the main window ---------------
+
+namespace {
+
+// The window is started by each test, once its store file is in place: a
+// path no QSettings of this process has parsed before.
+class StoreAtStartUp : public test::MainWindowRig {
+protected:
+    StoreAtStartUp() : MainWindowRig({.openWindow = false}) {}
+    // The store's file in the settings folder in force (the rig's, or a case's own).
+    QString storeFile(const test::TempSettings* folder = nullptr) const {
+        return (folder ? folder : &settings_)->path() + "/Halvorn/Tesmar.conf";
+    }
+    void closeWindow() {
+        w().close();
+        window_.reset();
+    }
+};
+
+QByteArray completeStore(const QByteArray& testFlag = "0") {
+    return "[General]\nRevNo=1052\nSoundON=0\nId_flag=1\nTest_flag=" + testFlag +
+           "\nMaxMin_flag=0\nProgBits=5\nManuf_index=3\nDevice_index=17\n"
+           "Total%20Programmed%20Last%20Time=40\nGrand%20Total%20Programmed=400\nFile%20Type%20index=2\n"
+           "Filename=zrvusb_m.usb\nPathLoadSave=/home/user/images\nDefaultDir=" +
+           test::runDir().toUtf8() + "\nOffsetAdd=0\nOffset=4096\n";
+}
+
+}  // namespace
+
+TEST_F(StoreAtStartUp, AStoreNotReadInFullIsKeptBesideItBeforeItIsWrittenOver) {
+    struct Case {
+        const char* name;
+        QByteArray store;
+        QStringList boxes;
+        const char* line;
+        std::uint32_t grandTotalRead;
+    } const cases[] = {
+        // Qt reads every value but the damaged end.
+        {"damaged end", completeStore() + "[Gen\xff", {}, " Settings file damaged: what could be read is used; ", 400},
+        // The read stops at the value it cannot take; the rest keep their start values.
+        {"bad value", completeStore("maybe"), {"|Invalid data type for 'Test_flag'"}, " Settings not read in full; ", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::TempSettings folder;
+        const QString store = storeFile(&folder);
+        ASSERT_TRUE(QDir().mkpath(folder.path() + "/Halvorn"));
+        ASSERT_TRUE(test::writeFile(store, c.store));
+        const qsizetype seenBefore = boxes().seen().size();
+        start();
+        const QString kept = store + ".damaged";
+        EXPECT_EQ(boxes().seen().mid(seenBefore), c.boxes);
+        ASSERT_FALSE(w().memoLines().isEmpty());
+        EXPECT_EQ(w().memoLines().first(), QString(c.line) + "the old file is kept as " + kept);
+        EXPECT_EQ(w().memoLines().mid(1, 2), (QStringList{" ", " Tesmar Serial Nr : TS000001"}));
+        EXPECT_EQ(st().settings.GrandTotal, c.grandTotalRead);
+        closeWindow();
+        EXPECT_EQ(test::readFile(kept), c.store);
+        // What was read went back into the store.
+        const QByteArray now = test::readFile(store);
+        EXPECT_TRUE(now.contains("Grand%20Total%20Programmed=" + QByteArray::number(c.grandTotalRead))) << now.data();
+        EXPECT_TRUE(now.contains("RevNo=1052")) << now.data();
+    }
+}
+
+TEST_F(StoreAtStartUp, AStoreThatCannotBeOpenedLeavesTheProgramFolderInPlace) {
+    // A folder where the store's file should be: it can be neither read nor written.
+    ASSERT_TRUE(QDir().mkpath(storeFile()));
+    start();
+    EXPECT_EQ(boxes().seen(), (QStringList{"| RootDir Registry Error", "| Can't open program serial key."}));
+    EXPECT_EQ(st().settings.ProgramDir, test::runDir().toStdString());
+    EXPECT_EQ(st().settings.LoadSavePath, test::runDir().toStdString());
+    select(0, 0, 0);
+    const QStringList lines = w().memoLines();
+    for (const char* line : {" FPGA programmed OK", " MCU file sent OK", " Parameters sent OK"})
+        EXPECT_TRUE(lines.contains(line)) << line << "\n" << lines.join('\n').toStdString();
+    EXPECT_FALSE(sim_.lastParameters().empty());
+    EXPECT_TRUE(w().SB_Read->isEnabled());
 }

@@ -154,3 +154,21 @@ TEST(SimTransport, StopFromAnotherThreadEndsAStreamBeingRead) {
     reader.join();
     EXPECT_LT(total, std::size_t(0x2000000));
 }
+
+// A long-running program must not grow with every byte it writes: the log
+// keeps the latest writes up to its limit, or nothing at all.
+TEST(SimTransport, LogKeepsTheLatestWritesUpToItsLimit) {
+    OpenSim s;
+    s.sim.setLogLimit(10);
+    for (const char* w : {"Stop", "ErrV", "ErrB"}) send(s.sim, bytes(w));
+    EXPECT_EQ(s.sim.hostBytes(), bytes("ErrVErrB"));
+    EXPECT_EQ(s.sim.hostWrites(), (std::vector<Bytes>{bytes("ErrV"), bytes("ErrB")}));
+    send(s.sim, pattern(40));
+    EXPECT_EQ(s.sim.hostBytes(), pattern(40)) << "the latest write is kept whole";
+
+    s.sim.setLogLimit(0);
+    send(s.sim, bytes("Stop"));
+    s.sim.purge(PurgeBoth);
+    EXPECT_TRUE(s.sim.hostBytes().empty());
+    EXPECT_TRUE(s.sim.driverCalls().empty());
+}

@@ -278,6 +278,9 @@ void TfrmMains::FormCreate() {
     st_.settings.OffsetAdd = 1;
     st_.AutoIncAddress = {};
     st_.AutoIncrement = false;
+    // Both folders start at the start-up folder, so a store that cannot be
+    // read still leaves the firmware, data and sound files where they are.
+    st_.settings.ProgramDir = st_.settings.LoadSavePath = QDir::currentPath().left(259).toStdString();
     // 4: settings.
     WriteDefaultSettings(st_);
     ReadSettings(st_);

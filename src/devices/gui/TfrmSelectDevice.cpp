@@ -55,8 +55,12 @@ TfrmSelectDevice::TfrmSelectDevice(AppState& st, QWidget* parent) : QDialog(pare
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmSelectDevice::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TfrmSelectDevice::BitBtn2Click);
     // A change of the current item by mouse or keyboard is the user's click;
-    // the lists' own refills are not.
+    // the lists' own refills are not. A click on the manufacturer already
+    // chosen changes no row but still starts its device list over.
     connect(ListBox1, &QListWidget::currentRowChanged, this, [this] {
+        if (!loading_) ListBox1Click();
+    });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] {
         if (!loading_) ListBox1Click();
     });
     connect(ListBox2, &QListWidget::currentRowChanged, this, [this] {

@@ -77,7 +77,8 @@ void TfrmIcTest::buildUi() {
     CGauge1->setValue(0);
     Pass = label(this, "Pass", "PASS", {84, 170, 262, 60});
     Fail = label(this, "Fail", "FAIL", {84, 170, 262, 60});
-    for (QLabel* verdict : {Pass, Fail}) {
+    NotTested = label(this, "NotTested", "NOT TESTED", {84, 170, 262, 60});
+    for (QLabel* verdict : {Pass, Fail, NotTested}) {
         QFont f = verdict->font();
         f.setPointSize(f.pointSize() * 2);
         f.setBold(true);
@@ -86,13 +87,14 @@ void TfrmIcTest::buildUi() {
     }
     Pass->setStyleSheet("color: green");
     Fail->setStyleSheet("color: red");
+    NotTested->setStyleSheet("color: gray");
 
     BB_test = button(this, "BB_test", "Test  1 x", {365, 28, 105, 32});
     BB_loop = button(this, "BB_loop", " Loop Test ", {365, 68, 105, 32});
     ChangeIC = button(this, "ChangeIC", "Change IC", {365, 108, 105, 32});
 
     for (QWidget* w : std::initializer_list<QWidget*>{Label3, StaticText1, StaticText2, Bevel1, Label4, Panel1, Label5,
-                                                      Panel2, Label6, CGauge1, Pass, Fail})
+                                                      Panel2, Label6, CGauge1, Pass, Fail, NotTested})
         w->hide();
 
     connect(ListBox1, &QListWidget::currentRowChanged, this, &TfrmIcTest::ListBox1Click);
@@ -152,7 +154,8 @@ void TfrmIcTest::ListBox2Click(int row) {
 }
 
 void TfrmIcTest::hideResults() {
-    for (QWidget* w : std::initializer_list<QWidget*>{Fail, Pass, Panel1, Panel2, Label4, Label5, Label6, CGauge1}) w->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{Fail, Pass, NotTested, Panel1, Panel2, Label4, Label5, Label6, CGauge1})
+        w->hide();
 }
 
 void TfrmIcTest::ChangeICClick() {
@@ -229,6 +232,11 @@ void TfrmIcTest::setMemoryProgress(int position) { CGauge1->setValue(position); 
 void TfrmIcTest::showMemoryFail() {
     Panel1->setText(Panel1->text() + "  Failed");
     Fail->show();
+}
+
+void TfrmIcTest::showMemoryNotTested() {
+    Panel1->setText(Panel1->text() + "  Not tested");
+    NotTested->show();
 }
 
 }  // namespace tesmar

@@ -20,13 +20,13 @@ public:
     explicit TfrmIcTest(AppState& st, QWidget* parent = nullptr);
 
     ictest::IcTesterState& tester() { return t_; }
-    // The memory ICs' pattern exchange (null: every pattern passes).
+    // The memory ICs' pattern exchange (null: none, memory ICs are not tested).
     void setMemoryExchange(ictest::IcMemoryExchange* exchange) { exchange_ = exchange; }
 
     QListWidget *ListBox1, *ListBox2;  // groups, ICs of the chosen group
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6;
     QLabel *StaticText1, *StaticText2;  // IC name, wiring hint
-    QLabel *Fail, *Pass;
+    QLabel *Fail, *Pass, *NotTested;
     QLabel *Panel1, *Panel2;  // failing line (or pattern step), the IC's answer
     QProgressBar* CGauge1;
     QFrame* Bevel1;
@@ -42,6 +42,7 @@ public:
     void setMemoryCaption(const QString& caption) override;
     void setMemoryProgress(int position) override;
     void showMemoryFail() override;
+    void showMemoryNotTested() override;
 
 public slots:
     void ListBox1Click(int row);

@@ -118,6 +118,9 @@ void runOperation(TfrmMains& w, QToolButton* button) {
     restoreToolbar(w, st);
     pauseMs(st, 250);
     UpdateChecksum(st);
+    // The run is over: an Abort silenced only its own lines, not the uploads
+    // and tests that come after it.
+    st.RunFlag = 1;
 }
 
 }  // namespace tesmar
