@@ -9,7 +9,6 @@ namespace {
 
 using S = PicSheet;
 
-
 // ---- Fixed protection patterns -------------------------------------------------
 
 // The 14-bit parts repeat the two CP bits over word bits 13..8, so "All
@@ -21,7 +20,8 @@ const std::vector<Patterns> kPatterns = {
     {"RG3_Prot05k", {kAllOff, {0x00, 0x3F, 0x4F, 0xB0}}},
     {"RG3_Prot1k", {kAllOff, {0x00, 0x15, 0x4F, 0x90}, {0x00, 0x3F, 0x4F, 0xB0}}},
     {"RG3_Prot2k", {kAllOff, {0x00, 0x15, 0x4F, 0x90}, {0x00, 0x2A, 0x4F, 0xA0}, {0x00, 0x3F, 0x4F, 0xB0}}},
-    {"RG6_Cp", {{0x00, 0x00, 0x9F, 0x00}, {0x00, 0x15, 0x9F, 0x20}, {0x00, 0x2A, 0x9F, 0x40}, {0x00, 0x3F, 0x9F, 0x60}}},
+    {"RG6_Cp",
+     {{0x00, 0x00, 0x9F, 0x00}, {0x00, 0x15, 0x9F, 0x20}, {0x00, 0x2A, 0x9F, 0x40}, {0x00, 0x3F, 0x9F, 0x60}}},
     // Item 0 clears the CP copies in H like every other page's "All memory
     // protected"; with H at 0x3F only L bits 5:4 would hold the protection.
     {"RG7_Prot", {{0x00, 0x00, 0xCF, 0x42}, {0x00, 0x3F, 0xCF, 0x72}}},
@@ -30,13 +30,17 @@ const std::vector<Patterns> kPatterns = {
     // The 16C55x parts: the patterns keep to the device's bits where the parts' masks say so.
     {"RG12_Prot05k", {{0x00, 0x00, 0x0F, 0x00, kMaskLKeep}, {0x00, 0x3F, 0xFF, 0x30, kMaskHSet | kMaskLSet}}},
     {"RG12_Prot1k",
-     {{0x00, 0x00, 0x0F, 0x00, kMaskLKeep}, {0x00, 0x15, 0x0F, 0x90, kMaskHSet},
+     {{0x00, 0x00, 0x0F, 0x00, kMaskLKeep},
+      {0x00, 0x15, 0x0F, 0x90, kMaskHSet},
       {0x00, 0x3F, 0xFF, 0x30, kMaskHSet | kMaskLSet}}},
     {"RG12_Prot2k",
-     {{0x00, 0x00, 0x0F, 0x00, kMaskLKeep}, {0x00, 0x15, 0x0F, 0x90, kMaskLSet}, {0x00, 0x2A, 0x0F, 0xA0, kMaskLSet},
+     {{0x00, 0x00, 0x0F, 0x00, kMaskLKeep},
+      {0x00, 0x15, 0x0F, 0x90, kMaskLSet},
+      {0x00, 0x2A, 0x0F, 0xA0, kMaskLSet},
       {0x00, 0x3F, 0xFF, 0x30, kMaskHSet | kMaskLSet}}},
     // Three CP pairs in H bits 7..2 and one in L bits 7:6.
-    {"RG17_Prot", {{0x03, 0x00, 0x3F, 0x00}, {0x03, 0x54, 0x3F, 0x40}, {0x03, 0xA8, 0x3F, 0x80}, {0x03, 0xFC, 0x3F, 0xC0}}},
+    {"RG17_Prot",
+     {{0x03, 0x00, 0x3F, 0x00}, {0x03, 0x54, 0x3F, 0x40}, {0x03, 0xA8, 0x3F, 0x80}, {0x03, 0xFC, 0x3F, 0xC0}}},
 };
 
 void protectClick(PageContext& ctx, const ControlRow& row, int item) { applyPattern(ctx, kPatterns, row, item); }
@@ -51,8 +55,12 @@ const std::vector<Patterns> kPatterns15 = {
 const std::vector<Patterns> kPatterns15Calibrated = {
     {"RG15_Prot", {{0x00, 0x00, 0x17, 0x00}, {0x00, 0x0F, 0xFF, 0xE8, kMaskHSet | kMaskLSet}}}};
 
+// The labels then show the word as the part takes it.
 void protect15Click(PageContext& ctx, const ControlRow& row, int item) {
     applyPattern(ctx, ctx.device().Algorithm == kCalibratedBaseline ? kPatterns15Calibrated : kPatterns15, row, item);
+    const auto& m = ctx.device().ConfigMasks;
+    ctx.setText("Label13", hex2(std::uint8_t(ctx.value(kH) & m[0])));
+    ctx.setText("Label14", hex2(std::uint8_t(ctx.value(kL) & m[1])));
 }
 const Rule kProtect15{nullptr, protect15Click};
 
@@ -137,26 +145,33 @@ void protect40Click(PageContext& ctx, const ControlRow& row, int item) {
     plainClick(ctx, row, item);
     if (ctx.device().PageCode != kRepeatedCpPage) return;
     const auto& m = ctx.device().ConfigMasks;
-    if (item == 0) applyEdit(ctx, {0x00, 0x00, 0x07, 0x00});
-    else applyEdit(ctx, {0x00, std::uint8_t(m[0] & 0x0F), 0xFF, std::uint8_t(0x08 | (m[1] & 0xF8))});
+    if (item == 0)
+        applyEdit(ctx, {0x00, 0x00, 0x07, 0x00});
+    else
+        applyEdit(ctx, {0x00, std::uint8_t(m[0] & 0x0F), 0xFF, std::uint8_t(0x08 | (m[1] & 0xF8))});
 }
 const Rule kProtect40{nullptr, protect40Click};
 
 // ---- Tables --------------------------------------------------------------------
 
-const std::vector<const char*> kItemsOsc6 = {"LP",          "XT",          "HS",          "--  invalid  --",
-                                        "INTRC + GP4", "INTRC + CLKout", "EXTRC + GP4", "EXTRC + CLKout"};
-const std::vector<const char*> kItemsOsc4 = {"LP",           "XT",           "HS",           "EXTCLK + RA6",
-                                        "INTRC + RA6 + RA7", "INTRC + CLKout  + RA7", "EXTRC + RA6",
-                                        "EXTRC + CLKout on OSC2"};
+const std::vector<const char*> kItemsOsc6 = {
+    "LP", "XT", "HS", "--  invalid  --", "INTRC + GP4", "INTRC + CLKout", "EXTRC + GP4", "EXTRC + CLKout"};
+const std::vector<const char*> kItemsOsc4 = {"LP",
+                                             "XT",
+                                             "HS",
+                                             "EXTCLK + RA6",
+                                             "INTRC + RA6 + RA7",
+                                             "INTRC + CLKout  + RA7",
+                                             "EXTRC + RA6",
+                                             "EXTRC + CLKout on OSC2"};
 const std::vector<const char*> kItemsOsc16 = {"LP",
-                                         "XT",
-                                         "HS",
-                                         "EC + RA4 + OSC1",
-                                         "INTRC + RA4 + RA5",
-                                         "INTRC + OSC2 + RA5",
-                                         "EXTRC on RA5 + RA4",
-                                         "EXTRC on RA5 + OSC2"};
+                                              "XT",
+                                              "HS",
+                                              "EC + RA4 + OSC1",
+                                              "INTRC + RA4 + RA5",
+                                              "INTRC + OSC2 + RA5",
+                                              "EXTRC on RA5 + RA4",
+                                              "EXTRC on RA5 + OSC2"};
 
 const char* const kProtect3[] = {"RG3_Prot2k", "RG3_Prot1k", "RG3_Prot05k"};
 const char* const kProtect12[] = {"RG12_Prot2k", "RG12_Prot1k", "RG12_Prot05k"};
@@ -212,9 +227,10 @@ std::vector<ControlRow> rows0to17() {
         box(S::Page3, "CB3_Pwt", "Power-Up Timer  disabled", kL, 3),
         box(S::Page3, "CB3_Wdt", "Watch-Dog Timer enabled ", kL, 2),
         box(S::Page3, "CB3_Bod", "Brown Out Enabled", kL, 6),
-        placed(kAltX, kAltY, 4,
-               radioGroup(S::Page3, "RG3_Prot2k", cp, kL, 0x30, 0xCF,
-                          {"All protected", "upper 3/4 protected", "upper 1/2 protected", "Protection off"}, &kProtect)),
+        placed(
+            kAltX, kAltY, 4,
+            radioGroup(S::Page3, "RG3_Prot2k", cp, kL, 0x30, 0xCF,
+                       {"All protected", "upper 3/4 protected", "upper 1/2 protected", "Protection off"}, &kProtect)),
         placed(kAltX, kAltY, 3,
                radioGroup(S::Page3, "RG3_Prot1k", cp, kL, 0x30, 0xCF,
                           {"000 - 3FF protected", "200 - 3FF protected", "Protection off"}, &kProtectClamped)),
@@ -226,10 +242,10 @@ std::vector<ControlRow> rows0to17() {
         box(S::Page4, "CB4_Mcl", "MCLR Enabled", kL, 5),
         box(S::Page4, "CB4_Ieso", "IESO Enabled", kL2, 1),
         box(S::Page4, "CB4_Fcmen", "FCMEN Enabled", kL2, 0),
-        radioGroup(S::Page4, "RG4_Bor", " Brown-Out Reset Enable ", kL, kBit6, 0xBF,
-                   {"BOR disabled", "BOR controlled by s/w SBOREN", "BOR enabled , disabled during SLEEP",
-                    "BOR enabled"},
-                   &kBor4),
+        radioGroup(
+            S::Page4, "RG4_Bor", " Brown-Out Reset Enable ", kL, kBit6, 0xBF,
+            {"BOR disabled", "BOR controlled by s/w SBOREN", "BOR enabled , disabled during SLEEP", "BOR enabled"},
+            &kBor4),
         newColumn(radioGroup(S::Page4, "RG4_Borv", " Brown-out Voltage ", kH, kBit0, 0x3E,
                              {"4.5V", "4.2V", "2.7V", "2.0V"}, &kBorv4)),
         radioGroup(S::Page4A, "RG4_Osc", " Oscillator ", kL, 0x13, 0xEC, kItemsOsc4, &kSplitOsc),
@@ -276,8 +292,7 @@ std::vector<ControlRow> rows0to17() {
         placed(kAltX, kAltY, 4, radioGroup(S::Page12, "RG12_Prot2k", cp, kL, 0x30, 0xCF, prot4, &kProtect)),
         placed(kAltX, kAltY, 3,
                radioGroup(S::Page12, "RG12_Prot1k", cp, kL, 0x30, 0xCF,
-                          {"All memory protected", "Upper 1/2 memory protected", "Protection off"},
-                          &kProtectClamped)),
+                          {"All memory protected", "Upper 1/2 memory protected", "Protection off"}, &kProtectClamped)),
         placed(kAltX, kAltY, 2, radioGroup(S::Page12, "RG12_Prot05k", cp, kL, 0x10, 0xEF, prot2, &kProtect)),
 
         // Page15 (12C50x/12F50x baseline).
@@ -293,9 +308,9 @@ std::vector<ControlRow> rows0to17() {
         box(S::Page16, "CB16_Mcl", "MCLR pin enabled", kL, 5),
         newColumn(radioGroup(S::Page16, "RG16_CProt", cp, kL, 0x40, 0xBF, {"Protected", "Protection Off"})),
         radioGroup(S::Page16, "RG16_DProt", " Data Protection ", kL, 0x80, 0x7F, {"Protected", "Protection Off"}),
-        radioGroup(S::Page16, "RG16_Bod", " Brown-Out-Detect ", kH, 0x03, 0x3C,
-                   {"BOD && SBOD disabled", "BOD controlled by SBOD", "BOD enabled while running",
-                    "BOD always enabled"}),
+        radioGroup(
+            S::Page16, "RG16_Bod", " Brown-Out-Detect ", kH, 0x03, 0x3C,
+            {"BOD && SBOD disabled", "BOD controlled by SBOD", "BOD enabled while running", "BOD always enabled"}),
         newColumn(checkBox(S::Page16, "CB16_Ieso", "IESO enabled", kH, 2, 0x3B)),
         checkBox(S::Page16, "CB16_Fcmen", "FCMEN enabled", kH, 3, 0x37),
         checkBox(S::Page16, "CB16_Wur", "Wake-Up Reset disabled", kH, 4, 0x2F),

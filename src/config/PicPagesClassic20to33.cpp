@@ -87,14 +87,18 @@ constexpr std::uint8_t kFixedL30 = 0x30, kFixedH30 = 0x10;
 
 // ---- Tables --------------------------------------------------------------------
 
-const std::vector<const char*> kOsc20F = {"LP",           "XT",           "HS",
-                                          "EC + RB4",     "INTOSC + RB4", "INTOSC + CLKOUT",
-                                          "EXTRC on OSC1 + RB4", "EXTRC on OSC1 + CLKOUT"};
-const std::vector<const char*> kOsc20C = {"LP",           "XT",           "HS",
-                                          "- invalid -",  "INTOSC + RB4", "INTOSC + CLKOUT",
-                                          "EXTRC on OSC1 + RB4", "EXTRC on OSC1 + CLKOUT"};
-const std::vector<const char*> kOsc23 = {"LP",     "XT",    "HS",  "ExtClk on OSC1", "INTRC ", "INTRC CLKout on OSC2",
-                                         "ER",     "ER CLKout on OSC2"};
+const std::vector<const char*> kOsc20F = {
+    "LP", "XT", "HS", "EC + RB4", "INTOSC + RB4", "INTOSC + CLKOUT", "EXTRC on OSC1 + RB4", "EXTRC on OSC1 + CLKOUT"};
+const std::vector<const char*> kOsc20C = {"LP",
+                                          "XT",
+                                          "HS",
+                                          "- invalid -",
+                                          "INTOSC + RB4",
+                                          "INTOSC + CLKOUT",
+                                          "EXTRC on OSC1 + RB4",
+                                          "EXTRC on OSC1 + CLKOUT"};
+const std::vector<const char*> kOsc23 = {
+    "LP", "XT", "HS", "ExtClk on OSC1", "INTRC ", "INTRC CLKout on OSC2", "ER", "ER CLKout on OSC2"};
 const std::vector<const char*> kOsc31 = {"LP",
                                          "XT",
                                          "HS",
@@ -194,10 +198,10 @@ std::vector<ControlRow> rows20to33() {
         box(S::Page23, "CB23_Bod", "BOD Enabled", kL, 6),
         box(S::Page23, "CB23_Lvp", "LV Programming Enable", kL, 7),
         checkBox(S::Page23, "CB23_Cpd", cpd, kH, 0, 0xFC),
-        placed(kAltX, kAltY, 4,
-               radioGroup(S::Page23, "RG23_Prot2k", cp, kH, 0x0C, 0xF3,
-                          {"000-7FF Protected", "200-7FF Protected", "400-7FF Protected", "Protection Off"},
-                          &kProtect)),
+        placed(
+            kAltX, kAltY, 4,
+            radioGroup(S::Page23, "RG23_Prot2k", cp, kH, 0x0C, 0xF3,
+                       {"000-7FF Protected", "200-7FF Protected", "400-7FF Protected", "Protection Off"}, &kProtect)),
         placed(kAltX, kAltY, 3,
                radioGroup(S::Page23, "RG23_Prot1k", cp, kH, 0x0C, 0xF3,
                           {"000-3FF protected", "200-3FF protected", "Protection off"}, &kProtectClamped)),

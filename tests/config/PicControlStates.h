@@ -1,7 +1,6 @@
 #pragma once
 // What the PIC dialog's sheets show, control by control.
 #include <QCheckBox>
-
 #include <map>
 #include <string>
 

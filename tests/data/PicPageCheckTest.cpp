@@ -4,7 +4,6 @@
 // choice the page offers survives the masks (a control on a bit the record
 // says the part lacks would lose its choice on Program).
 #include <QCheckBox>
-
 #include <set>
 
 #include "config/PicControlStates.h"
@@ -30,7 +29,8 @@ protected:
             for (QCheckBox* b : sheet->findChildren<QCheckBox*>())
                 if (b->isVisibleTo(sheet) && b->isEnabled()) b->setChecked((round + i++) & 1);
             for (RadioGroup* g : sheet->findChildren<RadioGroup*>())
-                if (g->isVisibleTo(sheet) && g->isEnabled() && g->count() > 0) g->setItemIndex((round + i++) % g->count());
+                if (g->isVisibleTo(sheet) && g->isEnabled() && g->count() > 0)
+                    g->setItemIndex((round + i++) % g->count());
         }
     }
 };
