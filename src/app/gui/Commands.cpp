@@ -4,6 +4,7 @@
 #include "app/gui/TfrmMains.h"
 #include "app/gui/TfrmOption.h"
 #include "config/gui/TfrmConfig.h"
+#include "config/gui/TfrmPicConfig.h"
 #include "config/gui/TgalConfig.h"
 #include "editors/gui/TFuseEditor.h"
 #include "editors/gui/THexEditor.h"
@@ -57,7 +58,8 @@ void runConfig(TfrmMains& w) {
         TgalConfig view(st, &w);
         view.exec();
     } else if (st.dev()->FamilyLetter == 'C') {
-        return;  // the PIC dialog is not part of this build
+        TfrmPicConfig dlg(st, &w);
+        dlg.exec();
     } else {
         TfrmConfig dlg(st, &w);
         dlg.exec();
