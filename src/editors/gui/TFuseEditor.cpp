@@ -190,8 +190,8 @@ void TFuseEditor::gridCurrentChanged(QTableView* grid, const QModelIndex& curren
 bool TFuseEditor::eventFilter(QObject* watched, QEvent* event) {
     const bool isGrid = watched == StringGrid2 || watched == StringGrid3;
     if (!isGrid) return QDialog::eventFilter(watched, event);
-    auto* e = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress) {
+        auto* e = static_cast<QKeyEvent*>(event);
         if (gridKeyDown(e)) return true;
         const std::optional<QChar> c = typedCharacter(e);
         if (watched == StringGrid3) {
@@ -205,7 +205,7 @@ bool TFuseEditor::eventFilter(QObject* watched, QEvent* event) {
                e->key() == Qt::Key_Escape;
     }
     if (event->type() == QEvent::KeyRelease && watched == StringGrid3) {
-        StringGrid3KeyUp(e);
+        StringGrid3KeyUp(static_cast<QKeyEvent*>(event));
         return true;
     }
     return QDialog::eventFilter(watched, event);
