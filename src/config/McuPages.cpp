@@ -154,15 +154,15 @@ const Rule kCalAddress{nullptr, calAddressClick};
 void addCalibrationGroup(std::vector<ControlRow>& rows, Sheet sheet, const char* group, const char* program,
                          const char* edit, const char* hexLabel, int firstButton) {
     using K = ControlKind;
-    rows.push_back(at(0, 0, 190, 106, groupBox(sheet, group, " Calibration Factors ")));
-    rows.push_back({sheet, program, group, K::CheckBox, "Program @", 10, 22, 84, 20, G::ProgramCalibration, 0x01, 0xFE,
+    rows.push_back(at(0, 0, 200, 106, groupBox(sheet, group, " Calibration Factors ")));
+    rows.push_back({sheet, program, group, K::CheckBox, "Program @", 10, 22, 98, 20, G::ProgramCalibration, 0x01, 0xFE,
                     true, {}, &kProgramAt});
-    rows.push_back({sheet, edit, group, K::Edit, "0", 102, 20, 50, 22, {}, 0, 0xFF, true, {}, &kCalAddress});
-    rows.push_back({sheet, hexLabel, group, K::Label, "Hex", 156, 22, 28, 20, {}, 0, 0xFF, true, {}});
+    rows.push_back({sheet, edit, group, K::Edit, "0", 110, 20, 50, 22, {}, 0, 0xFF, true, {}, &kCalAddress});
+    rows.push_back({sheet, hexLabel, group, K::Label, "Hex", 164, 22, 30, 20, {}, 0, 0xFF, true, {}});
     static const char* const cal[] = {"CAL0", "CAL1", "CAL2", "CAL3"};
     for (int n = 0; n < 4; ++n)
         rows.push_back({sheet, kCalButtons[std::size_t(firstButton + n)], group, K::RadioButton, cal[n],
-                        10 + (n % 2) * 84, 52 + (n / 2) * 24, 80, 20, G::CalibrationIndex, std::uint8_t(1u << n),
+                        10 + (n % 2) * 90, 52 + (n / 2) * 24, 86, 20, G::CalibrationIndex, std::uint8_t(1u << n),
                         std::uint8_t(~(1u << n)), true, {}, &kCalButton});
 }
 
@@ -276,7 +276,7 @@ std::vector<ControlRow> makeRows() {
     addCalibrationGroup(r, S::Page203, "GB203_C", "CB203_Prog", "Edit203", "Label203_Hex", 0);
 
     const std::vector<ControlRow> page204 = {
-        // Page 204: FuseLow then FuseHigh.
+        // Page 204: FuseLow then FuseHigh; boxes whose caption changes are wide enough for each.
         fuse(S::Page204, "CB204_Cksel0", "CKSEL0 = 1", G::FuseLow, 0, true),
         fuse(S::Page204, "CB204_Cksel1", "CKSEL1 = 1", G::FuseLow, 1, true),
         fuse(S::Page204, "CB204_Cksel2", "CKSEL2 = 1", G::FuseLow, 2, true),
@@ -284,7 +284,6 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page204, "CB204_Sut0", "SUT0 = 1", G::FuseLow, 4, true),
         fuse(S::Page204, "CB204_Sut1", "SUT1 = 1", G::FuseLow, 5, true),
         fuse(S::Page204, "CB204_Boden", "BODEN", G::FuseLow, 6, false),
-        // Wide enough for the captions it takes.
         at(0, 0, 150, 0, fuse(S::Page204, "CB204_Bodlevel", "BODLEVEL = 1", G::FuseLow, 7, true, &kBodLevel204)),
         newColumn(fuse(S::Page204, "CB204_Bootrst", "BOOTRST", G::FuseHigh, 0, false)),
         fuse(S::Page204, "CB204_Bootsz0", "BOOTSZ0", G::FuseHigh, 1, false),
@@ -292,8 +291,8 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page204, "CB204_Eesave", "EESAVE", G::FuseHigh, 3, false),
         fuse(S::Page204, "CB204_Ckopt", "CKOPT = 1", G::FuseHigh, 4, true),
         fuse(S::Page204, "CB204_Spien", "SPIEN", G::FuseHigh, 5, false),
-        fuse(S::Page204, "CB204_Wdton", "WDTON", G::FuseHigh, 6, false),
-        fuse(S::Page204, "CB204_Rstdisbl", "RSTDISBL", G::FuseHigh, 7, false),
+        at(0, 0, 110, 0, fuse(S::Page204, "CB204_Wdton", "WDTON", G::FuseHigh, 6, false)),
+        at(0, 0, 110, 0, fuse(S::Page204, "CB204_Rstdisbl", "RSTDISBL", G::FuseHigh, 7, false)),
         // Page 204A: the lock byte; a click clears bits 7-6.
         radioGroup(S::Page204A, "RG204A_LB", " Memory  Lock Bits ", G::LockBits, 0x03, 0x3C, kLockItems, &kLock023),
         radioGroup(S::Page204A, "RG204A_Blb0", " Boot Lock Bits 0 ", G::LockBits, 0x0C, 0x33,

@@ -183,15 +183,15 @@ std::vector<ControlRow> makeRows() {
         label(S::Page205, "Label27", "Boot Lock Bits 1"),
         combo(S::Page205, "CB205_Blb1box", "", G::LockBits, 0x30, kBootLock1Items),
 
-        // Page 206: FuseLow bits 3-0, one group a bit.
-        radioGroup(S::Page206, "RG206_F1", " Fuse 1 ", G::FuseLow, 0x01, 0x0E,
-                   {"Serial Prog Enabled", "Serial Prog Disabled"}, &kFuse206),
-        radioGroup(S::Page206, "RG206_F2", " Fuse 2 ", G::FuseLow, 0x02, 0x0D,
-                   {"x2 Clock Enabled", "x2 Clock Disabled"}, &kFuse206),
-        newColumn(radioGroup(S::Page206, "RG206_F3", " Fuse 3 ", G::FuseLow, 0x04, 0x0B,
-                             {"User Row Prog Enabled", "User Row Prog Disabled"}, &kFuse206)),
-        radioGroup(S::Page206, "RG206_F4", " Fuse 4 ", G::FuseLow, 0x08, 0x07,
-                   {"Ext Clock Enabled", "Xtal Clock Enabled"}, &kFuse206),
+        // Page 206: FuseLow bits 3-0, one group a bit, wide enough for either set of items.
+        at(0, 0, 240, 0, radioGroup(S::Page206, "RG206_F1", " Fuse 1 ", G::FuseLow, 0x01, 0x0E,
+                                    {"Serial Prog Enabled", "Serial Prog Disabled"}, &kFuse206)),
+        at(0, 0, 240, 0, radioGroup(S::Page206, "RG206_F2", " Fuse 2 ", G::FuseLow, 0x02, 0x0D,
+                                    {"x2 Clock Enabled", "x2 Clock Disabled"}, &kFuse206)),
+        at(kNewColumn, 0, 240, 0, radioGroup(S::Page206, "RG206_F3", " Fuse 3 ", G::FuseLow, 0x04, 0x0B,
+                                             {"User Row Prog Enabled", "User Row Prog Disabled"}, &kFuse206)),
+        at(0, 0, 240, 0, radioGroup(S::Page206, "RG206_F4", " Fuse 4 ", G::FuseLow, 0x08, 0x07,
+                                    {"Ext Clock Enabled", "Xtal Clock Enabled"}, &kFuse206)),
 
         // Page 207.
         fuse(S::Page207, "CB207_Sel0", "CKSEL0 = 1", G::FuseLow, 0, true),

@@ -258,6 +258,19 @@ TEST_F(McuPagesTest, SignatureNameAndAlgorithmChooseCaptionsAndControls) {
     for (const Variant& v : kVariants) {
         SCOPED_TRACE(std::string(v.part) + " " + v.control);
         open(sample(v.part));
+        // Every shown control lies inside its sheet and shows its whole caption.
+        for (const config::Sheet s : dlg->visibleSheets()) {
+            QWidget* sheet = dlg->sheet(s);
+            dlg->PageControl1->setCurrentWidget(sheet);
+            for (QWidget* c : sheet->findChildren<QWidget*>()) {
+                if (!c->isVisibleTo(sheet)) continue;
+                const QRect at(c->mapTo(sheet, QPoint(0, 0)), c->size());
+                EXPECT_TRUE(sheet->rect().contains(at)) << c->objectName().toStdString();
+                if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+                    EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+                }
+            }
+        }
         EXPECT_EQ(shown(v.control), v.shown);
         if (v.caption) {
             EXPECT_EQ(text(v.control), v.caption);
@@ -323,6 +336,17 @@ TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
     EXPECT_EQ(st.mcu.SecurityByte, 0xFF);
     EXPECT_FALSE(find<QCheckBox>("P208Lock")->isChecked());
     EXPECT_EQ(dlg->PageControl1->tabText(int(config::Sheet::Page208)), "Page208");
+    // A seed that is no number is said and kept, and OK still closes.
+    {
+        MessageBoxAnswerer boxes;
+        dlg->control<QLineEdit>("Seed0Edit")->setText("zz");
+        dlg->SeedBytes = {0x5A, 0xA5};
+        dlg->control<QLineEdit>("Seed1Edit")->setText("3c");
+        QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        EXPECT_EQ(dlg->SeedBytes, (std::array<std::uint8_t, 2>{0x5A, 0x3C}));
+        EXPECT_EQ(boxes.seen(), QStringList{"ID / Configuration|'$zz' is not a valid integer value"});
+    }
     // Page 204: the BODLEVEL box names the level, and the second sheet is "Page 2".
     st.mcu.FuseLow = 0x80;
     open(sample("ATmega8"));

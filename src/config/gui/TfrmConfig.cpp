@@ -142,7 +142,7 @@ void TfrmConfig::readSeeds() {
     for (std::size_t i = 0; i < SeedBytes.size(); ++i) {
         const std::string text = binder_->text(names[i]);
         const auto v = config::parseHexEntry(text);
-        if (v && *v <= 0xFF) SeedBytes[i] = std::uint8_t(*v);
+        if (v) SeedBytes[i] = std::uint8_t(*v);  // a seed is one byte: the low one
         else QMessageBox::warning(this, windowTitle(), QString::fromStdString(config::badNumberLine(text)));
     }
 }
