@@ -4,6 +4,7 @@
 #include "families/Flash.h"
 #include "families/Pic.h"
 #include "families/Pic18.h"
+#include "families/Pld.h"
 #include "families/Serial.h"
 #include "link/Link.h"
 #include "operations/Host.h"
@@ -47,6 +48,7 @@ constexpr FamilyRoutines kFamilies[] = {
     {'E', flashCheck, FlashDoOperation},
     {'F', flashCheck, FlashDoOperation},
     {'S', SerialCheckChipId, SerialDoOperation},
+    {'P', PldCheckSignature, PldDoOperation},
 };
 
 const FamilyRoutines* routinesFor(char letter) {

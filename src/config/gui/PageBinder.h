@@ -58,7 +58,8 @@ public:
     // Builds the widgets of `rows`: a row's parent is the named control
     // before it, or its sheet (sheets[row.sheet.index]), or `frame` for
     // kFrame rows. Controls without a position flow down a sheet from the
-    // left edge `flowLeft(sheet)` within `sheetSize`.
+    // left edge `flowLeft(sheet)` within `sheetSize`; the dialog's own rows
+    // take the place their row gives.
     PageBinder(AppState& st, std::span<const config::ControlRow> rows, const std::vector<QWidget*>& sheets,
                QWidget* frame, QSize sheetSize, std::function<int(int sheet)> flowLeft = {});
 
