@@ -89,6 +89,11 @@ struct McuConfig {
     std::uint8_t SdpEnable = 0;
     std::uint8_t SerialFlashStatus = 0;
     std::uint8_t SerialFlashStatus2 = 0;
+    // The fuses, locks and security byte hold what the user chose (the
+    // configuration dialog was opened on a microcontroller page and closed)
+    // or what a complete fuse read found. While it is clear the family leaves
+    // them out of Program.
+    bool McuConfigKnown = false;
 };
 
 // Load/save choices that outlive the file-format dialog.
