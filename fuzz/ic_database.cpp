@@ -1,13 +1,17 @@
-// The IC tester's database (All.usb) in a program folder: the group list,
-// the IC list of each group, and the Test of a few of its ICs (entry lookup,
-// vector text or memory pin map, the vector run against a programmer that
-// answers nothing). The tester's firmware is missing, so no upload waits.
+// The IC tester's database (All.usb) in a program folder: the lists as the
+// dialog loads them, the IC list of every group, and the Test of a few ICs
+// (entry lookup, vector text or memory pin map, the vector run against a
+// programmer that answers nothing). The tester's firmware is missing, so no
+// upload waits. Every load of the file takes a 2 MiB buffer, so the IC lists
+// beyond the first are read from the bytes directly.
 //
 // Input: the file.
 #include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "common/FuzzRig.h"
 #include "common/ScriptedPort.h"
@@ -20,8 +24,8 @@ using namespace tesmar::ictest;
 
 namespace {
 
-// Lists of this many groups and this many Tests per input keep one input quick.
-constexpr int kGroupsListed = 64;
+// Groups listed and Tests run per input, to keep one input quick.
+constexpr int kGroupsListed = 256;
 constexpr int kTestsRun = 8;
 
 class QuietView : public IcTestView {
@@ -70,19 +74,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     IcTesterState t;
     IcLists lists;
-    if (!LoadIcTestLists(st, t, 1, lists)) fail("All.usb was written but not found");
+    if (!LoadIcTestLists(st, t, 3, lists)) fail("All.usb was written but not found");
+
+    IcDatabase db;
+    db.assign(std::vector<std::uint8_t>(data, data + size));
+    const int groups = std::min<int>(int(db.groupNames().size()), kGroupsListed);
     int tests = 0;
-    const int groups = std::min<int>(int(lists.groups.size()), kGroupsListed);
     for (int g = 0; g < groups; ++g) {
-        t.IcGroupIndex = g;
-        LoadIcTestLists(st, t, 2, lists);
-        for (const QString& name : lists.ics)
+        const std::vector<QString> ics = db.icNames(g);
+        for (const QString& name : ics)
             if (name.size() > int(kIcNameLength)) fail("an IC name longer than its field");
         // The first and the last IC of the group, as the dialog's list offers them.
-        for (int ic : {0, int(lists.ics.size()) - 1}) {
+        for (int ic : {0, int(ics.size()) - 1}) {
             if (ic < 0 || tests >= kTestsRun) break;
             ++tests;
-            IcTesterState test = t;
+            IcTesterState test;
             test.IcGroupIndex = g + 1;
             test.IcIndex = ic;
             test.LoopCount = 1;

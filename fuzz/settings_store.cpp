@@ -1,8 +1,8 @@
 // The settings store as the program meets it at start-up and close: the
 // input is the store's file (Halvorn/Tesmar.conf, read by QSettings) in a
-// fresh folder, so Qt's cache of parsed files never answers for it. The
-// start-up writes the first-run values and reads them back, the device file
-// and record the settings name are looked up, and the close saves the store.
+// folder made anew for each input. The start-up writes the first-run values
+// and reads them back, the device file and record the settings name are
+// looked up, and the close saves the store.
 //
 // Input: the file.
 #include <QDir>
@@ -20,11 +20,14 @@ using namespace tesmar::fuzz;
 
 namespace {
 
+// Always the same path: Qt keeps every store it has parsed for the life of
+// the process (and reads a changed file again), so new paths would only grow
+// that cache, and libFuzzer would take the growth for a leak.
 QString freshFolder() {
     static QTemporaryDir base;
-    static unsigned long long n = 0;
     if (!base.isValid()) fail("no temporary folder");
-    const QString folder = base.filePath(QString::number(++n));
+    const QString folder = base.filePath("store");
+    QDir(folder).removeRecursively();
     if (!QDir().mkpath(folder + "/Halvorn")) fail("cannot make the settings folder");
     return folder;
 }
@@ -67,6 +70,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SaveRunningTotals(st);
     SaveSettings(st);
-    QDir(folder).removeRecursively();
     return 0;
 }
