@@ -1,6 +1,6 @@
 // The settings store as the program meets it at start-up and close: the
 // input is the store's file (Halvorn/Tesmar.conf, read by QSettings) in a
-// folder made anew for each input. The start-up writes the first-run values
+// folder emptied for each input. The start-up writes the first-run values
 // and reads them back, the device file and record the settings name are
 // looked up, and the close saves the store.
 //
@@ -20,15 +20,14 @@ using namespace tesmar::fuzz;
 
 namespace {
 
-// Always the same path: Qt keeps every store it has parsed for the life of
-// the process (and reads a changed file again), so new paths would only grow
-// that cache, and libFuzzer would take the growth for a leak.
-QString freshFolder() {
+// One folder for every input, emptied each time: Qt keeps every store it has
+// parsed for the life of the process (and reads a changed file again), so
+// new paths would only grow that cache, and libFuzzer would take the growth
+// for a leak.
+const QString& storeFolder() {
     static QTemporaryDir base;
-    if (!base.isValid()) fail("no temporary folder");
-    const QString folder = base.filePath("store");
-    QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder + "/Halvorn")) fail("cannot make the settings folder");
+    static const QString folder = base.isValid() ? base.filePath("store") : QString();
+    if (folder.isEmpty()) fail("no temporary folder");
     return folder;
 }
 
@@ -38,13 +37,15 @@ bool tooLong(const std::string& s, int maxChars) { return QString::fromStdString
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     startQt(argc, argv);
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, storeFolder());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString folder = freshFolder();
-    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
-        for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, folder);
+    const QString& folder = storeFolder();
+    QDir(folder).removeRecursively();
+    if (!QDir().mkpath(folder + "/Halvorn")) fail("cannot make the settings folder");
     std::FILE* out = std::fopen((folder + "/Halvorn/Tesmar.conf").toLocal8Bit().constData(), "wb");
     if (!out) fail("cannot write the settings file");
     if (size) std::fwrite(data, 1, size, out);

@@ -87,7 +87,6 @@ Answer ScriptedHost::askAbortRetryIgnore(const QString& text, const QString& cap
 }
 
 void ScriptedHost::message(const QString& text, const QString& caption, BoxIcon) {
-    ++messages;
     show("[box] ", caption + "|" + text);
 }
 

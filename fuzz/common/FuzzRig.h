@@ -47,8 +47,7 @@ public:
     bool playSound(Sound) override { return true; }
     void showChecksum(const QString&) override {}
 
-    int closes = 0;
-    int messages = 0;
+    int closes = 0;  // progress window closes
 
 private:
     Script* script_;

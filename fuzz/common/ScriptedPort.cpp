@@ -94,8 +94,9 @@ void ScriptedPort::takeAnswer() {
         } else {
             const std::uint8_t pair[2] = {script_.byte(), script_.byte()};
             const std::size_t n = ((t & 0x7Fu) + 1) * token::kRunUnit;
-            d.bytes.resize(n);
-            for (std::size_t i = 0; i < n; ++i) d.bytes[i] = pair[i & 1];
+            d.bytes.assign(n, pair[0]);
+            if (pair[1] != pair[0])
+                for (std::size_t i = 1; i < n; i += 2) d.bytes[i] = pair[1];
         }
         materialised_ += d.bytes.size();
         if (materialised_ > kMaxAnswerBytes) continue;
