@@ -13,7 +13,8 @@ namespace {
 bool startsAt(std::uint64_t a, const PicArea& area, std::uint64_t start) { return area.present && a == start; }
 
 // PIC18 configuration in an INHX16 file: the short word address older files
-// use, besides the extended one this program writes.
+// use, besides the extended one this program writes. On a part whose code
+// reaches that word it is code.
 constexpr std::uint64_t kPic18Inhx16ConfigWord = 0x7F00;
 
 // The data EEPROM's records may start anywhere in its area.
@@ -250,7 +251,7 @@ void ReadInhx16(LoadFrame& f) {
                 place = m.id.buf;
                 f.missing &= ~kMissingId;
             } else if (startsAt(word, m.config, m.config.word) ||
-                       (m.pic18 && startsAt(word, m.config, kPic18Inhx16ConfigWord))) {
+                       (m.pic18 && 2 * word > f.rec.LastAddress && startsAt(word, m.config, kPic18Inhx16ConfigWord))) {
                 place = m.config.buf;
                 f.missing &= ~kMissingConfig;
             } else if (m.eepromPlace &&
