@@ -51,9 +51,6 @@ std::uint32_t fuseReadLength(const DeviceRecord& d) {
 }
 
 bool takeReply(AppState& st, std::uint8_t* out, std::uint32_t n) {
-    // The wait only spares the read its time-out when the answer is slow; a
-    // short answer is still read, so none of it is left queued.
-    waitForBytes(st, n);
     int status = UsbOk;
     if (readBytes(st, out, n, &status) < n || status != UsbOk) {
         failLine(st, kReadError);

@@ -28,8 +28,9 @@ std::size_t dataPlace(const DeviceRecord& d);
 // Bytes the fuse and lock read answers with.
 std::uint32_t fuseReadLength(const DeviceRecord& d);
 
-// Exactly `n` reply bytes: a bounded wait, then a read. A reply that does not
-// come whole ends the run with " Error with read" and nothing of it is used.
+// Exactly `n` reply bytes, in one read bounded by the read time-out. A reply
+// that does not come whole ends the run with " Error with read" and nothing
+// of it is used.
 bool takeReply(AppState& st, std::uint8_t* out, std::uint32_t n);
 
 // The programmer acknowledges every four data bytes it writes. Each

@@ -15,6 +15,7 @@
 #include "fileformats/LoadSave.h"
 #include "operations/Dispatch.h"
 #include "sim/McuChip.h"
+#include "support/MainWindowRig.h"
 
 using namespace tesmar;
 using namespace tesmar::test;
@@ -280,5 +281,125 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
         EXPECT_FALSE(b.run('P'));
         EXPECT_EQ(b.log(), r.line);
         EXPECT_EQ(joined(b.chip().commands()), "EC,EI");
+    }
+}
+
+// Abort in a Read ends the stream at once (the toolbar sends "Stop") and
+// leaves nothing for the next operation; Abort in a Program finishes the code
+// area the programmer expects and runs nothing after it.
+TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
+    const DeviceRecord& rec = sampleMcu("ATmega328");
+    Bench b(rec);
+    b.chip().load(0, pattern(rec.LastAddress + 1, 9));
+    b.abortAtGauge(0x1000);
+    EXPECT_FALSE(b.run('R') && b.st.RunFlag.load());
+    EXPECT_FALSE(b.lines().contains(" Read Completed"));
+    b.host.onGauge = nullptr;
+    b.sim.faults().splitReplies = 3;  // signature and stream trickle in
+    ASSERT_TRUE(b.run('R')) << b.log();
+    EXPECT_TRUE(b.image(0, rec.LastAddress + 1) == b.chip().code());
+    for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+
+    Bench p(rec);
+    p.fillImage(pattern(rec.LastAddress + 1, 10));
+    p.st.mcu.McuConfigKnown = 1;
+    p.abortAtGauge(0x1000);
+    p.run('P');
+    EXPECT_EQ(p.st.RunFlag.load(), 0);
+    EXPECT_EQ(joined(p.chip().commands()), "EC,EI,EPp");
+    EXPECT_TRUE(p.chip().code() == p.image(0, rec.LastAddress + 1));
+    EXPECT_TRUE(p.chip().configWrites().empty());
+    const auto calls = p.sim.driverCalls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "status"), 2);  // two blocks, a status call before each
+    for (const std::string& e : p.sim.protocolErrors()) ADD_FAILURE() << e;
+}
+
+namespace {
+
+class McuWindowTest : public MainWindowRig {
+protected:
+    void selectPart(const std::string& name) {
+        const auto found = findDevice(3, name);
+        ASSERT_TRUE(found) << name;
+        select(found->place);
+    }
+    sim::McuChip& chip() { return dynamic_cast<sim::McuChip&>(*sim_.chip()); }
+    QStringList seen() { return w().memoLines() + boxes().seen(); }
+};
+
+}  // namespace
+
+// Selecting a part forgets the fuse, lock and security values of the part
+// before: its first Program leaves the chip's as they are. The part's
+// operations are on the toolbar, and only its own programming steps are kept.
+TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
+    for (const char* part : {"ATmega88", "AT90S2313", "87C51", "89S8252", "89S2051", "89LP4052"}) {
+        SCOPED_TRACE(part);
+        select(0, 0, 0);
+        st().mcu.McuConfigKnown = 1;  // set up in Config for the part before
+        selectPart(part);
+        const DeviceRecord& rec = *st().dev();
+        for (QToolButton* b : {w().SB_Prog, w().SB_Read, w().SB_Verify, w().SB_Blank}) EXPECT_TRUE(b->isEnabled());
+        EXPECT_EQ(w().SB_Erase->isEnabled(), bool(rec.Buttons >> BtnErase & 1u));
+        clearLogs();
+        w().SB_Prog->click();
+        const QStringList lines = w().memoLines();
+        EXPECT_TRUE(lines.contains(" Programmed")) << lines.join('|').toStdString();
+        EXPECT_EQ(lines.filter("left as they are").size(), 1);
+        EXPECT_TRUE(chip().configWrites().empty());
+        EXPECT_EQ(w().ProgFail->text(), "0");
+    }
+    selectPart("ATmega88");
+    st().settings.ProgramSteps = 0x7E;
+    selectPart("ATmega88");
+    EXPECT_EQ(st().settings.ProgramSteps, 0x40);
+}
+
+// Each fault of the part or the programmer ends the Program within seconds
+// with its line, counted as a failure, with no fuse, lock or security write.
+TEST_F(McuWindowTest, EveryFaultEndsWithinSecondsWithItsLineAndAFailure) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::FaultPlan&)> fault;
+        const char* line;  // a memo line or box ("caption|text") starting so
+        std::uint8_t steps = kMcuStepCode;
+        std::size_t writes = 0;  // configuration writes that still took
+    };
+    const std::uint32_t eeprom = 0x2000;  // ATmega88's data EEPROM in the image and the chip's addresses
+    const Case cases[] = {
+        {"wrong signature", [](auto& f) { f.signature = Bytes{0x1E, 0x12, 0x34}; },
+         "CHIP_ID Error|ID: 30=0x1E 31=0x12 32=0x34 "},
+        {"silent signature", [](auto& f) { f.chipIdReply = Bytes{}; }, " Error with read"},
+        {"no Send", [](auto& f) { f.programSend = ""; }, " Programmer did not ask for data"},
+        {"acknowledgements stop", [](auto& f) { f.acksStallAfter = 8; }, " Error with read"},
+        {"stuck code bit", [](auto& f) { f.stickBit(0x10, 3); }, "  Compare Error @ 0x00010 Ram = 0x00"},
+        {"stuck EEPROM bit", [&](auto& f) { f.stickBit(eeprom + 5, 0); }, " EEprom"},
+        {"erase fails", [](auto& f) { f.eraseFails = true; }, " Erase Error", 0x41},
+        {"stream stalls", [](auto& f) { f.streamStallsAfter = 100; }, " Error with read"},
+        {"short fuse read", [](auto& f) { f.fuseReadBytes = 2; }, " Error with read", 0x41},
+        {"fuse write answers stop", [](auto& f) { f.configRepliesAfter = 0; }, " Error with read", 1, 1},
+        {"locked part", [](auto& f) { f.lockedChip = true; }, "  Compare Error @ 0x00000"},
+        {"over-current", [](auto& f) { f.overCurrent = true; }, "Over Current!"},
+    };
+    boxes().setButton(0x00040000);  // QMessageBox::Abort
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        selectPart("ATmega88");
+        std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + eeprom + 512, 0x00);
+        st().mcu.McuConfigKnown = 1;
+        st().settings.ProgramSteps = c.steps;
+        c.fault(sim_.faults());
+        clearLogs();
+        const int failed = w().ProgFail->text().toInt();
+        QElapsedTimer clock;
+        clock.start();
+        w().SB_Prog->click();
+        EXPECT_LT(clock.elapsed(), 8000);
+        const QStringList lines = seen();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(c.line); }))
+            << lines.join('|').toStdString();
+        EXPECT_EQ(w().ProgFail->text().toInt(), failed + 1);
+        EXPECT_EQ(chip().configWrites().size(), c.writes);
+        sim_.faults() = {};
     }
 }
