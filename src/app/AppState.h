@@ -87,7 +87,10 @@ struct McuConfig {
     std::uint8_t CalibrationIndex = 1;  // 1..4: CAL0..CAL3
     std::uint8_t CalibrationValue = 0;
     std::uint32_t CalibrationAddress = 0;  // offset in the image
+    std::uint8_t CalibrationAddressSet = 0;  // 1 once a calibration page has set CalibrationAddress
     std::uint8_t ProgramCalibration = 0;
+    // The two seed bytes of the encryption page; kept, never sent.
+    std::array<std::uint8_t, 2> SeedBytes{};
     // 1 when the fuse, lock and security values above are the user's for the
     // selected part: set by the Config dialog when it changes one and by a
     // complete fuse read, cleared by every microcontroller selection. While it
