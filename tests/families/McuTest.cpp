@@ -258,8 +258,14 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
 TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     const DeviceRecord& rec = sampleMcu("ATmega8");
     Bench b(rec);
-    ASSERT_TRUE(b.run('R')) << b.log();
     McuConfig& m = b.st.mcu;
+    b.sim.faults().fuseReadBytes = 6;  // of 7: nothing of it is kept
+    EXPECT_FALSE(b.run('R'));
+    EXPECT_EQ(b.log(), " Read Completed| Error with read");
+    EXPECT_EQ(m.CalibrationBytes, (std::array<std::uint8_t, 4>{}));
+    EXPECT_EQ(m.McuConfigKnown, 0);
+    b.sim.faults() = {};
+    ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
     m.ProgramCalibration = 1;
     m.CalibrationIndex = 2;
@@ -294,6 +300,8 @@ TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
     b.abortAtGauge(0x1000);
     EXPECT_FALSE(b.run('R') && b.st.RunFlag.load());
     EXPECT_FALSE(b.lines().contains(" Read Completed"));
+    EXPECT_TRUE(b.sim.hostBytes() == frameBytes('T', 'O') + frameBytes('E', 'C', 0, 210) + frameBytes('E', 'I') +
+                                         frameBytes('E', 'R', 'p') + word("Stop"));
     b.host.onGauge = nullptr;
     b.sim.faults().splitReplies = 3;  // signature and stream trickle in
     ASSERT_TRUE(b.run('R')) << b.log();
