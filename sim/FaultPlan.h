@@ -96,6 +96,25 @@ struct FaultPlan {
     // 'c' the configuration) answers this word instead of "Send" (an empty
     // string sends nothing) and then takes no data.
     std::map<char, std::string> pldProgramSend;
+
+    // ---- PIC configuration ----
+    // Both PIC families also follow the faults above; these reach only the
+    // configuration area. Configuration bytes are counted from 0 in the order
+    // the read stream sends them.
+    // The configuration program frame ("EP c") answers this instead of "Send"
+    // (an empty string sends nothing) and then takes no data; the other
+    // program frames still answer "Send".
+    std::optional<std::string> picConfigSend;
+    // Only this many acknowledgement bytes follow the configuration data (0:
+    // none at all); the bytes are still programmed.
+    std::optional<std::size_t> picConfigAcks;
+    // Per configuration byte, bits held at 0 from the first program or erase
+    // of the configuration on (a bit stuck at 1 is a stuckOnes entry at the
+    // byte's buffer address).
+    std::map<std::size_t, std::uint8_t> picConfigStuckZeros;
+    // A read stream goes quiet after this many configuration bytes (the areas
+    // before them come whole) until "Stop", "ErrV" or "ErrB".
+    std::optional<std::size_t> picConfigStreamStallsAfter;
 };
 
 }  // namespace tesmar::sim

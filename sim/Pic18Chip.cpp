@@ -18,6 +18,23 @@ std::vector<std::uint8_t> pairs(std::size_t n, std::uint8_t first, std::uint8_t 
     return alternatingBytes(n, first, second);
 }
 
+constexpr std::size_t kConfig5H = 8, kConfig5L = 9;
+
+bool hasProtectionPage(std::uint8_t page) {
+    return page == 27 || page == 28 || (page >= 34 && page <= 38) || (page >= 41 && page <= 45);
+}
+
+PicConfigRules configRulesFor(const Pic18Chip::Params& p) {
+    std::vector<std::uint8_t> defaults(p.configDefaults.begin(), p.configDefaults.end());
+    std::vector<std::uint8_t> code(kPic18ConfigBytes), data(kPic18ConfigBytes);
+    if (hasProtectionPage(p.pageCode)) {
+        code[kConfig5L] = 0x3F;  // CP0 .. CP5
+        code[kConfig5H] = 0x40;  // CPB
+        data[kConfig5H] = 0x80;  // CPD
+    }
+    return PicConfigRules(defaults, defaults, std::move(code), std::move(data));
+}
+
 }  // namespace
 
 Pic18Chip::Pic18Chip(const Params& params)
@@ -26,7 +43,9 @@ Pic18Chip::Pic18Chip(const Params& params)
       params_(params),
       data_(pairs(params.dataBytes, params.blank, 0xFF)),
       ids_(pairs(kPic18IdBytes, 0xFF, params.blank)),
-      config_(params.configDefaults) {}
+      config_(params.configDefaults) {
+    setConfigRules(configRulesFor(params_));
+}
 
 std::shared_ptr<Pic18Chip> Pic18Chip::blankFor(const tesmar::DeviceRecord& rec) {
     Params p;
@@ -37,6 +56,7 @@ std::shared_ptr<Pic18Chip> Pic18Chip::blankFor(const tesmar::DeviceRecord& rec) 
     std::copy_n(rec.ConfigMasks.begin(), kPic18ConfigBytes, p.configDefaults.begin());
     p.flash = (rec.Buttons >> tesmar::BtnErase) & 1;
     p.dataErase = rec.PageCode == kDataErasePage;
+    p.pageCode = rec.PageCode;
     std::uint8_t devid1 = rec.DeviceId2;
     if (rec.DeviceId != 0 && (devid1 & kRevisionBits) == 0) devid1 |= kRevision;
     p.deviceId = {devid1, rec.DeviceId};
@@ -52,11 +72,22 @@ bool Pic18Chip::allErased() const {
            ids_ == pairs(kPic18IdBytes, 0xFF, params_.blank) && config_ == params_.configDefaults;
 }
 
+void Pic18Chip::loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    for (std::size_t k = 0; k < bytes.size() && offset + k < config_.size(); ++k)
+        config_[offset + k] = configRules().settle(offset + k, bytes[k]);
+}
+
 std::vector<std::uint8_t> Pic18Chip::streamFrom(Area start) const {
     std::vector<std::uint8_t> s;
     auto from = [start](Area a) { return areaIndex(start) <= areaIndex(a); };
-    if (from(Area::Code)) s.insert(s.end(), memory().begin(), memory().end());
-    if (from(Area::Data)) s.insert(s.end(), data_.begin(), data_.end());
+    if (from(Area::Code)) {
+        if (codeProtected()) s.resize(memory().size(), 0x00);
+        else s.insert(s.end(), memory().begin(), memory().end());
+    }
+    if (from(Area::Data)) {
+        if (dataProtected()) s.resize(s.size() + data_.size(), 0x00);
+        else s.insert(s.end(), data_.begin(), data_.end());
+    }
     if (from(Area::Id)) s.insert(s.end(), ids_.begin(), ids_.end());
     if (params_.calibrationWord && from(Area::Calibration))
         s.insert(s.end(), params_.calibration.begin(), params_.calibration.end());
@@ -76,6 +107,8 @@ std::array<std::uint8_t, 2> Pic18Chip::programPair(Area area, std::size_t a, std
                                                    const FaultPlan& faults) {
     std::array<std::uint8_t, 2> in{b0, b1};
     std::array<std::uint8_t, 2> out{0xFF, 0xFF};
+    // Protected memory takes nothing and reads 0.
+    if ((area == Area::Code && codeProtected()) || (area == Area::Data && dataProtected())) return {0x00, 0x00};
     for (std::size_t k = 0; k < 2; ++k) {
         std::size_t n = a + k;
         switch (area) {
@@ -104,16 +137,16 @@ std::array<std::uint8_t, 2> Pic18Chip::programPair(Area area, std::size_t a, std
 
 std::uint8_t Pic18Chip::programConfig(std::size_t i, std::uint8_t value, const FaultPlan& faults) {
     if (i >= config_.size()) return 0xFF;
-    std::uint8_t v = params_.flash ? value : std::uint8_t(config_[i] & value);
-    config_[i] = std::uint8_t(v | faults.stuckOnesAt(kPic18ConfigImage + std::uint32_t(i)));
+    std::uint8_t stuck = faults.stuckOnesAt(kPic18ConfigImage + std::uint32_t(i));
+    config_[i] = writeConfigCell(i, config_[i], value, params_.flash, stuck, faults);
     return config_[i];
 }
 
-void Pic18Chip::bulkErase() {
+void Pic18Chip::bulkErase(const FaultPlan& faults) {
     erase();
     eraseData();
     ids_ = pairs(kPic18IdBytes, 0xFF, params_.blank);
-    config_ = params_.configDefaults;
+    for (std::size_t i = 0; i < config_.size(); ++i) config_[i] = erasedConfigByte(i, faults);
 }
 
 void Pic18Chip::eraseData() {
@@ -153,7 +186,7 @@ bool Pic18Chip::handleFrame(const Frame& f, FrameContext& ctx) {
         if (*area == Area::Config) {
             receiveConfig(ctx, areaIndex(Area::Config), kPic18ConfigBytes, "PIC18 configuration data",
                           [self](std::size_t i, std::uint8_t value, const FaultPlan& faults) {
-                              return self->programConfig(i, value, faults) == value;
+                              return self->configRules().readsAs(i, self->programConfig(i, value, faults), value);
                           });
             return true;
         }

@@ -33,7 +33,22 @@
 // clears bits (old AND new). Data EEPROM and configuration bytes take the
 // value written (the firmware runs an erase/write cycle per byte), except on
 // parts the record does not allow to erase (OTP), whose configuration bytes
-// also only clear bits.
+// also only clear bits and which ignore the bulk erase (noted as a host fault).
+//
+// Configuration bytes: the bits an erased part reads as 1 (the record's
+// default bytes) are the ones it implements; every other bit reads 0. Bits
+// the host sends set where the part has none change nothing and are listed
+// in configNotes().
+//
+// Protection, on the page codes that have configuration pages (27, 28, 34 to
+// 38, 41 to 45): CONFIG5L bits 5-0 (CP0..CP5) and CONFIG5H bit 6 (CPB)
+// protect the code, CONFIG5H bit 7 (CPD) the data EEPROM; a 0 in any of them
+// that the part implements makes every byte of that memory read 0 in the
+// stream and makes programming it fail (it reads back 0). IDs and
+// configuration stay readable. Protection bits only clear when programmed:
+// only a bulk erase lifts protection. Blocks are not modelled: protecting one
+// block hides the whole code. Write and table-read protection act inside the
+// running part only and change nothing here.
 //
 // Addresses for stuck bits (FaultPlan::stuckOnes) are the offsets of the
 // program's buffer image: code device byte n at n ^ 1 (the buffer keeps each
@@ -74,6 +89,7 @@ public:
         std::array<std::uint8_t, kPic18ConfigBytes> configDefaults{};
         bool flash = true;                // Buttons allow erasing
         bool dataErase = false;           // page code 32: "ES23"
+        std::uint8_t pageCode = 0;        // chooses the protection bits
         std::array<std::uint8_t, 2> deviceId{0, 0};  // as sent: DEVID1, DEVID2
         std::array<std::uint8_t, 2> calibration{0xFF, 0xFF};
     };
@@ -97,13 +113,18 @@ public:
     const std::array<std::uint8_t, kPic18ConfigBytes>& config() const { return config_; }
     std::array<std::uint8_t, 2> calibration() const { return params_.calibration; }
     std::array<std::uint8_t, 2> deviceIdReply() const { return params_.deviceId; }
+    // ID location n (0..7, IDLOC0 at device address 0x200000), whatever the host's buffer layout.
+    std::uint8_t idLocation(std::size_t n) const { return n < ids_.size() ? ids_[n] : 0xFF; }
     bool allErased() const;
+    bool codeProtected() const override { return configRules().codeProtected(config_); }
+    bool dataProtected() const override { return configRules().dataProtected(config_); }
 
     // A part programmed elsewhere (device order); bytes past an area's end are dropped.
     void loadCode(std::size_t offset, std::span<const std::uint8_t> bytes) { load(offset, bytes); }
     void loadData(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(data_, offset, bytes); }
     void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(ids_, offset, bytes); }
-    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(config_, offset, bytes); }
+    // Configuration bytes set directly: bits the part does not implement stay 0.
+    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes);
 
     // The bytes of the read stream that starts at that area (empty when the part lacks it).
     std::vector<std::uint8_t> streamFrom(Area start) const;
@@ -126,7 +147,8 @@ public:
 
 protected:
     bool hasDataErase() const override { return params_.dataErase; }
-    void bulkErase() override;
+    bool erasable() const override { return params_.flash; }
+    void bulkErase(const FaultPlan& faults) override;
     void eraseData() override;
     std::optional<std::vector<std::uint8_t>> readStream(std::uint8_t letter) const override;
 

@@ -23,6 +23,56 @@ constexpr std::size_t areaIndex(PicChip::Area a) { return std::size_t(a); }
 // The erased word pattern over n bytes: blank, 0xFF, blank, 0xFF ...
 std::vector<std::uint8_t> blankWords(std::size_t n, std::uint8_t blank) { return alternatingBytes(n, blank, 0xFF); }
 
+// The bits of configuration word 1 (high byte, low byte) that protect the
+// code and the data memory, as each configuration page sets them; a 0 in any
+// of them protects.
+struct Protection {
+    std::uint8_t codeHigh = 0, codeLow = 0, dataHigh = 0, dataLow = 0;
+};
+
+Protection protectionFor(std::uint8_t page, std::span<const std::uint8_t> masks) {
+    switch (page) {
+    case 0: case 5: case 15: case 40: return {0x00, 0x08};
+    case 1: case 24: return {0x00, 0x10};
+    case 2: return {0x00, 0x30};
+    case 3: case 7: case 12: case 29: return {0x3F, 0x30};
+    case 4: return {0x20, 0x00};
+    case 6: return {0x3F, 0x60};
+    case 8: return {0x3F, 0xB0};
+    case 9: return {0x3F, 0xF0};
+    case 10: case 16: return {0x00, 0x40, 0x00, 0x80};
+    case 17: return {0x3C, 0xC0};
+    // The wide 16C5x parts repeat the protection bit over bits 11..3.
+    case 19:
+        if (masks.size() >= 2 && masks[0] == 0x0F && masks[1] == 0xFF) return {0x0F, 0xF8};
+        return {0x00, 0x08};
+    case 20: return {0x0F, 0xD0};
+    case 21: return {0x30, 0x30, 0x01, 0x00};
+    case 22: return {0x33, 0x30};
+    case 23: return {0x3C, 0x00, 0x01, 0x00};
+    case 30: case 31: case 33: return {0x20, 0x00, 0x01, 0x00};
+    case 32: case 46: case 47: case 48: case 49: case 50: return {0x00, 0x80, 0x01, 0x00};
+    default: return {};
+    }
+}
+
+PicConfigRules configRulesFor(const PicChip::Params& p) {
+    std::vector<std::uint8_t> implemented(p.configBytes, 0xFF), erased(p.configBytes), code(p.configBytes),
+        data(p.configBytes);
+    for (std::size_t i = 0; i < p.configBytes; ++i) {
+        if (i < p.configMasks.size()) implemented[i] = p.configMasks[i];
+        std::uint8_t word = i % 2 == 0 ? std::uint8_t(p.blank & 0x3F) : 0xFF;  // bits the word has
+        // Enhanced mid-range parts read their missing bits as 1, the others as 0.
+        erased[i] = p.enhanced ? word : std::uint8_t(word & implemented[i]);
+    }
+    Protection prot = protectionFor(p.pageCode, p.configMasks);
+    if (p.configBytes >= 2) {
+        code[0] = prot.codeHigh, code[1] = prot.codeLow;
+        data[0] = prot.dataHigh, data[1] = prot.dataLow;
+    }
+    return PicConfigRules(std::move(implemented), std::move(erased), std::move(code), std::move(data));
+}
+
 }  // namespace
 
 PicChip::PicChip(const Params& params)
@@ -31,8 +81,9 @@ PicChip::PicChip(const Params& params)
       params_(params),
       data_(params.dataBytes, 0xFF),
       ids_(blankWords(params.idBytes, params.blank)),
-      config_(blankWords(params.configBytes, params.blank)),
       calibration_(params.calibration) {
+    setConfigRules(configRulesFor(params_));
+    for (std::size_t i = 0; i < params_.configBytes; ++i) config_.push_back(configRules().erasedByte(i));
     if (params_.idBackupWord) idBackup_ = params.calibration;
     if (params_.calibrationAtTop) setCalibration(params.calibration);
     if (params_.bandgap && !config_.empty())
@@ -49,6 +100,8 @@ std::shared_ptr<PicChip> PicChip::blankFor(const tesmar::DeviceRecord& rec) {
     p.calibrationWord = (rec.StepMask & 0x08) != 0;
     p.calibrationAtTop = rec.PageCode == kBandgapPage || rec.Algorithm == 6 || rec.Algorithm == 11;
     p.configBytes = rec.ConfigMaskCount;
+    p.configMasks.assign(rec.ConfigMasks.begin(), rec.ConfigMasks.end());
+    p.pageCode = rec.PageCode;
     p.bandgap = rec.PageCode == kBandgapPage;
     p.enhanced = rec.PageCode >= kEnhancedPage;
     p.flash = (rec.Buttons >> tesmar::BtnErase) & 1;
@@ -81,12 +134,21 @@ bool PicChip::allErased() const {
         if (at(a) != erasedAt(a)) return false;
     if (std::any_of(data_.begin(), data_.end(), [](std::uint8_t b) { return b != 0xFF; })) return false;
     if (ids_ != blankWords(ids_.size(), params_.blank)) return false;
-    auto cfg = blankWords(config_.size(), params_.blank);
-    for (std::size_t i = 0; i < cfg.size(); ++i) {
+    for (std::size_t i = 0; i < config_.size(); ++i) {
         std::uint8_t mask = (params_.bandgap && i == 0) ? std::uint8_t(~kPicBandgapBits) : 0xFF;
-        if ((config_[i] & mask) != (cfg[i] & mask)) return false;
+        if ((config_[i] & mask) != (configRules().erasedByte(i) & mask)) return false;
     }
     return true;
+}
+
+std::uint16_t PicChip::idWord(std::size_t n) const {
+    if (2 * n + 1 >= ids_.size()) return 0;
+    return std::uint16_t(ids_[2 * n] << 8 | ids_[2 * n + 1]);
+}
+
+void PicChip::loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    for (std::size_t k = 0; k < bytes.size() && offset + k < config_.size(); ++k)
+        config_[offset + k] = configRules().settle(offset + k, bytes[k]);
 }
 
 std::uint32_t PicChip::imageBase(Area area) const {
@@ -104,9 +166,14 @@ std::uint32_t PicChip::imageBase(Area area) const {
 std::vector<std::uint8_t> PicChip::streamFrom(Area start) const {
     std::vector<std::uint8_t> s;
     auto from = [start](Area a) { return areaIndex(start) <= areaIndex(a); };
-    if (from(Area::Code)) s.insert(s.end(), memory().begin(), memory().end());
-    if (from(Area::Data))
-        for (std::uint8_t b : data_) s.insert(s.end(), {params_.blank, b});
+    if (from(Area::Code)) {
+        if (codeProtected()) s.resize(memory().size(), 0x00);
+        else s.insert(s.end(), memory().begin(), memory().end());
+    }
+    if (from(Area::Data)) {
+        const bool hidden = dataProtected();
+        for (std::uint8_t b : data_) s.insert(s.end(), {params_.blank, hidden ? std::uint8_t(0) : b});
+    }
     if (from(Area::Id)) {
         s.insert(s.end(), ids_.begin(), ids_.end());
         if (params_.idBackupWord) s.insert(s.end(), idBackup_.begin(), idBackup_.end());
@@ -139,6 +206,9 @@ std::array<std::uint8_t, 2> PicChip::programWord(Area area, std::size_t word, st
     std::uint32_t base = imageBase(area);
     auto stuck = [&](std::size_t offset) { return faults.stuckOnesAt(base + std::uint32_t(offset)); };
     std::size_t a = 2 * word;
+    // Protected memory takes nothing and reads 0.
+    if (area == Area::Code && codeProtected()) return {0x00, 0x00};
+    if (area == Area::Data && dataProtected()) return {params_.blank, 0x00};
     switch (area) {
     case Area::Code: {
         std::array<std::uint8_t, 2> in{hi, lo};
@@ -179,19 +249,23 @@ std::uint8_t PicChip::configTarget(std::size_t i, std::uint8_t value) const {
 
 std::uint8_t PicChip::programConfig(std::size_t i, std::uint8_t value, const FaultPlan& faults) {
     if (i >= config_.size()) return 0xFF;
-    value = configTarget(i, value);
-    config_[i] = cellWrite(config_[i], value, faults.stuckOnesAt(imageBase(Area::Config) + std::uint32_t(i)));
+    std::uint8_t stuck = faults.stuckOnesAt(imageBase(Area::Config) + std::uint32_t(i));
+    // The factory bandgap bits are not the host's to change: the firmware writes them back.
+    std::uint8_t cell = writeConfigCell(i, config_[i], value, params_.flash, stuck, faults);
+    if (params_.bandgap && i == 0)
+        cell = std::uint8_t((cell & ~kPicBandgapBits) | (config_[0] & kPicBandgapBits));
+    config_[i] = cell;
     return config_[i];
 }
 
-void PicChip::bulkErase() {
+void PicChip::bulkErase(const FaultPlan& faults) {
     // The factory values survive: the firmware reads them first and writes them back.
     auto cal = calibration();
     std::uint8_t bandgap = config_.empty() ? 0 : std::uint8_t(config_[0] & kPicBandgapBits);
     erase();
     eraseData();
     ids_ = blankWords(ids_.size(), params_.blank);
-    config_ = blankWords(config_.size(), params_.blank);
+    for (std::size_t i = 0; i < config_.size(); ++i) config_[i] = erasedConfigByte(i, faults);
     if (params_.calibrationAtTop) setCalibration(cal);
     if (params_.bandgap && !config_.empty())
         config_[0] = std::uint8_t((config_[0] & ~kPicBandgapBits) | bandgap);
@@ -231,7 +305,7 @@ bool PicChip::handleFrame(const Frame& f, FrameContext& ctx) {
             receiveConfig(ctx, areaIndex(Area::Config), config_.size(), "PIC configuration data",
                           [self](std::size_t i, std::uint8_t value, const FaultPlan& faults) {
                               std::uint8_t want = self->configTarget(i, value);
-                              return self->programConfig(i, value, faults) == want;
+                              return self->configRules().readsAs(i, self->programConfig(i, value, faults), want);
                           });
             return true;
         }

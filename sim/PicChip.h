@@ -31,8 +31,26 @@
 //
 // Parts the record allows to erase are flash: a word takes the value written
 // (the firmware runs an erase/write cycle per word). The others are OTP or
-// EPROM parts, whose programming only clears bits. Data EEPROM bytes always
-// take the value written.
+// EPROM parts, whose programming only clears bits and which have no
+// electrical erase ("EE23" changes nothing and is noted as a host fault).
+// Data EEPROM bytes always take the value written.
+//
+// Configuration bytes: ConfigMasks[i] holds the bits byte i implements.
+// Classic parts (page codes below 46) read every other bit as 0; enhanced
+// mid-range parts read the other bits of their 14-bit words as 1 (the bits
+// above bit 13 read 0 on every part). Bits the host sends set where the part
+// has none change nothing and are listed in configNotes().
+//
+// Protection: the configuration page of the part's page code says which
+// bits of configuration word 1 protect the code and which the data memory;
+// a protection bit that the part implements and that reads 0 makes every
+// code byte (or every data EEPROM byte) of the read stream read 0 and makes
+// programming that memory fail (the word reads back 0). The IDs, the
+// calibration word and the configuration stay readable. Protection bits only
+// clear when programmed, on flash parts too: only a bulk erase lifts
+// protection, and an OTP part keeps it. Ranges are not modelled: protecting
+// any part of the code hides all of it. Page codes without a configuration
+// page have no protection bits.
 //
 // Addresses for stuck bits (FaultPlan::stuckOnes) are the offsets of the
 // program's image: code byte n at n; ID byte i at 0x4000 + i; configuration
@@ -69,6 +87,8 @@ public:
         bool calibrationWord = false;      // the stream carries the calibration word (StepMask bit 3)
         bool calibrationAtTop = false;     // the last code word is the factory calibration value
         std::size_t configBytes = 0;
+        std::vector<std::uint8_t> configMasks;  // implemented bits per byte; missing bytes implement all
+        std::uint8_t pageCode = 0;         // chooses the protection bits
         bool bandgap = false;              // page code 32: bandgap bits and the "ES23" erase
         bool enhanced = false;             // page code 46 and above (image addresses at 0x10000)
         bool flash = true;                 // words take the value written; false: only clear bits
@@ -102,6 +122,10 @@ public:
     std::array<std::uint8_t, 2> calibration() const;
     const std::vector<std::uint8_t>& config() const { return config_; }
     std::array<std::uint8_t, 2> deviceIdWord() const { return params_.deviceId; }
+    // ID word n (0..3) as the part holds it, whatever the host's buffer layout.
+    std::uint16_t idWord(std::size_t n) const;
+    bool codeProtected() const override { return configRules().codeProtected(config_); }
+    bool dataProtected() const override { return configRules().dataProtected(config_); }
     // Whether every area the host can program or erase reads erased (the
     // factory calibration and bandgap bits are not counted).
     bool allErased() const;
@@ -109,7 +133,8 @@ public:
     // A part programmed elsewhere: cells set directly; bytes past an area's end are dropped.
     void loadData(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(data_, offset, bytes); }
     void loadIds(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(ids_, offset, bytes); }
-    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes) { loadInto(config_, offset, bytes); }
+    // Configuration bytes set directly: bits the part does not implement keep their fixed value.
+    void loadConfig(std::size_t offset, std::span<const std::uint8_t> bytes);
     void setCalibration(std::array<std::uint8_t, 2> word);
     void setIdBackup(std::array<std::uint8_t, 2> word) { idBackup_ = word; }
 
@@ -134,7 +159,8 @@ public:
 
 protected:
     bool hasDataErase() const override { return params_.bandgap; }
-    void bulkErase() override;
+    bool erasable() const override { return params_.flash; }
+    void bulkErase(const FaultPlan& faults) override;
     void eraseData() override;
     std::optional<std::vector<std::uint8_t>> readStream(std::uint8_t letter) const override;
 

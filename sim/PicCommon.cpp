@@ -55,7 +55,48 @@ private:
     AckPacer acks_;
 };
 
+// A read stream that goes quiet after limit bytes and never ends by itself.
+class StallingSource : public ByteSource {
+public:
+    StallingSource(std::vector<std::uint8_t> bytes, std::size_t limit)
+        : bytes_(std::move(bytes)), limit_(std::min(limit, bytes_.size())) {}
+    std::size_t produce(std::span<std::uint8_t> out) override {
+        std::size_t n = std::min(out.size(), limit_ - pos_);
+        std::copy_n(bytes_.begin() + std::ptrdiff_t(pos_), n, out.begin());
+        pos_ += n;
+        return n;
+    }
+    bool finished() const override { return false; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t limit_, pos_ = 0;
+};
+
 }  // namespace
+
+PicConfigRules::PicConfigRules(std::vector<std::uint8_t> implemented, std::vector<std::uint8_t> erased,
+                               std::vector<std::uint8_t> codeProtection, std::vector<std::uint8_t> dataProtection)
+    : implemented_(std::move(implemented)), erased_(std::move(erased)), code_(std::move(codeProtection)),
+      data_(std::move(dataProtection)) {
+    // Only bits that exist can protect.
+    for (std::size_t i = 0; i < code_.size(); ++i) code_[i] &= this->implemented(i);
+    for (std::size_t i = 0; i < data_.size(); ++i) data_[i] &= this->implemented(i);
+}
+
+std::uint8_t PicConfigRules::write(std::size_t i, std::uint8_t old, std::uint8_t value, bool flash,
+                                   std::uint8_t stuckOnes, std::uint8_t stuckZeros) const {
+    const std::uint8_t clearOnly = flash ? std::uint8_t(codeProtection(i) | dataProtection(i)) : 0xFF;
+    std::uint8_t v = std::uint8_t((value & ~clearOnly) | (old & value & clearOnly));
+    v = settle(i, v);
+    return std::uint8_t((v | stuckOnes) & ~stuckZeros);
+}
+
+bool PicConfigRules::anyCleared(std::span<const std::uint8_t> cells, const std::vector<std::uint8_t>& bits) {
+    for (std::size_t i = 0; i < bits.size() && i < cells.size(); ++i)
+        if ((cells[i] & bits[i]) != bits[i]) return true;
+    return false;
+}
 
 std::vector<std::uint8_t> alternatingBytes(std::size_t n, std::uint8_t first, std::uint8_t second) {
     std::vector<std::uint8_t> v(n);
@@ -83,6 +124,7 @@ void PicFamilyChip::log(const std::string& what, std::uint8_t letter) {
 bool PicFamilyChip::acceptProgram(std::size_t area, FrameContext& ctx) {
     const FaultPlan& faults = ctx.faults();
     std::string answer = faults.programSend.value_or(std::string(kWordSend));
+    if (area == kPicConfigArea && faults.picConfigSend) answer = *faults.picConfigSend;
     ctx.replyWord(Reply::Other, answer);
     if (faults.word(Reply::Other, answer) != kWordSend) return false;
     lastProgram_.at(area).clear();
@@ -99,6 +141,7 @@ void PicFamilyChip::receiveConfig(FrameContext& ctx, std::size_t area, std::size
                         self->noteProgramByteAt(area, data[i]);
                         acks.push_back(write(i, data[i], c.faults()) ? kPicConfigAck : kPicConfigFailure);
                     }
+                    if (c.faults().picConfigAcks) acks.resize(std::min(acks.size(), *c.faults().picConfigAcks));
                     if (!acks.empty()) c.reply(acks);
                 });
 }
@@ -108,6 +151,24 @@ void PicFamilyChip::receiveWords(FrameContext& ctx, std::size_t area, std::size_
     auto self = std::static_pointer_cast<PicFamilyChip>(shared_from_this());
     auto note = [self, area](std::uint8_t b) { self->noteProgramByteAt(area, b); };
     ctx.receive(std::make_unique<PicWordSink>(note, std::move(write), total, block, std::move(what)));
+}
+
+std::uint8_t PicFamilyChip::writeConfigCell(std::size_t i, std::uint8_t old, std::uint8_t value, bool flash,
+                                            std::uint8_t stuckOnes, const FaultPlan& faults) {
+    if (std::uint8_t extra = value & ~rules_.implemented(i)) {
+        char text[80];
+        std::snprintf(text, sizeof text, "configuration byte %zu: 0x%02X written to unimplemented bits", i, extra);
+        configNotes_.push_back(text);
+    }
+    auto zeros = faults.picConfigStuckZeros.find(i);
+    std::uint8_t stuckZeros = zeros == faults.picConfigStuckZeros.end() ? 0 : zeros->second;
+    return rules_.write(i, old, value, flash, stuckOnes, stuckZeros);
+}
+
+std::uint8_t PicFamilyChip::erasedConfigByte(std::size_t i, const FaultPlan& faults) const {
+    auto zeros = faults.picConfigStuckZeros.find(i);
+    std::uint8_t stuckZeros = zeros == faults.picConfigStuckZeros.end() ? 0 : zeros->second;
+    return std::uint8_t(rules_.erasedByte(i) & ~stuckZeros);
 }
 
 void PicFamilyChip::loadInto(std::span<std::uint8_t> area, std::size_t offset, std::span<const std::uint8_t> bytes) {
@@ -130,13 +191,21 @@ bool PicFamilyChip::handleSharedFrame(const Frame& f, FrameContext& ctx) {
         auto stream = readStream(f[2]);
         if (!stream) return false;
         log("ER", f[2]);
-        ctx.startStream(std::make_unique<FixedBytesSource>(std::move(*stream)));
+        if (faults.picConfigStreamStallsAfter) {
+            std::size_t configStart = stream->size() - std::min(stream->size(), rules_.size());
+            std::size_t limit = configStart + *faults.picConfigStreamStallsAfter;
+            ctx.startStream(std::make_unique<StallingSource>(std::move(*stream), limit));
+        } else {
+            ctx.startStream(std::make_unique<FixedBytesSource>(std::move(*stream)));
+        }
         return true;
     }
     if (f.is("EE23")) {
         ++eraseCommands_;
         commands_.push_back("EE23");
-        if (!faults.eraseFails) bulkErase();
+        // An EPROM part has no electrical erase: the frame changes nothing.
+        if (!erasable()) ctx.note("bulk erase sent to a " + technology() + ", which cannot be erased");
+        else if (!faults.eraseFails) bulkErase(faults);
         return true;
     }
     if (f.is("ES23")) {

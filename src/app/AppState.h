@@ -115,6 +115,18 @@ struct FileState {
     std::uint32_t SaveStop = 0;
 };
 
+// PLD run values: derived from the chip's signature before every PLD
+// operation (the record itself stays as the data file has it) and, for the
+// secure flag, from the last JEDEC load.
+struct PldRunState {
+    std::int32_t PldType = 0;                 // the row of the geometry table in use
+    double PldVpp = 0.0, PldVcc = 0.0;        // volts, sent as trunc(volts x 10)
+    std::uint16_t PulseWidth = 0;             // only its low byte is sent
+    std::uint16_t EraseTime = 0;              // sent divided by 5
+    std::array<std::uint8_t, 20> PldSignature{};  // the last signature in reply order, then zeros
+    std::uint8_t PldSecureFlag = 0;           // secure the part after a good Program
+};
+
 struct AppState {
     // Run state.
     std::uint8_t ProgrammerState = 0;       // 1: the programmer answered ready
@@ -141,6 +153,7 @@ struct AppState {
     McuConfig mcu;
     FileState file;
     ImageBuffer buf;
+    PldRunState pld;
 
     // The selected device; null before the first selection.
     std::shared_ptr<const DeviceRecord> CurrentDevice;

@@ -1,7 +1,8 @@
 #include "config/ConfigPages.h"
 
 #include <algorithm>
-#include <bit>
+
+#include "config/PicPages.h"
 
 namespace tesmar::config {
 
@@ -39,44 +40,36 @@ bool sheetBuilt(Sheet sheet) {
 }
 
 bool configPageBuilt(const DeviceRecord& rec) {
-    // PLDs and PICs have dialogs of their own.
-    if (rec.FamilyLetter == 'C' || rec.FamilyLetter == 'P') return false;
+    if (rec.FamilyLetter == 'C') return picConfigPageBuilt(rec);
+    // PLDs have a view of their own.
+    if (rec.FamilyLetter == 'P') return false;
     const auto sheets = sheetsForPageCode(rec.PageCode);
     return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
-}
-
-std::uint8_t& configGlobal(McuConfig& mcu, ConfigGlobal g) {
-    switch (g) {
-    case ConfigGlobal::SerialFlashStatus: return mcu.SerialFlashStatus;
-    case ConfigGlobal::SdpEnable: return mcu.SdpEnable;
-    }
-    return mcu.SerialFlashStatus;
 }
 
 std::span<const ControlRow> controlRows() {
     using K = ControlKind;
     using G = ConfigGlobal;
-    using R = ControlRule;
     static const std::vector<ControlRow> rows = {
         // Serial EEPROM status register: WPEN bit 7, block protect bits 3..2.
         {Sheet::Page100, "GB100_Wpen", nullptr, K::GroupBox, " Write Protect Enable ", 8, 8, 150, 64,
-         G::SerialFlashStatus, 0, 0xFF, true, {}, R::Plain},
+         G::SerialFlashStatus, 0, 0xFF, true, {}},
         {Sheet::Page100, "CB100_Wpen", "GB100_Wpen", K::CheckBox, "WPEN", 14, 28, 120, 20,
-         G::SerialFlashStatus, 0x80, 0x7F, true, {}, R::Plain},
+         G::SerialFlashStatus, 0x80, 0x7F, true, {}},
         {Sheet::Page100, "RG100", nullptr, K::RadioGroup, " Block-Protect ", 170, 8, 200, 130,
-         G::SerialFlashStatus, 0x0C, 0x80, true, {"None", "Upper 1/4", "Upper 1/2", "All"}, R::Plain},
+         G::SerialFlashStatus, 0x0C, 0x80, true, {"None", "Upper 1/4", "Upper 1/2", "All"}},
         // Serial flash status register: SRP bit 7, top/bottom bit 5, block protect bits 4..2.
         // The top/bottom choice comes first: it decides the block-protect list.
         {Sheet::Page102, "RG102_TB", nullptr, K::RadioGroup, "Top/Bottom Write Protect", 220, 8, 190, 76,
-         G::SerialFlashStatus, kTopBottomBit, 0xDF, true, {"Top", "Bottom"}, R::RebuildBlockProtect, 0},
+         G::SerialFlashStatus, kTopBottomBit, 0xDF, true, {"Top", "Bottom"}, &kTopBottom, 0},
         {Sheet::Page102, "RG102_BP", nullptr, K::RadioGroup, " Block-Protect ", 8, 8, 200, 176,
-         G::SerialFlashStatus, kBlockProtectBits, 0xE3, true, {"None", "Upper 1/2", "All"}, R::BlockProtect},
+         G::SerialFlashStatus, kBlockProtectBits, 0xE3, true, {"None", "Upper 1/2", "All"}, &kBlockProtect},
         {Sheet::Page102, "CB102_SRP", nullptr, K::CheckBox, "Status Register Protect", 220, 96, 190, 20,
-         G::SerialFlashStatus, 0x80, 0x7F, true, {}, R::Plain},
+         G::SerialFlashStatus, 0x80, 0x7F, true, {}},
         // Software data protection of parallel EEPROMs.
         {Sheet::Page130, "RG130", nullptr, K::RadioGroup,
          " Software Data Protection  (Activated during Programming) ", 8, 8, 400, 80, G::SdpEnable, 0x01, 0x00,
-         true, {"SDP OFF", "SDP ON"}, R::Plain},
+         true, {"SDP OFF", "SDP ON"}},
     };
     return rows;
 }
@@ -85,30 +78,6 @@ const ControlRow* findRow(std::string_view name) {
     for (const ControlRow& r : controlRows())
         if (name == r.name) return &r;
     return nullptr;
-}
-
-namespace {
-int fieldShift(std::uint8_t mask) { return mask ? std::countr_zero(unsigned(mask)) : 0; }
-}  // namespace
-
-bool rowChecked(const ControlRow& row, std::uint8_t value) {
-    return ((value & row.mask) != 0) == row.sense;
-}
-
-std::uint8_t writeChecked(const ControlRow& row, std::uint8_t value, bool checked) {
-    const bool set = checked == row.sense;
-    return std::uint8_t((value & row.keep) | (set ? row.mask : 0));
-}
-
-int rowItem(const ControlRow& row, std::uint8_t value, int itemCount) {
-    if (itemCount <= 0) return -1;
-    const int field = (value & row.mask) >> fieldShift(row.mask);
-    return std::min(field, itemCount - 1);
-}
-
-std::uint8_t writeItem(const ControlRow& row, std::uint8_t value, int index) {
-    const unsigned field = index < 0 ? 0u : unsigned(index);
-    return std::uint8_t((value & row.keep) | ((field << fieldShift(row.mask)) & row.mask));
 }
 
 namespace {
@@ -175,6 +144,55 @@ std::uint8_t writeBlockProtect(std::uint32_t lastAddress, std::uint8_t status, i
     const std::uint8_t field = tableFor(lastAddress) ? std::uint8_t((unsigned(index) << 2) & kBlockProtectBits)
                                                      : *kFormItemField[std::size_t(index)];
     return std::uint8_t((status & ~kBlockProtectBits) | field);
+}
+
+void rebuildBlockProtectItems(PageContext& ctx) {
+    const std::uint32_t last = ctx.device().LastAddress;
+    if (const auto items = blockProtectItems(last, ctx.itemIndex("RG102_TB") == 1))
+        ctx.setItems("RG102_BP", std::vector<std::string>(items->begin(), items->end()));
+    for (int i = 0; i < ctx.itemCount("RG102_BP"); ++i) ctx.setItemEnabled("RG102_BP", i, blockProtectOffered(last, i));
+}
+
+namespace {
+
+void topBottomClick(PageContext& ctx, const ControlRow& row, int state) {
+    plainClick(ctx, row, state);
+    rebuildBlockProtectItems(ctx);
+}
+
+std::optional<int> blockProtectDecode(PageContext& ctx, const ControlRow& row) {
+    rebuildBlockProtectItems(ctx);
+    const auto item = blockProtectItem(ctx.device().LastAddress, ctx.value(row.target));
+    return item ? std::optional<int>(*item) : std::nullopt;
+}
+
+void blockProtectClick(PageContext& ctx, const ControlRow& row, int state) {
+    ctx.setValue(row.target, writeBlockProtect(ctx.device().LastAddress, ctx.value(row.target), state));
+}
+
+// Page code 101: a serial EEPROM without the WPEN bit.
+void page101(PageContext& ctx) {
+    ctx.setVisible("GB100_Wpen", false);
+    ctx.move("RG100", 4, 8);
+}
+
+// Page code 104: a serial flash without SRP and top/bottom.
+void page104(PageContext& ctx) {
+    ctx.setVisible("CB102_SRP", false);
+    ctx.setVisible("RG102_TB", false);
+}
+
+}  // namespace
+
+const Rule kTopBottom{nullptr, topBottomClick};
+const Rule kBlockProtect{blockProtectDecode, blockProtectClick};
+
+PageSetup pageSetup(std::uint8_t pageCode) {
+    switch (pageCode) {
+    case 101: return page101;
+    case 104: return page104;
+    default: return nullptr;
+    }
 }
 
 }  // namespace tesmar::config

@@ -1,9 +1,8 @@
 #pragma once
-// The configuration dialog's pages as data: which sheet serves which page
-// code, and one row per control (its global, bits and items). The generic
-// binder in the dialog reads a control's state from its row and writes the
-// global back on a click; the rules the rows cannot say (the block-protect
-// list of serial flashes) are the named functions at the end.
+// The "ID / Configuration" dialog's pages as data: which sheet serves which
+// page code, and one row per control (ControlRows.h). The rules the rows
+// cannot say (the block-protect list of serial flashes) are named functions
+// at the end.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -11,8 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/AppState.h"
-#include "devices/DeviceRecord.h"
+#include "config/ControlRows.h"
 
 namespace tesmar::config {
 
@@ -33,48 +31,22 @@ constexpr bool kMcuPagesBuilt = false;
 bool sheetBuilt(Sheet sheet);
 
 // Whether the selected device has a configuration page this build can show;
-// the main window keeps its Config button disabled otherwise.
+// the main window keeps its Config button disabled otherwise. PICs have a
+// dialog of their own (PicPages.h).
 bool configPageBuilt(const DeviceRecord& rec);
 
-// The values the pages edit.
-enum class ConfigGlobal { SerialFlashStatus, SdpEnable };
-std::uint8_t& configGlobal(McuConfig& mcu, ConfigGlobal g);
-
-enum class ControlKind { GroupBox, CheckBox, RadioGroup };
-
-// What a control does beyond its bits.
-enum class ControlRule {
-    Plain,
-    RebuildBlockProtect,  // after the write the block-protect list follows the new top/bottom choice
-    BlockProtect,         // item and bits by device size (blockProtectItem / writeBlockProtect)
-};
-
-struct ControlRow {
-    Sheet sheet;
-    const char* name;
-    const char* parent;  // nullptr: on the sheet itself
-    ControlKind kind;
-    const char* caption;
-    int x, y, width, height;
-    ConfigGlobal global;
-    std::uint8_t mask;   // the bits the control shows and writes
-    std::uint8_t keep;   // the bits a write leaves as they were; the rest become 0
-    bool sense;          // check box: checked when its bits are set
-    std::vector<const char*> items;  // radio group: the items of the form (may be rebuilt)
-    ControlRule rule;
-    int initialItem = -1;  // radio group: the item selected before the page shows its value
-};
-
-// Every control of the memory-protection pages, parents before children.
+// Every control of the pages, parents before children.
 std::span<const ControlRow> controlRows();
 const ControlRow* findRow(std::string_view name);
 
-// Generic binding: the state a control shows for a value, and the value a click writes.
-bool rowChecked(const ControlRow& row, std::uint8_t value);
-std::uint8_t writeChecked(const ControlRow& row, std::uint8_t value, bool checked);
-// The item for the value's field, never past the last of `itemCount` items (-1 with no items).
-int rowItem(const ControlRow& row, std::uint8_t value, int itemCount);
-std::uint8_t writeItem(const ControlRow& row, std::uint8_t value, int index);
+// What a page does before its controls are set (hides, moves, renames);
+// nullptr for a page with nothing of the kind.
+using PageSetup = void (*)(PageContext& ctx);
+PageSetup pageSetup(std::uint8_t pageCode);
+
+// Rules of the serial flash page.
+extern const Rule kTopBottom;     // after the write the block-protect list follows the new choice
+extern const Rule kBlockProtect;  // item and bits by device size (blockProtectItem / writeBlockProtect)
 
 // Serial flash block protection (status bits 4..2, top/bottom bit 5).
 constexpr std::uint8_t kBlockProtectBits = 0x1C;
@@ -94,5 +66,7 @@ std::optional<int> blockProtectItem(std::uint32_t lastAddress, std::uint8_t stat
 std::uint8_t writeBlockProtect(std::uint32_t lastAddress, std::uint8_t status, int index);
 // Whether item `index` of the list is offered for this size.
 bool blockProtectOffered(std::uint32_t lastAddress, int index);
+// Lists the block-protect ranges of the device size for the top/bottom choice.
+void rebuildBlockProtectItems(PageContext& ctx);
 
 }  // namespace tesmar::config

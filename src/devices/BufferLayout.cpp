@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "families/PldGeometry.h"
+
 namespace tesmar {
 
 bool recordIsUsable(const DeviceRecord& rec) {
@@ -39,6 +41,9 @@ void prefillErased(ImageBuffer& buf, const DeviceRecord& rec) {
     const char f = rec.FamilyLetter;
     if (f == 'C' || f == 'O' || f == 'Y') {
         for (std::size_t i = 0; i < n; ++i) p[i] = (i & 1) ? 0xFF : rec.BlankByte;
+    } else if (f == 'P') {
+        // A fuse map holds fuse values, not the digit the record names them by.
+        std::memset(p, pldBlankFuse(rec), n);
     } else {
         std::memset(p, rec.BlankByte, n);
     }

@@ -22,7 +22,8 @@ std::uint32_t selectionBufferSize(const DeviceRecord& rec);
 void allocateForSelection(ImageBuffer& buf, const DeviceRecord& rec);
 
 // Writes the erased value over the whole view: BlankByte,0xFF pairs for the
-// word families 'C', 'O', 'Y', BlankByte everywhere else. Leaves the cursor at
+// word families 'C', 'O', 'Y', the erased fuse (0 or 1) for PLDs ('P'),
+// BlankByte everywhere else. Leaves the cursor at
 // the start. The caller recomputes the checksum (and, for PIC18, copies the
 // default configuration).
 void prefillErased(ImageBuffer& buf, const DeviceRecord& rec);

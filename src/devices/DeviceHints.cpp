@@ -1,5 +1,7 @@
 #include "devices/DeviceHints.h"
 
+#include "devices/BufferLayout.h"
+
 namespace tesmar {
 
 const char* const kCapacitorNote = "Capacitor(100nF) needed between Pin 1 and Pin 14";
@@ -50,13 +52,9 @@ DeviceHints ShowDeviceHints(const DeviceRecord& rec) {
     }
     if (f == 'M' && rec.MakerId == 0xBF && rec.DeviceId == 0x91) h.comment = "Block0 @ 0 - 0xFFFF , Block1 @ 0x10000 - 0x11FFF";
     if (f == 'C' && rec.DataEepromSize != 0) {
+        // The place the family and the hex files keep the data EEPROM at.
         const int size = rec.DataEepromSize + 1;
-        if (rec.Algorithm == 18)
-            h.comment = QString::asprintf("E2prom @ 0xF0200  size = %d bytes", size);
-        else if (rec.PageCode >= 46)
-            h.comment = QString::asprintf("E2prom @ 0x10200  size = %d bytes", size);
-        else
-            h.comment = QString::asprintf("E2prom @ 0x4200  size = %d bytes", size);
+        h.comment = QString::asprintf("E2prom @ 0x%X  size = %d bytes", unsigned(picAreas(rec).data.buf), size);
     }
     if (f == 'E' && rec.PageCode == 240) {
         h.capacitorWarning = true;

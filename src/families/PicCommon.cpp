@@ -85,6 +85,7 @@ bool storeArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n,
     // A piece lands in the image only once it came whole.
     std::vector<std::uint8_t> got(std::max<std::uint32_t>(piece, 1));
     const bool swapped = words == Words::Swapped;
+    GaugeBatch gauge(st);
     for (std::uint32_t off = 0; off < n;) {
         if (!runOk(st)) return false;
         const std::uint32_t k = std::min<std::uint32_t>(std::uint32_t(got.size()), n - off);
@@ -96,7 +97,7 @@ bool storeArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n,
         }
         off += k;
         st.buf.BufferCursor = place + off;
-        advanceGauge(st, int(k));
+        gauge.add(k);
     }
     return true;
 }
@@ -104,6 +105,7 @@ bool storeArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n,
 bool compareArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t n, Words words,
                  const char* line) {
     std::uint8_t w[2];
+    GaugeBatch gauge(st);
     for (std::uint32_t off = 0; off < n;) {
         if (!runOk(st)) return false;
         const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
@@ -120,7 +122,7 @@ bool compareArea(AppState& st, AreaStream& in, std::size_t place, std::uint32_t 
         }
         off += k;
         st.buf.BufferCursor = place + off;
-        advanceGauge(st, int(k));
+        gauge.add(k);
     }
     return true;
 }
@@ -134,6 +136,7 @@ void notBlank(AppState& st, const char* line) {
 bool blankArea(AppState& st, AreaStream& in, std::uint32_t n, int blankAt, const char* line) {
     const std::uint8_t blank = st.dev()->BlankByte;
     std::uint8_t w[2];
+    GaugeBatch gauge(st);
     for (std::uint32_t off = 0; off < n;) {
         if (!runOk(st)) return false;
         const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
@@ -145,7 +148,7 @@ bool blankArea(AppState& st, AreaStream& in, std::uint32_t n, int blankAt, const
             return false;
         }
         off += k;
-        advanceGauge(st, int(k));
+        gauge.add(k);
     }
     return true;
 }
@@ -198,6 +201,7 @@ void firstSelectedArea(AppState& st, char& currentArea, bool withConfig) {
 
 bool readAcks(AppState& st, std::uint32_t n, std::uint32_t areaOffset) {
     std::uint8_t ack[2];
+    GaugeBatch gauge(st);
     for (std::uint32_t off = 0; off < n; off += 2) {
         const std::uint32_t k = std::min<std::uint32_t>(2, n - off);
         int status = UsbOk;
@@ -217,7 +221,7 @@ bool readAcks(AppState& st, std::uint32_t n, std::uint32_t areaOffset) {
                              deviceName(st) + QString::asprintf(" = 0x%.4X", unsigned(f[0] << 8 | f[1])));
             return false;
         }
-        if (st.RunFlag.load() != 0) advanceGauge(st, int(k));
+        if (st.RunFlag.load() != 0) gauge.add(k);
     }
     return true;
 }

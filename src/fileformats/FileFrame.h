@@ -143,8 +143,8 @@ void ReadInhx8m(LoadFrame& f);
 void WriteInhx8m(SaveFrame& f);
 void ReadInhx16(LoadFrame& f);
 void WriteInhx16(SaveFrame& f);
-// JEDEC fuse maps come with the PLD family; until then a load reports the
-// format error and a save writes nothing (false).
+// JEDEC fuse maps of PLDs. The writer returns false, having written nothing,
+// for a device without fuse geometry.
 void ReadJedec(LoadFrame& f);
 bool WriteJedec(SaveFrame& f);
 

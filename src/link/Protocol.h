@@ -6,6 +6,7 @@
 // routines use these names instead of spelling the bytes themselves.
 #include <array>
 #include <cstdint>
+#include <cstddef>
 
 namespace tesmar::proto {
 
@@ -63,6 +64,28 @@ constexpr Frame mcuProgramSecurity(std::uint8_t v) { return frame('E', 'S', 0, v
 constexpr std::uint32_t kMcuAckBytes = 4;             // one acknowledgement per four data bytes
 constexpr std::uint32_t kMcuFixedEepromBytes = 2048;  // the data EEPROM of parts that do not size it
 constexpr std::uint32_t kMcuUserRowBytes = 32;        // streamed behind the code of user-row parts
+
+// --- PLD family ---------------------------------------------------------------
+// Table values travel as their low bytes. Each read frame is followed by a
+// second write of two bytes (row length or count, row address).
+constexpr Frame pldSignatureFrame(std::uint8_t bytesPerRow, std::uint8_t pesRow) {
+    return frame('E', 'I', bytesPerRow, pesRow);
+}
+constexpr Frame pldReadArrayFrame(std::uint8_t rows) { return frame('E', 'R', 'a', rows); }
+constexpr Frame kPldReadUes = frame('E', 'R', 0, 1);
+constexpr Frame kPldReadConfig = frame('E', 'R', 'c', 1);
+constexpr Frame kPldProgramUes = frame('E', 'P', 'u', 0);
+constexpr Frame kPldProgramConfig = frame('E', 'P', 'c', 0);
+constexpr Frame pldSecureFrame(std::uint8_t vcc, std::uint8_t pulse) { return frame('E', 'S', vcc, pulse); }
+// The erase ('E') and program ('P') headers: 12 bytes.
+using PldHeader = std::array<std::uint8_t, 12>;
+constexpr PldHeader pldHeader(char op, std::uint8_t vpp, std::uint8_t eraseRow, std::uint8_t eraseTime,
+                              std::uint8_t configRow, std::uint8_t configBits, std::uint8_t rowBits,
+                              std::uint8_t rows, std::uint8_t pulse, std::uint8_t vcc) {
+    return PldHeader{std::uint8_t('E'), std::uint8_t(op), std::uint8_t('a'), vpp,     eraseRow, eraseTime,
+                     configRow,         configBits,       rowBits,           rows,    pulse,    vcc};
+}
+constexpr std::size_t kPldSignatureMax = 20;  // signature bytes kept
 
 // --- Reply words ------------------------------------------------------------
 constexpr char kReplySend[] = "Send";  // data may follow

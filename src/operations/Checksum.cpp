@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "devices/BufferLayout.h"
+#include "families/PldGeometry.h"
 #include "operations/Host.h"
 
 namespace tesmar {
@@ -49,7 +50,7 @@ std::uint32_t computeChecksum(const ImageBuffer& buf, const DeviceRecord* rec, s
         case 'P': {
             n = std::min(n, size);
             for (std::size_t i = 0; i < n; ++i)
-                if (p[i] != 0) sum += 1u << (i % 8);
+                if (pldFuseBit(p[i])) sum += 1u << (i % 8);
             cursor = n;
             break;
         }

@@ -5,6 +5,7 @@
 #include "families/Mcu.h"
 #include "families/Pic.h"
 #include "families/Pic18.h"
+#include "families/Pld.h"
 #include "families/Serial.h"
 #include "link/Link.h"
 #include "operations/Host.h"
@@ -49,6 +50,7 @@ constexpr FamilyRoutines kFamilies[] = {
     {'F', flashCheck, FlashDoOperation},
     {'S', SerialCheckChipId, SerialDoOperation},
     {'M', McuCheckChipId, McuDoOperation},
+    {'P', PldCheckSignature, PldDoOperation},
 };
 
 const FamilyRoutines* routinesFor(char letter) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/ConfigPages.h"
+#include "config/PicPages.h"
 #include "support/RecordImage.h"
 
 using namespace tesmar;
@@ -14,8 +15,8 @@ using namespace tesmar::config;
 
 namespace {
 
-DeviceRecord device(char family, std::uint8_t pageCode) {
-    return test::RecordImage(family).name("X").lastAddress(0xFFFF).pageCode(pageCode).build();
+DeviceRecord device(char family, std::uint8_t pageCode, std::int8_t algorithm = 0) {
+    return test::RecordImage(family).algorithm(algorithm).name("X").lastAddress(0xFFFF).pageCode(pageCode).build();
 }
 
 }  // namespace
@@ -44,16 +45,19 @@ TEST(ConfigPagesTest, SheetNamesAreTheFrameOrder) {
 }
 
 TEST(ConfigPagesTest, ConfigButtonOnlyForPagesThisBuildShows) {
-    struct Case { char family; int page; bool built; };
+    struct Case { char family; int page; bool built; std::int8_t algorithm = 0; };
     const Case cases[] = {
         {'S', 100, true}, {'S', 101, true}, {'S', 102, true}, {'S', 103, true}, {'S', 104, true},
         {'E', 130, true}, {'F', 130, true}, {'S', 0, false}, {'E', 131, false}, {'E', 240, false},
-        {'M', 200, kMcuPagesBuilt}, {'M', 204, kMcuPagesBuilt}, {'M', 0, false},
-        // PICs and PLDs use page codes of their own dialogs.
-        {'C', 100, false}, {'C', 130, false}, {'P', 102, false},
+        {'M', 200, kMcuPagesBuilt}, {'M', 204, kMcuPagesBuilt}, {'M', 0, false}, {'P', 102, false},
+        // PICs open their own dialog: the ID group alone for a code without
+        // sheets or a code of another layout, not while the code's sheets are unbuilt.
+        {'C', 100, true}, {'C', 13, true}, {'C', 10, true}, {'C', 46, true}, {'C', 27, true, 18},
+        {'C', 38, true, 18}, {'C', 27, true}, {'C', 46, true, 18},
+        {'C', 0, picSheetBuilt(PicSheet::Page0)}, {'C', 33, picSheetBuilt(PicSheet::Page33A)},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(configPageBuilt(device(c.family, std::uint8_t(c.page))), c.built)
+        EXPECT_EQ(configPageBuilt(device(c.family, std::uint8_t(c.page), c.algorithm)), c.built)
             << c.family << " page " << c.page;
 }
 
@@ -66,8 +70,8 @@ TEST(ConfigPagesTest, ControlTableIsConsistent) {
             EXPECT_TRUE(names.count(row.parent)) << "parent must come first";
         }
         EXPECT_EQ(row.mask & row.keep, 0) << "a control's bits cannot also be kept";
-        EXPECT_TRUE(sheetBuilt(row.sheet));
-        if (row.kind == ControlKind::RadioGroup && row.rule != ControlRule::BlockProtect) {
+        EXPECT_TRUE(sheetBuilt(Sheet(row.sheet.index)));
+        if (row.kind == ControlKind::RadioGroup && row.rule != &kBlockProtect) {
             // Every item must have a value of its own in the field.
             const unsigned fieldValues = (row.mask >> std::countr_zero(unsigned(row.mask))) + 1u;
             EXPECT_LE(row.items.size(), fieldValues);
@@ -98,9 +102,10 @@ TEST(ConfigPagesTest, GenericWritesTouchOnlyTheirBits) {
     EXPECT_EQ(rowItem(rg130, 0xFE, 2), 0);
 }
 
-TEST(ConfigPagesTest, ItemFromAValueNeverPassesTheLastItem) {
+TEST(ConfigPagesTest, AValueBeyondTheItemsChoosesNone) {
     const ControlRow& rg100 = *findRow("RG100");
-    EXPECT_EQ(rowItem(rg100, 0x0C, 2), 1);
+    EXPECT_EQ(rowItem(rg100, 0x04, 2), 1);
+    EXPECT_EQ(rowItem(rg100, 0x0C, 2), -1);
     EXPECT_EQ(rowItem(rg100, 0x0C, 0), -1);
 }
 

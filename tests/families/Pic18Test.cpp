@@ -75,6 +75,9 @@ struct Pic18Rig : FamilyRig {
         fillImage(pattern(8, seed + 2), kPic18IdPlace);
         Bytes cfg = pattern(14, seed + 3);
         for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] &= kMask27[i];
+        // Protection off (CONFIG5H, CONFIG5L): a protected part reads its code and data as 0.
+        cfg[8] |= 0xC0;
+        cfg[9] |= 0x0F;
         fillImage(cfg, kPic18ConfigPlace);
     }
     std::vector<std::string> commands() { return chip().commands(); }
@@ -119,7 +122,7 @@ TEST(Pic18, ReadStoresEveryAreaInTheImageOrder) {
         if (r.hasData()) r.chip().loadData(0, data);
         const Bytes ids{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
         r.chip().loadIds(0, ids);
-        const Bytes cfg{0x22, 0x00, 0x0E, 0x01, 0x01, 0x00, 0x00, 0x81, 0xC0, 0x03, 0xE0, 0x0F, 0x40, 0x0C};
+        const Bytes cfg{0x22, 0x00, 0x0E, 0x01, 0x01, 0x00, 0x00, 0x81, 0xC0, 0x0F, 0xE0, 0x03, 0x40, 0x0C};
         r.chip().loadConfig(0, cfg);
         r.st.settings.ProgramSteps = 0x17;
 
@@ -284,7 +287,7 @@ TEST(Pic18, BlankCheckNamesTheAreaThatIsNotBlank) {
         {" Data Area not Blank", [](sim::Pic18Chip& c) { c.loadData(17, Bytes{0x00}); }},
         {" ID Area not Blank", [](sim::Pic18Chip& c) { c.loadIds(6, Bytes{0x7F}); }},
         // Blank configuration is the default bytes, not 0xFF.
-        {" Config Area not Blank", [](sim::Pic18Chip& c) { c.loadConfig(1, Bytes{0xFF}); }},
+        {" Config Area not Blank", [](sim::Pic18Chip& c) { c.loadConfig(2, Bytes{0x0E}); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

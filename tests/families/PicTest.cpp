@@ -185,7 +185,10 @@ TEST(Pic, ReadStoresEveryChosenAreaInItsPlace) {
         chip.loadIds(0, ids);
         chip.setIdBackup({0x0C, 0x25});
         chip.setCalibration({0x34, 0x7C});
-        const Bytes cfg = pattern(l.config.len, 5);
+        Bytes cfg = pattern(l.config.len, 5);
+        // Protection off: a protected part reads its code and data as 0.
+        for (std::size_t i = 0; i < cfg.size(); ++i)
+            cfg[i] |= chip.configRules().codeProtection(i) | chip.configRules().dataProtection(i);
         chip.loadConfig(0, cfg);
         r.st.settings.ProgramSteps = std::uint8_t(part.steps & 0x1F);
 

@@ -246,7 +246,7 @@ TEST_F(SaveFrameTest, UncreatableFileShowsTheBox) {
     EXPECT_EQ(host.messages(), QStringList{"|File ERROR"});
 }
 
-TEST_F(SaveFrameTest, JedecIsNotWrittenYet) {
+TEST_F(SaveFrameTest, JedecIsNotWrittenForAPartWithoutFuseGeometry) {
     select({.letter = 'P', .lastAddress = 0x7FF});
     const QString file = path("f.jed");
     EXPECT_FALSE(save(file, 5, 0, 0x7FF));

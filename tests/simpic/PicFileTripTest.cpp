@@ -66,9 +66,15 @@ PartAreas areasOf(const sim::Chip& chip) {
     return {p.code(), p.dataEeprom(), p.ids(), Bytes(p.config().begin(), p.config().end()), {}};
 }
 
+// The protection bits of configuration byte i: set, they leave the part readable.
+std::uint8_t unprotected(const sim::PicFamilyChip& chip, std::size_t i) {
+    return chip.configRules().codeProtection(i) | chip.configRules().dataProtection(i);
+}
+
 // Noise a part of the record could hold: words within the word width,
-// configuration bits only where they exist, the factory calibration and
-// bandgap bits left as they are.
+// configuration bits only where they exist and protection off (a protected
+// part cannot be copied), the factory calibration and bandgap bits left as
+// they are.
 void fillPart(sim::Chip& chip, const DeviceRecord& r, std::uint32_t seed) {
     if (auto* p = dynamic_cast<sim::PicChip*>(&chip)) {
         Bytes code = pattern(p->size() - (p->params().calibrationAtTop ? 2 : 0), seed);
@@ -79,7 +85,7 @@ void fillPart(sim::Chip& chip, const DeviceRecord& r, std::uint32_t seed) {
         for (std::size_t i = 0; i < ids.size(); i += 2) ids[i] &= r.BlankByte;
         p->loadIds(0, ids);
         Bytes cfg = pattern(p->config().size(), seed + 3);
-        for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] &= r.ConfigMasks[i];
+        for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] = (cfg[i] & r.ConfigMasks[i]) | unprotected(*p, i);
         if (p->params().bandgap) cfg[0] = (cfg[0] & ~sim::kPicBandgapBits) | (p->config()[0] & sim::kPicBandgapBits);
         p->loadConfig(0, cfg);
         return;
@@ -90,7 +96,7 @@ void fillPart(sim::Chip& chip, const DeviceRecord& r, std::uint32_t seed) {
     p.loadIds(0, pattern(8, seed + 2));
     Bytes cfg = pattern(14, seed + 3);
     const Pic18Mask mask = pic18MaskFor(r.PageCode);
-    for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] &= mask[i];
+    for (std::size_t i = 0; i < cfg.size(); ++i) cfg[i] = (cfg[i] & mask[i]) | unprotected(p, i);
     p.loadConfig(0, cfg);
 }
 

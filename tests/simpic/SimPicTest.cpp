@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <map>
 
 #include "devices/DeviceDataFile.h"
 #include "sim/PicChip.h"
@@ -435,10 +437,11 @@ TEST(SimPic, ConfigurationBytesAreAcknowledgedTogether) {
     PicSim s(f1827());
     Bytes reply = program(s.sim, 'c', Bytes{0x2F, 0xA4, 0x1E, 0xF3});
     EXPECT_EQ(reply, Bytes(4, kPicConfigAck));
-    EXPECT_EQ(s.chip->config(), Bytes({0x2F, 0xA4, 0x1E, 0xF3}));
+    // Bit 3 of word 2 is not implemented (mask 0xF7) and reads 1 on this enhanced part.
+    EXPECT_EQ(s.chip->config(), Bytes({0x2F, 0xA4, 0x1E, 0xFB}));
     EXPECT_EQ(s.chip->lastProgramData(Area::Config), Bytes({0x2F, 0xA4, 0x1E, 0xF3}));
     send(s.sim, readFrame('c'));
-    EXPECT_EQ(drain(s.sim), Bytes({0x2F, 0xA4, 0x1E, 0xF3}));
+    EXPECT_EQ(drain(s.sim), Bytes({0x2F, 0xA4, 0x1E, 0xFB}));
 
     s.sim.faults().stickBit(0x10011, 0);
     EXPECT_EQ(program(s.sim, 'c', Bytes{0x00, 0x00, 0x00, 0x00}),
@@ -454,7 +457,8 @@ TEST(SimPic, BandgapBitsSurviveProgrammingAndErase) {
     EXPECT_EQ(program(s.sim, 'c', Bytes{std::uint8_t(0x01 | 0x30), 0x84}), Bytes(2, kPicConfigAck));
     EXPECT_EQ(s.chip->config(), Bytes({std::uint8_t(0x01 | bandgap), 0x84}));
     send(s.sim, kBulkErase);
-    EXPECT_EQ(s.chip->config(), Bytes({std::uint8_t((0x3F & ~kPicBandgapBits) | bandgap), 0xFF}));
+    // Mask 0x31: bits 3-1 are not implemented and read 0.
+    EXPECT_EQ(s.chip->config(), Bytes({std::uint8_t(0x01 | bandgap), 0xFF}));
     EXPECT_TRUE(s.chip->allErased());
 }
 
@@ -513,7 +517,7 @@ TEST(SimPic, CalibrationWordHasNoProgramFrame) {
     // It is read like the other areas, right before the configuration.
     s.chip->setCalibration({0x12, 0x34});
     send(s.sim, readFrame('k'));
-    EXPECT_EQ(drain(s.sim), Bytes({0x12, 0x34}) + blankWords(2, 0x3F));
+    EXPECT_EQ(drain(s.sim), Bytes({0x12, 0x34, 0x0F, 0xFF}));  // configuration masks 0x0F, 0xFF
 }
 
 TEST(SimPic, FaultsReachTheHost) {
@@ -592,5 +596,231 @@ TEST(SimPic, FillerInItsOwnWriteIsStillData) {
     EXPECT_EQ(drain(s.sim), acks(n / 2 - 1));
     send(s.sim, kDeviceId);
     EXPECT_EQ(drain(s.sim), Bytes({0x0F, 0x85}));
+    EXPECT_TRUE(s.sim.protocolErrors().empty());
+}
+
+namespace {
+
+std::vector<DeviceRecord> sampleParts() {
+    std::vector<DeviceRecord> out;
+    DeviceDataFile file;
+    if (!file.open((tesmar::test::runDir() + "/zrvusb_m.usb").toStdString())) return out;
+    for (int m = 0; m < file.manufacturerCount(); ++m)
+        for (int d = 0; auto rec = file.record(m, d); ++d)
+            if (rec->FamilyLetter == 'C' && !rec->isPic18()) out.push_back(*rec);
+    return out;
+}
+
+Bytes configOf(const DeviceRecord& r, std::uint8_t fill) { return Bytes(r.ConfigMaskCount, fill); }
+
+// What the configuration pages write into word 1 for "All memory protected"
+// and for "Protection off" (data protection off too), each byte as (byte AND
+// keep) OR set; then the bits whose 0 protects the data memory.
+struct Edit {
+    std::uint8_t keepH, setH, keepL, setL;
+};
+struct PageProtection {
+    Edit all, off;
+    std::uint8_t dataH = 0, dataL = 0;
+};
+
+const std::map<int, PageProtection> kPageProtection{
+    {0, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},        {1, {{0xFF, 0, 0xEF, 0}, {0xFF, 0, 0xFF, 0x10}}},
+    {2, {{0xFF, 0, 0xCF, 0}, {0xFF, 0, 0xFF, 0x30}}},        {3, {{0, 0, 0xCF, 0}, {0, 0x3F, 0xFF, 0xB0}}},
+    {4, {{0x1F, 0, 0xFF, 0}, {0xFF, 0x20, 0xFF, 0}}},        {5, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},
+    {6, {{0, 0, 0x9F, 0}, {0, 0x3F, 0xFF, 0x60}}},           {7, {{0, 0x3F, 0xCF, 0x42}, {0, 0x3F, 0xCF, 0x72}}},
+    {8, {{0, 0, 0x4F, 0}, {0, 0x3F, 0x4F, 0xB0}}},           {9, {{0, 0, 0x0F, 0}, {0, 0x3F, 0xFF, 0xF0}}},
+    {10, {{0xFF, 0, 0xBF, 0}, {0xFF, 0, 0xFF, 0xC0}, 0, 0x80}}, {12, {{0, 0, 0x0F, 0}, {0, 0x3F, 0xFF, 0x30}}},
+    {15, {{0, 0, 0x17, 0}, {0, 0x0F, 0xFF, 0xE8}}},          {16, {{0xFF, 0, 0xBF, 0}, {0xFF, 0, 0xFF, 0xC0}, 0, 0x80}},
+    {17, {{0x03, 0, 0x3F, 0}, {0x03, 0xFC, 0x3F, 0xC0}}},    {19, {{0, 0, 0x07, 0}, {0, 0x0F, 0xFF, 0xF8}}},
+    {20, {{0, 0, 0x2F, 0}, {0, 0x0F, 0xFF, 0xD0}}},          {21, {{0xCF, 0, 0xCF, 0}, {0xFF, 0x31, 0xFF, 0x30}, 0x01}},
+    {22, {{0x0C, 0, 0xCF, 0}, {0x0C, 0x33, 0xFF, 0x30}}},    {23, {{0x01, 0, 0xFF, 0}, {0, 0x3D, 0xFF, 0}, 0x01}},
+    {24, {{0xFF, 0, 0x4F, 0}, {0xFF, 0, 0x4F, 0x10}}},       {29, {{0, 0, 0x0F, 0}, {0, 0x3F, 0x0F, 0x30}}},
+    {30, {{0x0F, 0, 0xFF, 0}, {0x0F, 0x21, 0xFF, 0}, 0x01}}, {31, {{0x01, 0, 0xFF, 0}, {0, 0x21, 0xFF, 0}, 0x01}},
+    {32, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {33, {{0x1F, 0, 0xFF, 0}, {0xFF, 0x21, 0xFF, 0}, 0x01}},
+    {40, {{0xFF, 0, 0xF7, 0}, {0xFF, 0, 0xFF, 0x08}}},
+    {46, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {47, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+    {48, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}}, {49, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+    {50, {{0xFF, 0, 0x7F, 0}, {0xFF, 0x01, 0xFF, 0x80}, 0x01}},
+};
+
+// Word 1 as a page leaves it from start, then as the host sends it: ANDed with the masks.
+Bytes ruled(const DeviceRecord& r, const Edit& e, Bytes start) {
+    start[0] = std::uint8_t((start[0] & e.keepH) | e.setH);
+    start[1] = std::uint8_t((start[1] & e.keepL) | e.setL);
+    for (std::size_t i = 0; i < start.size(); ++i) start[i] &= r.ConfigMasks[i];
+    return start;
+}
+
+Bytes streamOf(SimProgrammer& sim, char letter) {
+    send(sim, readFrame(letter));
+    return drain(sim);
+}
+
+// The configuration bytes at the end of the stream (a calibration word may come before them).
+Bytes configStream(SimProgrammer& sim, const DeviceRecord& r) {
+    const Bytes all = streamOf(sim, 'c');
+    return Bytes(all.end() - std::min<std::ptrdiff_t>(r.ConfigMaskCount, std::ptrdiff_t(all.size())), all.end());
+}
+
+}  // namespace
+
+// Each sample part reads its missing configuration bits fixed (0 on classic
+// parts, 1 within the word on enhanced ones) and notes the ones sent set.
+TEST(SimPic, UnimplementedConfigurationBitsReadFixedAndAreNoted) {
+    const auto parts = sampleParts();
+    ASSERT_GT(parts.size(), 40u);
+    for (const DeviceRecord& r : parts) {
+        SCOPED_TRACE(r.Name);
+        PicSim s(r);
+        const bool enhanced = r.PageCode >= 46;
+        std::vector<std::string> notes;
+        Bytes ones, zeros;
+        for (std::size_t i = 0; i < r.ConfigMaskCount; ++i) {
+            const std::uint8_t word = i % 2 ? 0xFF : r.BlankByte, mask = r.ConfigMasks[i];
+            ones.push_back(enhanced ? word : word & mask);
+            zeros.push_back(enhanced ? word & ~mask : 0x00);
+            if (~mask & 0xFF)
+                notes.push_back("configuration byte " + std::to_string(i) + ": " +
+                                QString::asprintf("0x%02X", ~mask & 0xFF).toStdString() +
+                                " written to unimplemented bits");
+        }
+        if (r.PageCode == 32) {
+            const std::uint8_t bandgap = s.chip->config()[0] & kPicBandgapBits;
+            ones[0] = (ones[0] & ~kPicBandgapBits) | bandgap;
+            zeros[0] = bandgap;
+        }
+        EXPECT_EQ(configStream(s.sim, r), ones) << "erased";
+        EXPECT_EQ(program(s.sim, 'c', configOf(r, 0xFF)), Bytes(r.ConfigMaskCount, kPicConfigAck));
+        EXPECT_EQ(s.chip->configNotes(), notes);
+        EXPECT_EQ(program(s.sim, 'c', configOf(r, 0x00)), Bytes(r.ConfigMaskCount, kPicConfigAck));
+        EXPECT_EQ(configStream(s.sim, r), zeros);
+        EXPECT_EQ(s.chip->configNotes(), notes) << "zeros are no note";
+        EXPECT_TRUE(s.sim.protocolErrors().empty());
+    }
+}
+
+// The pages' "All memory protected" hides the code (and nothing else), their
+// "Protection off" does not; only a bulk erase lifts protection, and an OTP
+// part keeps it. The pages' data protection hides the data EEPROM alone.
+TEST(SimPic, ProtectionAsThePagesSetItHidesMemoryUntilABulkErase) {
+    int protectedParts = 0, otpParts = 0, dataParts = 0;
+    for (const DeviceRecord& r : sampleParts()) {
+        auto page = kPageProtection.find(r.PageCode);
+        if (page == kPageProtection.end()) continue;
+        SCOPED_TRACE(r.Name);
+        PicSim s(r);
+        const bool otp = !s.chip->params().flash;
+        Bytes code = s.chip->code();
+        for (std::size_t i = 0; i + 2 < code.size(); i += 2) code[i] = 0x01, code[i + 1] = std::uint8_t(i);
+        s.chip->load(0, code);
+        const Bytes allAcks(r.ConfigMaskCount, kPicConfigAck);
+        const Bytes masks(r.ConfigMasks.begin(), r.ConfigMasks.begin() + r.ConfigMaskCount);
+
+        auto head = [&s](char letter, std::size_t n) {
+            const Bytes all = streamOf(s.sim, letter);
+            return Bytes(all.begin(), all.begin() + std::ptrdiff_t(std::min(n, all.size())));
+        };
+        // Every other bit at 0 protects nothing.
+        const Bytes open = ruled(r, page->second.off, configOf(r, 0x00));
+        EXPECT_EQ(program(s.sim, 'c', open), allAcks);
+        EXPECT_EQ(head('p', code.size()), code);
+        EXPECT_FALSE(s.chip->codeProtected());
+
+        // An OTP part cannot set again what the first program cleared.
+        const Bytes shut = program(s.sim, 'c', ruled(r, page->second.all, otp ? open : masks));
+        if (!otp) {
+            EXPECT_EQ(shut, allAcks);
+        }
+        EXPECT_EQ(head('p', code.size()), Bytes(code.size(), 0x00));
+        EXPECT_EQ(head('i', 8), s.chip->ids());
+        // Taking it back fails: the protection bits read back programmed.
+        const Bytes relax = program(s.sim, 'c', ruled(r, page->second.off, masks));
+        EXPECT_NE(relax, allAcks);
+        EXPECT_TRUE(s.chip->codeProtected());
+
+        send(s.sim, kBulkErase);
+        EXPECT_EQ(s.chip->codeProtected(), otp);
+        EXPECT_EQ(s.sim.protocolErrors().size(), otp ? 1u : 0u) << "an OTP part has no electrical erase";
+        ++protectedParts;
+        otpParts += otp;
+
+        if (!(page->second.dataH | page->second.dataL) || s.chip->dataEeprom().empty()) continue;
+        PicSim d(r);
+        d.chip->loadData(0, Bytes(d.chip->dataEeprom().size(), 0x5A));
+        Bytes cfg = masks;
+        cfg[0] &= ~page->second.dataH, cfg[1] &= ~page->second.dataL;
+        EXPECT_EQ(program(d.sim, 'c', cfg), allAcks);
+        const Bytes data = streamOf(d.sim, r.PageCode == 40 ? 0 : 'd');
+        EXPECT_EQ(Bytes(data.begin(), data.begin() + 4), Bytes({r.BlankByte, 0x00, r.BlankByte, 0x00}));
+        EXPECT_FALSE(d.chip->codeProtected());
+        ++dataParts;
+    }
+    EXPECT_GT(protectedParts, 40);
+    EXPECT_GE(otpParts, 10);
+    EXPECT_GE(dataParts, 15);
+}
+
+TEST(SimPic, IdWordsReadInDeviceOrder) {
+    for (const DeviceRecord& rec : {f84(), f1827(), c54()}) {
+        SCOPED_TRACE(int(rec.PageCode));
+        PicSim s(rec);
+        EXPECT_EQ(program(s.sim, 'i', Bytes{0x00, 0x01, 0x00, 0x02, 0x03, 0x04, 0x00, 0x08}), acks(4));
+        EXPECT_EQ((std::vector<std::uint16_t>{s.chip->idWord(0), s.chip->idWord(1), s.chip->idWord(2),
+                                              s.chip->idWord(3)}),
+                  (std::vector<std::uint16_t>{0x0001, 0x0002, 0x0304, 0x0008}));
+    }
+}
+
+TEST(SimPic, ConfigurationFaults) {
+    struct Case {
+        const char* name;
+        std::function<void(FaultPlan&)> fault;
+        Bytes sent;        // configuration data sent after "Send", if it came
+        Bytes reply;       // everything the programmer says to the frame and the data
+        Bytes config;      // what the part then holds
+        bool protectedAfterErase;
+    };
+    // 16F84A-like: masks 0x00, 0x1F; bit 4 of the low byte protects.
+    const Case cases[] = {
+        {"no Send", [](FaultPlan& f) { f.picConfigSend = ""; }, {}, {}, {0x00, 0x1F}, false},
+        {"other word", [](FaultPlan& f) { f.picConfigSend = "Busy"; }, {}, bytes("Busy"), {0x00, 0x1F}, false},
+        {"no acks", [](FaultPlan& f) { f.picConfigAcks = 0; }, {0x00, 0x1B}, bytes("Send"), {0x00, 0x1B}, false},
+        {"short acks", [](FaultPlan& f) { f.picConfigAcks = 1; }, {0x00, 0x1B}, bytes("Send") + Bytes{'D'},
+         {0x00, 0x1B}, false},
+        {"stuck at 0", [](FaultPlan& f) { f.picConfigStuckZeros[1] = 0x10; }, {0x00, 0x1F},
+         bytes("Send") + Bytes{'D', 'F'}, {0x00, 0x0F}, true},
+        {"stuck at 1", [](FaultPlan& f) { f.stickBit(0x400F, 4); }, {0x00, 0x0B}, bytes("Send") + Bytes{'D', 'F'},
+         {0x00, 0x1B}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PicSim s(f84());
+        c.fault(s.sim.faults());
+        send(s.sim, programFrame('c'));
+        Bytes reply = drain(s.sim);
+        if (!c.sent.empty()) send(s.sim, c.sent);
+        EXPECT_EQ(reply + drain(s.sim), c.reply);
+        EXPECT_EQ(s.chip->config(), c.config);
+        // The other program frames still answer "Send"; the next frame is read as a frame.
+        send(s.sim, programFrame('i'));
+        EXPECT_EQ(readN(s.sim, 4), bytes("Send"));
+        send(s.sim, Bytes(8, 0x00));
+        EXPECT_EQ(drain(s.sim), acks(4));
+        send(s.sim, kBulkErase);
+        EXPECT_EQ(s.chip->codeProtected(), c.protectedAfterErase);
+        EXPECT_TRUE(s.sim.protocolErrors().empty());
+    }
+}
+
+TEST(SimPic, StalledConfigurationStreamStopsAfterItsFirstBytesUntilErrV) {
+    PicSim s(f1827());
+    s.sim.faults().picConfigStreamStallsAfter = 1;
+    send(s.sim, readFrame('i'));
+    EXPECT_EQ(drain(s.sim), blankWords(8, 0x3F) + Bytes{0x3F});
+    EXPECT_EQ(drain(s.sim), Bytes{});
+    send(s.sim, bytes("ErrV"));
+    send(s.sim, kDeviceId);
+    EXPECT_EQ(drain(s.sim), Bytes({0x27, 0xA5}));
     EXPECT_TRUE(s.sim.protocolErrors().empty());
 }

@@ -246,7 +246,8 @@ TEST(SimPic18, DataAndIdsAreAnsweredPerPairAndConfigurationPerByte) {
     EXPECT_EQ(program(s.sim, 'i', ids), acks(4));
     EXPECT_EQ(s.chip->ids(), ids);
 
-    const Bytes cfg{0x22, 0, 0x0A, 0x05, 0, 0, 0, 0x81, 0x80, 0x03, 0xA0, 0x03, 0x40, 0x01};
+    // Protection (CONFIG5H, CONFIG5L) stays off: it would only clear.
+    const Bytes cfg{0x22, 0, 0x0A, 0x05, 0, 0, 0, 0x81, 0xC0, 0x0F, 0xA0, 0x03, 0x40, 0x01};
     const Bytes allGood(14, 'D');
     EXPECT_EQ(program(s.sim, 'c', cfg), allGood);
     EXPECT_EQ(Bytes(s.chip->config().begin(), s.chip->config().end()), cfg);
@@ -338,5 +339,114 @@ TEST(SimPic18, FaultsChangeTheDeviceIdAndTheSendWord) {
     send(s.sim, Bytes{'C', 125, 'S', 'E'});
     EXPECT_EQ(s.chip->lastVdd(), 125);
     EXPECT_TRUE(s.chip->allErased());
+    EXPECT_TRUE(s.sim.protocolErrors().empty());
+}
+
+namespace {
+
+std::vector<DeviceRecord> samplePic18s() {
+    std::vector<DeviceRecord> out;
+    DeviceDataFile file;
+    if (!file.open((tesmar::test::runDir() + "/zrvusb_m.usb").toStdString())) return out;
+    for (int m = 0; m < file.manufacturerCount(); ++m)
+        for (int d = 0; auto rec = file.record(m, d); ++d)
+            if (rec->isPic18()) out.push_back(*rec);
+    return out;
+}
+
+Bytes defaultsOf(const DeviceRecord& r) { return Bytes(r.ConfigMasks.begin(), r.ConfigMasks.begin() + 14); }
+
+Bytes streamOf(SimProgrammer& sim, char letter, std::size_t n) {
+    send(sim, readFrame(letter));
+    Bytes all = drain(sim);
+    all.resize(std::min(n, all.size()));
+    return all;
+}
+
+constexpr std::size_t k5H = 8, k5L = 9;
+
+}  // namespace
+
+// A PIC18 part implements the bits its erased configuration sets; the others
+// read 0 and are noted when sent set.
+TEST(SimPic18, UnimplementedConfigurationBitsReadZeroAndAreNoted) {
+    const auto parts = samplePic18s();
+    ASSERT_GE(parts.size(), 15u);
+    for (const DeviceRecord& r : parts) {
+        SCOPED_TRACE(r.Name);
+        Pic18Sim s(r);
+        const Bytes defaults = defaultsOf(r);
+        std::vector<std::string> notes;
+        for (std::size_t i = 0; i < 14; ++i)
+            if (defaults[i] != 0xFF)
+                notes.push_back("configuration byte " + std::to_string(i) + ": " +
+                                QString::asprintf("0x%02X", ~defaults[i] & 0xFF).toStdString() +
+                                " written to unimplemented bits");
+        EXPECT_EQ(program(s.sim, 'c', Bytes(14, 0xFF)), Bytes(14, 'D'));
+        EXPECT_EQ(streamOf(s.sim, 'c', 14), defaults);
+        EXPECT_EQ(s.chip->configNotes(), notes);
+        EXPECT_EQ(program(s.sim, 'c', Bytes(14, 0x00)), Bytes(14, 'D'));
+        EXPECT_EQ(streamOf(s.sim, 'c', 14), Bytes(14, 0x00));
+        EXPECT_TRUE(s.sim.protocolErrors().empty());
+    }
+}
+
+// Checking every code-protection box (CP0.., CPB) hides the code and nothing
+// else; only a bulk erase lifts it. CPD hides the data EEPROM alone.
+TEST(SimPic18, ProtectionHidesCodeOrDataUntilABulkErase) {
+    int parts = 0;
+    for (const DeviceRecord& r : samplePic18s()) {
+        if (r.PageCode == 25 || r.PageCode == 26) continue;  // no configuration page
+        SCOPED_TRACE(r.Name);
+        Pic18Sim s(r);
+        const Bytes code = pattern(s.chip->code().size(), 3);
+        s.chip->loadCode(0, code);
+        const Bytes defaults = defaultsOf(r);
+        // Every bit but the protection bits at 0: readable.
+        Bytes open(14, 0x00);
+        open[k5H] = defaults[k5H], open[k5L] = defaults[k5L];
+        EXPECT_EQ(program(s.sim, 'c', open), Bytes(14, 'D'));
+        EXPECT_EQ(streamOf(s.sim, 'p', code.size()), code);
+
+        Bytes shut = defaults;
+        shut[k5H] &= 0x80, shut[k5L] = 0x00;
+        EXPECT_EQ(program(s.sim, 'c', shut), Bytes(14, 'D'));
+        EXPECT_EQ(streamOf(s.sim, 'p', code.size()), Bytes(code.size(), 0x00));
+        EXPECT_EQ(streamOf(s.sim, 'i', 8), s.chip->ids());
+        if (!s.chip->dataEeprom().empty()) {
+            EXPECT_EQ(streamOf(s.sim, 'd', 4), Bytes(s.chip->dataEeprom().begin(), s.chip->dataEeprom().begin() + 4));
+        }
+        Bytes relaxed(14, 'D');
+        relaxed[k5L] = 'F';
+        if (defaults[k5H] & 0x40) relaxed[k5H] = 'F';
+        EXPECT_EQ(program(s.sim, 'c', defaults), relaxed);
+        EXPECT_TRUE(s.chip->codeProtected());
+        send(s.sim, bytes("EE23"));
+        EXPECT_FALSE(s.chip->codeProtected());
+        EXPECT_TRUE(s.sim.protocolErrors().empty());
+        ++parts;
+
+        if (!(defaults[k5H] & 0x80) || s.chip->dataEeprom().empty()) continue;
+        Pic18Sim d(r);
+        d.chip->loadCode(0, code);
+        Bytes cpd = defaults;
+        cpd[k5H] &= 0x7F;
+        EXPECT_EQ(program(d.sim, 'c', cpd), Bytes(14, 'D'));
+        EXPECT_EQ(streamOf(d.sim, 'd', 4), Bytes(4, 0x00));
+        EXPECT_EQ(streamOf(d.sim, 'p', code.size()), code);
+    }
+    EXPECT_GE(parts, 15);
+}
+
+TEST(SimPic18, IdLocationsReadInDeviceOrderAndTheConfigurationStreamCanStall) {
+    Pic18Sim s(pic18(0xFF).build());
+    EXPECT_EQ(program(s.sim, 'i', Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}), acks(4));
+    for (std::size_t n = 0; n < 8; ++n) EXPECT_EQ(s.chip->idLocation(n), 0x10 + n);
+    s.sim.faults().picConfigStreamStallsAfter = 2;
+    send(s.sim, readFrame('i'));
+    EXPECT_EQ(drain(s.sim), (Bytes{0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x27, 0x00}));
+    send(s.sim, bytes("Stop"));
+    send(s.sim, kDeviceId);
+    EXPECT_EQ(drain(s.sim), (Bytes{0x23, 0x42}));
     EXPECT_TRUE(s.sim.protocolErrors().empty());
 }

@@ -4,6 +4,7 @@
 #include "app/gui/TfrmMains.h"
 #include "app/gui/TfrmOption.h"
 #include "config/gui/TfrmConfig.h"
+#include "config/gui/TfrmPicConfig.h"
 #include "editors/gui/THexEditor.h"
 #include "fileformats/gui/LoadSaveCommands.h"
 #include "operations/Checksum.h"
@@ -35,9 +36,12 @@ void runEdit(TfrmMains& w) {
 void runConfig(TfrmMains& w) {
     AppState& st = w.state();
     if (st.ProgrammerState == 0 || !st.dev()) return;
-    // PLDs and PICs have dialogs of their own, not part of this build.
-    if (st.dev()->FamilyLetter == 'P' || st.dev()->FamilyLetter == 'C') return;
-    {
+    // PLDs have a view of their own, not part of this build.
+    if (st.dev()->FamilyLetter == 'P') return;
+    if (st.dev()->FamilyLetter == 'C') {
+        TfrmPicConfig dlg(st, &w);
+        dlg.exec();
+    } else {
         TfrmConfig dlg(st, &w);
         dlg.exec();
     }

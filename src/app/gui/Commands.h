@@ -12,7 +12,7 @@ constexpr bool haveOptionsDialog() { return true; }
 constexpr bool haveIcTester() { return true; }
 constexpr bool haveAutoIncrement() { return true; }
 constexpr bool haveFuseEditor() { return false; }
-constexpr bool haveJedecFiles() { return false; }
+constexpr bool haveJedecFiles() { return true; }
 
 void runSelection(TfrmMains& w);                       // devices/gui
 void runOperation(TfrmMains& w, QToolButton* button);  // operations/gui

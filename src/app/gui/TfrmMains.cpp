@@ -18,6 +18,7 @@
 #include "app/Settings.h"
 #include "app/gui/Commands.h"
 #include "config/ConfigPages.h"
+#include "families/PldGeometry.h"
 #include "link/Link.h"
 #include "link/UsbPort.h"
 #include "operations/Checksum.h"
@@ -248,6 +249,10 @@ void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
         if (list[i] == SB_Option && !haveOptionsDialog()) on = false;
         if (list[i] == SB_Edit && rec.FamilyLetter == 'P' && !haveFuseEditor()) on = false;
         if ((list[i] == SB_Load || list[i] == SB_Save) && rec.FamilyLetter == 'P' && !haveJedecFiles()) on = false;
+        // A PLD without fuse geometry has no fuse map to file, edit or show.
+        if ((list[i] == SB_Load || list[i] == SB_Save || list[i] == SB_Edit || list[i] == SB_Config) &&
+            rec.FamilyLetter == 'P' && !pldHasGeometry(rec))
+            on = false;
         // Operations of a family this build has no routine for stay disabled.
         if (!operations && (list[i] == SB_Blank || list[i] == SB_Read || list[i] == SB_Prog ||
                             list[i] == SB_Verify || list[i] == SB_Erase))

@@ -2,48 +2,19 @@
 // The "ID / Configuration" dialog: one sheet per device page, the controls of
 // each page edit the configuration values in place. There is no Cancel; OK
 // only closes, and the main window recomputes the checksum afterwards.
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QStringList>
 #include <QTabWidget>
 #include <array>
-#include <map>
-#include <string>
+#include <vector>
 
 #include "app/AppState.h"
 #include "config/ConfigPages.h"
+#include "config/gui/PageBinder.h"
 
 namespace tesmar {
-
-// A framed list of mutually exclusive items with one index, like a radio
-// group of the form designer. itemIndexChanged fires whenever the index
-// changes, from a click or from code, but not when the items are cleared.
-class RadioGroup : public QGroupBox {
-    Q_OBJECT
-public:
-    RadioGroup(const QString& caption, QWidget* parent = nullptr);
-
-    void setItems(const QStringList& items);  // replaces the items; no item selected
-    QStringList items() const;
-    int count() const { return int(buttons_.size()); }
-    int itemIndex() const { return index_; }
-    void setItemIndex(int index);  // -1 or out of range: no item selected
-    QRadioButton* button(int index) const;
-
-signals:
-    void itemIndexChanged(int index);
-
-private:
-    void buttonToggled(int id, bool checked);
-
-    QButtonGroup group_;
-    std::vector<QRadioButton*> buttons_;
-    int index_ = -1;
-};
 
 class TfrmConfig : public QDialog {
     Q_OBJECT
@@ -67,6 +38,7 @@ public:
     QWidget* sheet(config::Sheet s) const { return sheets[std::size_t(s)]; }
     // The sheets whose tabs are shown.
     std::vector<config::Sheet> visibleSheets() const;
+    PageBinder& binder() { return *binder_; }
 
 public slots:
     void BitBtn1Click();
@@ -76,15 +48,9 @@ public slots:
 private:
     void buildUi();
     void FormCreate();
-    void showControls(config::Sheet sheet);
-    // The generic binder: a click on a control of the table writes its global
-    // (a check box passes 0/1, a radio group its item index), then its rule runs.
-    void controlClick(const config::ControlRow& row, int state);
-    void blockProtectClick(int index);
-    std::uint8_t& global(const config::ControlRow& row) { return config::configGlobal(st_.mcu, row.global); }
 
     AppState& st_;
-    std::map<std::string, QWidget*> controls_;
+    PageBinder* binder_ = nullptr;
 };
 
 }  // namespace tesmar

@@ -10,6 +10,7 @@
 #include "devices/BufferLayout.h"
 #include "devices/DeviceHints.h"
 #include "devices/gui/TfrmSelectDevice.h"
+#include "families/PldGeometry.h"
 #include "link/Link.h"
 #include "link/UsbPort.h"
 #include "operations/Checksum.h"
@@ -47,6 +48,8 @@ void applyChoice(TfrmMains& w, const TfrmSelectDevice::Choice& c) {
     w.DevL->setText(c.device);
     memo(st, " Selected : " + c.manufacturer + "  " + c.device);
     st.CurrentDevice = std::make_shared<const DeviceRecord>(c.record);
+    // No PLD value of the last part (its signature, its file's secure flag) carries over.
+    st.pld = PldRunState{};
     const DeviceRecord& rec = *st.CurrentDevice;
     allocateForSelection(st.buf, rec);
     const DeviceLabels labels = deviceLabels(rec);
@@ -123,6 +126,8 @@ void runSelection(TfrmMains& w) {
     st.buf.BufferCursor = 0;
     w.enableFromRecord(rec);
     exchangeLockButton(w, rec.FamilyLetter);
+    // A PLD whose algorithm names no fuse geometry can be neither filed, edited nor programmed.
+    if (rec.FamilyLetter == 'P' && !pldHasGeometry(rec)) memo(st, " ID Error  Device ");
     if (rec.FamilyLetter == 'M' && (rec.PageCode == 203 || rec.PageCode == 209)) {
         TInsertDisplay note(&w);
         note.exec();

@@ -1,0 +1,127 @@
+#pragma once
+// The configuration dialogs' binder: builds the widgets of a row table
+// (config/ControlRows.h), places them, sets them from the values when a page
+// opens and runs every change of a control's state through its row. Setting
+// a control from code runs its row just as a click does, whenever the state
+// changes (the binder listens to toggled / itemIndexChanged /
+// currentIndexChanged / textChanged, not to clicks). A list whose index
+// becomes -1, also by a rebuild of its items, runs nothing.
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QObject>
+#include <QRadioButton>
+#include <QSize>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "config/ControlRows.h"
+#include "config/PicPlaces.h"
+
+namespace tesmar {
+
+// A framed list of mutually exclusive items with one index, like a radio
+// group of the form designer. itemIndexChanged fires whenever the index
+// changes, from a click or from code, but not when the items are cleared.
+// Long lists (16 items and more) take two columns.
+class RadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    RadioGroup(const QString& caption, QWidget* parent = nullptr);
+
+    void setItems(const QStringList& items);  // replaces the items; no item selected
+    QStringList items() const;
+    int count() const { return int(buttons_.size()); }
+    int itemIndex() const { return index_; }
+    void setItemIndex(int index);  // -1 or out of range: no item selected
+    QRadioButton* button(int index) const;
+
+signals:
+    void itemIndexChanged(int index);
+
+private:
+    void buttonToggled(int id, bool checked);
+
+    QButtonGroup group_;
+    std::vector<QRadioButton*> buttons_;
+    int index_ = -1;
+};
+
+class PageBinder : public QObject, public config::PageContext {
+    Q_OBJECT
+public:
+    // Builds the widgets of `rows`: a row's parent is the named control
+    // before it, or its sheet (sheets[row.sheet.index]), or `frame` for
+    // kFrame rows. Controls without a position flow down a sheet from the
+    // left edge `flowLeft(sheet)` within `sheetSize`; the dialog's own rows
+    // take the place their row gives.
+    PageBinder(AppState& st, std::span<const config::ControlRow> rows, const std::vector<QWidget*>& sheets,
+               QWidget* frame, QSize sheetSize, std::function<int(int sheet)> flowLeft = {});
+
+    // The PIC dialog: where the ID and configuration targets lie.
+    void setPlaces(const config::PicPlaces& places) { places_ = places; }
+    // The sheets whose controls are set and whose displays follow the values.
+    void setShownSheets(std::vector<int> sheets) { shown_ = std::move(sheets); }
+    // Sets each control of the shown sheets and of the frame from the
+    // values, in table order, as a user choosing that state would. Controls
+    // hidden at that moment are left as they are.
+    void decodeAll();
+    // Every shown display (label, memo, read-only edit) shows its value again.
+    void refreshDisplays();
+
+    QWidget* widget(std::string_view name) const;
+    template <class W>
+    W* get(std::string_view name) const { return qobject_cast<W*>(widget(name)); }
+
+    // Where say() goes.
+    std::function<void(const std::string&)> onSay;
+
+    // PageContext.
+    const DeviceRecord& device() const override;
+    McuConfig& mcu() override { return st_.mcu; }
+    std::uint32_t& picConfigMask() override { return picConfigMask_; }
+    bool reachable(config::Target t) const override;
+    std::uint8_t value(config::Target t) const override;
+    void setValue(config::Target t, std::uint8_t v) override;
+    bool checked(std::string_view name) const override;
+    void setChecked(std::string_view name, bool on) override;
+    int itemIndex(std::string_view name) const override;
+    void setItemIndex(std::string_view name, int index) override;
+    int itemCount(std::string_view name) const override;
+    void setItems(std::string_view name, const std::vector<std::string>& items) override;
+    void setItemEnabled(std::string_view name, int index, bool on) override;
+    std::string text(std::string_view name) const override;
+    void setText(std::string_view name, const std::string& text) override;
+    void setVisible(std::string_view name, bool on) override;
+    void setEnabled(std::string_view name, bool on) override;
+    void move(std::string_view name, int x, int y) override;
+    void say(const std::string& line) override;
+
+private:
+    QWidget* create(const config::ControlRow& row, QWidget* parent);
+    void connectRow(const config::ControlRow& row, QWidget* w);
+    void changed(const config::ControlRow& row, int state);
+    void apply(const config::ControlRow& row, QWidget* w);
+    QSize flow(QWidget* container, int left, int top, int bottom);
+    std::optional<std::size_t> imagePlace(config::Target t) const;
+    bool onShownSheet(const config::ControlRow& row) const;
+    bool isDisplay(const config::ControlRow& row) const;
+
+    AppState& st_;
+    std::span<const config::ControlRow> rows_;
+    std::vector<QWidget*> sheets_;
+    QWidget* frame_;
+    std::optional<config::PicPlaces> places_;
+    std::vector<int> shown_;
+    std::map<std::string, QWidget*, std::less<>> controls_;
+    std::map<QWidget*, std::vector<const config::ControlRow*>> children_;
+    std::uint32_t picConfigMask_ = 0;
+    DeviceRecord none_;
+};
+
+}  // namespace tesmar

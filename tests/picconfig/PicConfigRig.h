@@ -1,0 +1,78 @@
+#pragma once
+// The PIC configuration dialog on the offscreen platform, opened on a device
+// whose image was sized and erased as a selection does it.
+#include <QFontDatabase>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "config/gui/TfrmPicConfig.h"
+#include "devices/BufferLayout.h"
+#include "support/MainWindowRig.h"
+#include "support/RecordImage.h"
+
+namespace tesmar::test {
+
+// Where the image keeps the configuration and ID bytes of each layout.
+inline std::size_t configAt(const DeviceRecord& d, int k) {
+    if (d.Algorithm == 18) return 0xF0010 + std::size_t(k);
+    return (d.PageCode >= 46 ? 0x1000E : 0x400E) + std::size_t(k);
+}
+inline std::size_t idLowByteAt(const DeviceRecord& d, int n) {
+    return (d.PageCode >= 46 ? 0x10001 : 0x4001) + 2 * std::size_t(n);
+}
+
+// Every PIC record of the sample data.
+inline std::vector<DeviceRecord> samplePics() {
+    std::vector<DeviceRecord> out;
+    findDevice(3, [&out](const DeviceRecord& r) {
+        if (r.FamilyLetter == 'C') out.push_back(r);
+        return false;
+    });
+    return out;
+}
+
+class PicConfigRig : public ::testing::Test {
+protected:
+    void select(const DeviceRecord& rec) {
+        st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+        allocateForSelection(st.buf, rec);
+        prefillErased(st.buf, rec);
+        if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
+    }
+    // Opened as the main window opens it, in the main window's font.
+    TfrmPicConfig& open() {
+        dlg.reset();
+        owner.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        dlg = std::make_unique<TfrmPicConfig>(st, &owner);
+        dlg->show();
+        return *dlg;
+    }
+    void ok() {
+        QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
+        ASSERT_EQ(dlg->result(), QDialog::Accepted);
+    }
+    const DeviceRecord& dev() const { return *st.dev(); }
+    // Whether a control shows when its sheet is the active one.
+    bool shown(const char* name) const {
+        QWidget* w = dlg->control<QWidget>(name);
+        for (QWidget* sheet : dlg->sheets)
+            if (sheet->isAncestorOf(w)) return w->isVisibleTo(sheet);
+        return w->isVisibleTo(dlg.get());
+    }
+    std::uint8_t& cfg(int k) { return st.buf.DeviceBuffer.at(configAt(dev(), k)); }
+    template <class W>
+    W* control(const char* name) {
+        W* w = dlg->control<W>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    AppState st;
+    QWidget owner;
+    std::unique_ptr<TfrmPicConfig> dlg;
+};
+
+}  // namespace tesmar::test
