@@ -28,8 +28,7 @@ constexpr std::uint32_t kTimeoutMs = 500;
 constexpr int kLockStepSettleMs = 100;
 constexpr std::size_t kChipIdBytes = 4;
 
-// Parts whose signature selects another signature row in the programmer, so
-// their calibration byte is not the one of the fuse read.
+// Parts with either of these signature bytes (1, 2) take no calibration byte.
 constexpr std::uint8_t kNoCalibrationId = 0x94, kNoCalibrationId2 = 0x03;
 
 bool needsChipCode(const DeviceRecord& d) {
