@@ -87,15 +87,7 @@ struct McuConfig {
     std::uint8_t CalibrationIndex = 1;  // 1..4: CAL0..CAL3
     std::uint8_t CalibrationValue = 0;
     std::uint32_t CalibrationAddress = 0;  // offset in the image
-    std::uint8_t CalibrationAddressSet = 0;  // 1 once a calibration page has set CalibrationAddress
     std::uint8_t ProgramCalibration = 0;
-    // The two seed bytes of the encryption page; kept, never sent.
-    std::array<std::uint8_t, 2> SeedBytes{};
-    // 1 when the fuse, lock and security values above are the user's for the
-    // selected part: set by the Config dialog when it changes one and by a
-    // complete fuse read, cleared by every microcontroller selection. While it
-    // is 0 a Program leaves the chip's fuses, locks and security bits as they are.
-    std::uint8_t McuConfigKnown = 0;
     std::uint8_t FusesRead = 0;
     // The microcontroller area of the step under way: 'P' code, '1'..'3' a
     // lock step, 0 none.
@@ -103,6 +95,11 @@ struct McuConfig {
     std::uint8_t SdpEnable = 0;
     std::uint8_t SerialFlashStatus = 0;
     std::uint8_t SerialFlashStatus2 = 0;
+    // The fuses, locks and security byte hold what the user chose (the
+    // configuration dialog was opened on a microcontroller page and closed)
+    // or what a complete fuse read found. While it is clear the family leaves
+    // them out of Program. Every microcontroller selection clears it.
+    bool McuConfigKnown = false;
 };
 
 // Load/save choices that outlive the file-format dialog.

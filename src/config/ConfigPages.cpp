@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/McuPages.h"
 #include "config/PicPages.h"
 
 namespace tesmar::config {
@@ -47,10 +48,12 @@ bool configPageBuilt(const DeviceRecord& rec) {
     return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
 }
 
-std::span<const ControlRow> controlRows() {
+namespace {
+
+std::vector<ControlRow> memoryProtectionRows() {
     using K = ControlKind;
     using G = ConfigGlobal;
-    static const std::vector<ControlRow> rows = {
+    return {
         // Serial EEPROM status register: WPEN bit 7, block protect bits 3..2.
         {Sheet::Page100, "GB100_Wpen", nullptr, K::GroupBox, " Write Protect Enable ", 8, 8, 150, 64,
          G::SerialFlashStatus, 0, 0xFF, true, {}},
@@ -71,6 +74,16 @@ std::span<const ControlRow> controlRows() {
          " Software Data Protection  (Activated during Programming) ", 8, 8, 400, 80, G::SdpEnable, 0x01, 0x00,
          true, {"SDP OFF", "SDP ON"}},
     };
+}
+
+}  // namespace
+
+std::span<const ControlRow> controlRows() {
+    static const std::vector<ControlRow> rows = [] {
+        std::vector<ControlRow> r = memoryProtectionRows();
+        for (const auto table : {mcuRowsEarly(), mcuRowsLater()}) r.insert(r.end(), table.begin(), table.end());
+        return r;
+    }();
     return rows;
 }
 
@@ -191,7 +204,7 @@ PageSetup pageSetup(std::uint8_t pageCode) {
     switch (pageCode) {
     case 101: return page101;
     case 104: return page104;
-    default: return nullptr;
+    default: return isMcuPageCode(pageCode) ? mcuPageSetup : nullptr;
     }
 }
 

@@ -25,9 +25,9 @@ extern const std::array<const char*, kSheetCount> kSheetNames;
 // The sheets shown for a page code, first one active; empty for a code without a page.
 std::vector<Sheet> sheetsForPageCode(std::uint8_t pageCode);
 
-// Whether this build fills the sheets of a page code. The microcontroller
-// sheets exist in the frame but stay empty and hidden until they are built.
-constexpr bool kMcuPagesBuilt = false;
+// Whether this build fills the sheets of a page code (McuPages.h holds the
+// microcontroller sheets).
+constexpr bool kMcuPagesBuilt = true;
 bool sheetBuilt(Sheet sheet);
 
 // Whether the selected device has a configuration page this build can show;

@@ -131,7 +131,7 @@ void McuRead(AppState& st) {
         std::uint8_t fuse = 0;
         if (!takeReply(st, &fuse, 1)) return;
         st.mcu.FuseLow = fuse;
-        st.mcu.McuConfigKnown = 1;
+        st.mcu.McuConfigKnown = true;
     }
     if (const std::uint32_t n = dataBytes(*d); n != 0) {
         requestData(st, d->Algorithm == 28 ? 0 : std::uint8_t(n));
@@ -217,16 +217,16 @@ void McuReadFuses(AppState& st) {
         std::uint8_t fuse = 0;
         if (!takeReply(st, &fuse, 1)) return;
         m.FuseLow = fuse;
-        m.McuConfigKnown = 1;
+        m.McuConfigKnown = true;
         successLine(st, " Fusebits Read");
     }
     if (d->Algorithm == 30) {
         m.FuseLow = b[0] & kPlainFuseBits;
         m.LockBits = std::uint8_t(((b[0] >> 6) & 1u ? 4 : 0) + ((b[0] >> 7) & 1u ? 2 : 0));
-        m.McuConfigKnown = 1;
+        m.McuConfigKnown = true;
         successLine(st, " Fuse and Lock Bits Read");
     } else if (d->Algorithm == 32 && storeAvrFuses(m, d->PageCode, b)) {
-        m.McuConfigKnown = 1;
+        m.McuConfigKnown = true;
         successLine(st, " Fuse and Lock Bits Read");
     }
     m.FusesRead = 1;

@@ -98,7 +98,7 @@ bool dropFuseByte(AppState& st) {
 }
 
 bool configKnown(AppState& st) {
-    if (st.mcu.McuConfigKnown != 0) return true;
+    if (st.mcu.McuConfigKnown) return true;
     if (st.RunFlag.load() != 0) memo(st, kConfigLeft);
     return false;
 }

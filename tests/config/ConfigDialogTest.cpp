@@ -44,8 +44,9 @@ TEST_F(ConfigDialogTest, PageCodeChoosesTheSheet) {
     const Case cases[] = {
         {100, {Sheet::Page100}}, {101, {Sheet::Page100}}, {102, {Sheet::Page102}}, {103, {Sheet::Page102}},
         {104, {Sheet::Page102}}, {130, {Sheet::Page130}},
-        // Microcontroller pages are not part of this build; other codes have no page.
-        {200, {}}, {204, {}}, {0, {}}, {99, {}}, {131, {}},
+        {200, {Sheet::Page200}}, {204, {Sheet::Page204, Sheet::Page204A}}, {210, {Sheet::Page205}},
+        // Other codes have no page.
+        {0, {}}, {99, {}}, {131, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
@@ -55,9 +56,10 @@ TEST_F(ConfigDialogTest, PageCodeChoosesTheSheet) {
         EXPECT_EQ(d.visibleSheets(), c.shown);
         for (int i = 0; i < config::kSheetCount; ++i) {
             const bool shown = std::find(c.shown.begin(), c.shown.end(), Sheet(i)) != c.shown.end();
-            EXPECT_EQ(d.sheets[std::size_t(i)]->isVisible(), shown) << config::kSheetNames[std::size_t(i)];
+            EXPECT_EQ(d.PageControl1->isVisible() && d.PageControl1->isTabVisible(i), shown)
+                << config::kSheetNames[std::size_t(i)];
             EXPECT_EQ(d.sheets[std::size_t(i)]->objectName(), config::kSheetNames[std::size_t(i)]);
-            if (shown) {
+            if (shown && Sheet(i) == c.shown.front()) {
                 EXPECT_EQ(d.PageControl1->tabText(i), QString::fromStdString("25X-" + std::to_string(c.page)));
                 EXPECT_EQ(d.PageControl1->currentIndex(), i);
             }

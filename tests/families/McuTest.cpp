@@ -80,7 +80,7 @@ struct PartSettings {
 
 PartSettings configure(const DeviceRecord& r, McuConfig& m) {
     PartSettings s;
-    m.McuConfigKnown = 1;
+    m.McuConfigKnown = true;
     const bool extended = r.PageCode == 205 || r.PageCode == 207 || r.PageCode >= 209;
     switch (r.Algorithm) {
     case 32:  // every byte as set; lock bit 1 is bit 1 on chip codes 200 and 201, else bit 0
@@ -234,7 +234,7 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         }
         if (c.op == 'P') b.fillImage(pattern(code + rec.DataEepromSize, 5));
         if (c.fuseHigh) b.chip().setFuses({b.chip().fuses()[0], c.fuseHigh, b.chip().fuses()[2]});
-        b.st.mcu.McuConfigKnown = 1;
+        b.st.mcu.McuConfigKnown = true;
         b.st.mcu.CurrentArea = '1';
         b.st.settings.ProgramSteps = c.steps;
         EXPECT_TRUE(b.run(c.op)) << b.log();
@@ -258,7 +258,7 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     EXPECT_FALSE(b.run('R'));
     EXPECT_EQ(b.log(), " Read Completed| Error with read");
     EXPECT_EQ(m.CalibrationBytes, (std::array<std::uint8_t, 4>{}));
-    EXPECT_EQ(m.McuConfigKnown, 0);
+    EXPECT_FALSE(m.McuConfigKnown);
     b.sim.faults() = {};
     ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
@@ -305,7 +305,7 @@ TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
 
     Bench p(rec);
     p.fillImage(pattern(rec.LastAddress + 1, 10));
-    p.st.mcu.McuConfigKnown = 1;
+    p.st.mcu.McuConfigKnown = true;
     p.abortAtGauge(0x1000);
     p.run('P');
     EXPECT_EQ(p.st.RunFlag.load(), 0);
@@ -339,7 +339,7 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
     for (const char* part : {"ATmega88", "AT90S2313", "87C51", "89S8252", "89S2051", "89LP4052"}) {
         SCOPED_TRACE(part);
         select(0, 0, 0);
-        st().mcu.McuConfigKnown = 1;  // set up in Config for the part before
+        st().mcu.McuConfigKnown = true;  // set up in Config for the part before
         selectPart(part);
         const DeviceRecord& rec = *st().dev();
         for (QToolButton* b : {w().SB_Prog, w().SB_Read, w().SB_Verify, w().SB_Blank}) EXPECT_TRUE(b->isEnabled());
@@ -389,7 +389,7 @@ TEST_F(McuWindowTest, EveryFaultEndsWithinSecondsWithItsLineAndAFailure) {
         SCOPED_TRACE(c.name);
         selectPart("ATmega88");
         std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.begin() + eeprom + 512, 0x00);
-        st().mcu.McuConfigKnown = 1;
+        st().mcu.McuConfigKnown = true;
         st().settings.ProgramSteps = c.steps;
         c.fault(sim_.faults());
         clearLogs();

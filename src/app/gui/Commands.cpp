@@ -5,12 +5,26 @@
 #include "app/gui/TfrmOption.h"
 #include "config/gui/TfrmConfig.h"
 #include "config/gui/TfrmPicConfig.h"
+#include "config/gui/TgalConfig.h"
+#include "editors/gui/TFuseEditor.h"
 #include "editors/gui/THexEditor.h"
+#include "families/PldGeometry.h"
 #include "fileformats/gui/LoadSaveCommands.h"
 #include "operations/Checksum.h"
+#include "operations/Report.h"
 #include "operations/gui/TfrmAutoInc.h"
 
 namespace tesmar {
+namespace {
+
+// A PLD whose algorithm names no fuse geometry has no map to edit or show.
+bool refusedWithoutGeometry(AppState& st) {
+    if (pldHasGeometry(*st.dev())) return false;
+    memo(st, " ID Error  Device ");
+    return true;
+}
+
+}  // namespace
 
 void runLoad(TfrmMains& w) {
     if (w.state().ProgrammerState == 0 || !w.state().dev()) return;
@@ -25,8 +39,11 @@ void runSave(TfrmMains& w) {
 void runEdit(TfrmMains& w) {
     AppState& st = w.state();
     if (st.ProgrammerState == 0 || !st.dev()) return;
-    if (st.dev()->FamilyLetter == 'P') return;  // the fuse-map editor is not part of this build
-    {
+    if (st.dev()->FamilyLetter == 'P') {
+        if (refusedWithoutGeometry(st)) return;
+        TFuseEditor editor(st, &w);
+        editor.exec();
+    } else {
         THexEditor editor(st, &w);
         editor.exec();
     }
@@ -36,9 +53,11 @@ void runEdit(TfrmMains& w) {
 void runConfig(TfrmMains& w) {
     AppState& st = w.state();
     if (st.ProgrammerState == 0 || !st.dev()) return;
-    // PLDs have a view of their own, not part of this build.
-    if (st.dev()->FamilyLetter == 'P') return;
-    if (st.dev()->FamilyLetter == 'C') {
+    if (st.dev()->FamilyLetter == 'P') {
+        if (refusedWithoutGeometry(st)) return;
+        TgalConfig view(st, &w);
+        view.exec();
+    } else if (st.dev()->FamilyLetter == 'C') {
         TfrmPicConfig dlg(st, &w);
         dlg.exec();
     } else {

@@ -11,7 +11,7 @@ constexpr bool haveConfigDialogs() { return true; }
 constexpr bool haveOptionsDialog() { return true; }
 constexpr bool haveIcTester() { return true; }
 constexpr bool haveAutoIncrement() { return true; }
-constexpr bool haveFuseEditor() { return false; }
+constexpr bool haveFuseEditor() { return true; }
 constexpr bool haveJedecFiles() { return true; }
 
 void runSelection(TfrmMains& w);                       // devices/gui

@@ -245,7 +245,8 @@ void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
     for (std::size_t i = 0; i < list.size(); ++i) {
         bool on = (buttons >> bits[i]) & 1u;
         // Buttons whose dialog this build does not have stay disabled.
-        if (list[i] == SB_Config && !(haveConfigDialogs() && config::configPageBuilt(rec))) on = false;
+        if (list[i] == SB_Config && rec.FamilyLetter != 'P' && !(haveConfigDialogs() && config::configPageBuilt(rec)))
+            on = false;
         if (list[i] == SB_Option && !haveOptionsDialog()) on = false;
         if (list[i] == SB_Edit && rec.FamilyLetter == 'P' && !haveFuseEditor()) on = false;
         if ((list[i] == SB_Load || list[i] == SB_Save) && rec.FamilyLetter == 'P' && !haveJedecFiles()) on = false;

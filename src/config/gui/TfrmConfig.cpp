@@ -1,8 +1,35 @@
 #include "config/gui/TfrmConfig.h"
 
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QValidator>
+
+#include "config/McuPages.h"
+
 namespace tesmar {
 
 using config::Sheet;
+
+namespace {
+
+// The memory-protection pages keep the small frame; the microcontroller
+// pages need the large one.
+constexpr QSize kSmallDialog(440, 300);
+constexpr QSize kMcuDialog(660, 432);
+constexpr QSize kMcuSheetArea(636, 326);
+constexpr std::uint8_t kSeedPage = 208;
+
+// Address entries show what is typed in upper case.
+class UpperCase : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        input = input.toUpper();
+        return Acceptable;
+    }
+};
+
+}  // namespace
 
 TfrmConfig::TfrmConfig(AppState& st, QWidget* parent) : QDialog(parent), st_(st) {
     // The main window's font first: the binder places the controls by their size in it.
@@ -19,11 +46,9 @@ void TfrmConfig::buildUi() {
     setWindowTitle("ID / Configuration");
     // No close box: the dialog closes through OK only.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setFixedSize(440, 300);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
-    PageControl1->setGeometry(8, 8, 424, 240);
     QWidget** members[config::kSheetCount] = {&Page100, &Page130, &Page200, &Page201, &Page202,
                                               &Page203, &Page204, &Page204A, &Page205, &Page206,
                                               &Page207, &Page208, &Page209, &Page212, &Page102};
@@ -34,8 +59,9 @@ void TfrmConfig::buildUi() {
         sheets[std::size_t(i)] = page;
         *members[i] = page;
     }
+    // The memory-protection rows are all placed; the microcontroller rows flow down their sheets.
     binder_ = new PageBinder(st_, config::controlRows(), std::vector<QWidget*>(sheets.begin(), sheets.end()), this,
-                             QSize(420, 212));
+                             kMcuSheetArea);
     GB100_Wpen = binder_->get<QGroupBox>("GB100_Wpen");
     CB100_Wpen = binder_->get<QCheckBox>("CB100_Wpen");
     RG100 = binder_->get<RadioGroup>("RG100");
@@ -43,12 +69,36 @@ void TfrmConfig::buildUi() {
     RG102_TB = binder_->get<RadioGroup>("RG102_TB");
     CB102_SRP = binder_->get<QCheckBox>("CB102_SRP");
     RG130 = binder_->get<RadioGroup>("RG130");
+    for (const char* name : {"Edit203", "Edit204A", "CB207_edit"})
+        if (auto* edit = binder_->get<QLineEdit>(name)) edit->setValidator(new UpperCase(edit));
+
+    EntryNote = new QLabel(this);
+    EntryNote->setObjectName("EntryNote");
+    binder_->onSay = [this](const std::string& line) { EntryNote->setText(QString::fromStdString(line)); };
 
     BitBtn1 = new QPushButton("OK", this);
     BitBtn1->setObjectName("BitBtn1");
-    BitBtn1->setGeometry(332, 258, 100, 32);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &TfrmConfig::BitBtn1Click);
+}
+
+void TfrmConfig::layOut(bool mcuPage) {
+    const QSize size = mcuPage ? kMcuDialog : kSmallDialog;
+    setFixedSize(size);
+    const int w = size.width(), h = size.height();
+    PageControl1->setGeometry(8, 8, w - 16, h - 60);
+    BitBtn1->setGeometry(w - 108, h - 42, 100, 32);
+    EntryNote->setGeometry(8, h - 24, w - 124, 20);
+    // The fuse displays sit in a row below the sheets, hidden until a page shows them.
+    const unsigned shown = mcuPage ? config::fuseDisplaysShown(st_.dev()->PageCode) : 0;
+    for (int i = 0; i < 3; ++i) {
+        QWidget* caption = binder_->widget(config::kFuseDisplays[i][0]);
+        QWidget* value = binder_->widget(config::kFuseDisplays[i][1]);
+        caption->setGeometry(8 + i * 120, h - 48, 76, 20);
+        value->setGeometry(86 + i * 120, h - 48, 30, 20);
+        caption->setVisible(shown & (1u << i));
+        value->setVisible(shown & (1u << i));
+    }
 }
 
 void TfrmConfig::FormCreate() {
@@ -58,6 +108,8 @@ void TfrmConfig::FormCreate() {
     if (dev)
         for (Sheet s : config::sheetsForPageCode(dev->PageCode))
             if (config::sheetBuilt(s)) shown.push_back(s);
+    mcuPage_ = dev && !shown.empty() && config::isMcuPageCode(dev->PageCode);
+    layOut(mcuPage_);
     // With nothing to show, no sheet is left standing in the frame.
     PageControl1->setVisible(!shown.empty());
     if (shown.empty()) return;
@@ -67,7 +119,9 @@ void TfrmConfig::FormCreate() {
         const int i = int(s);
         indexes.push_back(i);
         PageControl1->setTabVisible(i, true);
-        PageControl1->setTabText(i, QString::fromStdString(dev->Name));
+        // Page 208 keeps the form's tab text; the second sheet of page 204 is "Page 2".
+        if (s == Sheet::Page204A) PageControl1->setTabText(i, "Page 2");
+        else if (s != Sheet::Page208) PageControl1->setTabText(i, QString::fromStdString(dev->Name));
     }
     PageControl1->setCurrentIndex(int(shown.front()));
     binder_->setShownSheets(indexes);
@@ -81,7 +135,27 @@ void TfrmConfig::RebuildBlockProtectItems() {
     if (st_.dev()) config::rebuildBlockProtectItems(*binder_);
 }
 
-void TfrmConfig::BitBtn1Click() { accept(); }
+// The seed fields are hidden, so a text in them that is not a number is
+// said and skipped rather than keeping the dialog open.
+void TfrmConfig::readSeeds() {
+    const char* names[] = {"Seed0Edit", "Seed1Edit"};
+    for (std::size_t i = 0; i < SeedBytes.size(); ++i) {
+        const std::string text = binder_->text(names[i]);
+        const auto v = config::parseHexEntry(text);
+        if (v) SeedBytes[i] = std::uint8_t(*v);  // a seed is one byte: the low one
+        else QMessageBox::warning(this, windowTitle(), QString::fromStdString(config::badNumberLine(text)));
+    }
+}
+
+void TfrmConfig::BitBtn1Click() {
+    if (st_.dev() && st_.dev()->PageCode == kSeedPage) readSeeds();
+    accept();
+}
+
+void TfrmConfig::done(int result) {
+    if (mcuPage_) st_.mcu.McuConfigKnown = true;
+    QDialog::done(result);
+}
 
 std::vector<Sheet> TfrmConfig::visibleSheets() const {
     std::vector<Sheet> out;

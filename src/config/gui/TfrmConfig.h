@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <array>
@@ -34,23 +35,34 @@ public:
     RadioGroup* RG102_TB;
     QCheckBox* CB102_SRP;
     RadioGroup* RG130;
+    QLabel* EntryNote;  // an entry that is not a number, an address outside the device
+    // Page 208's seed fields as OK read them; nothing sends them.
+    std::array<std::uint8_t, 2> SeedBytes{};
 
     QWidget* sheet(config::Sheet s) const { return sheets[std::size_t(s)]; }
     // The sheets whose tabs are shown.
     std::vector<config::Sheet> visibleSheets() const;
     PageBinder& binder() { return *binder_; }
+    template <class W>
+    W* control(std::string_view name) const { return binder_->get<W>(name); }
 
 public slots:
     void BitBtn1Click();
     // Lists the block-protect ranges of the device size for the top/bottom choice.
     void RebuildBlockProtectItems();
 
+    // Closing after a microcontroller page was shown marks the configuration as the user's.
+    void done(int result) override;
+
 private:
     void buildUi();
     void FormCreate();
+    void layOut(bool mcuPage);
+    void readSeeds();
 
     AppState& st_;
     PageBinder* binder_ = nullptr;
+    bool mcuPage_ = false;
 };
 
 }  // namespace tesmar

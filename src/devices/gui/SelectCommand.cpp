@@ -143,7 +143,7 @@ void runSelection(TfrmMains& w) {
         st.settings.ProgramSteps &= rec.StepMask;
         // The values above are not this chip's: a Program leaves its fuses,
         // locks and security bits alone until they are set or read.
-        st.mcu.McuConfigKnown = 0;
+        st.mcu.McuConfigKnown = false;
     }
     if (st.onDeviceSelected) st.onDeviceSelected(rec);
 }

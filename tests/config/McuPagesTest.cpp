@@ -1,0 +1,487 @@
+// The microcontroller pages of the configuration dialog on the offscreen
+// platform, opened on sample records: what each control shows for the fuse
+// bytes, the bits each click writes, the renamings, the calibration choice,
+// and the dialog through the main window.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "config/gui/TfrmConfig.h"
+#include "support/MainWindowRig.h"
+#include "support/RecordImage.h"
+
+using namespace tesmar;
+using namespace tesmar::test;
+
+namespace {
+
+void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
+
+// One sample part per page code.
+const std::map<int, const char*> kSamples = {
+    {200, "ATtiny11"},  {201, "ATtiny12"},   {202, "AT90S8515"}, {203, "ATtiny26"},  {204, "ATmega8"},
+    {205, "ATmega88"},  {206, "89S8253"},    {207, "ATmega162"}, {208, "87C51RC"},   {209, "ATtiny85"},
+    {210, "ATmega328"}, {211, "ATtiny2313"}, {212, "89S2051"},
+};
+
+DeviceRecord sample(const std::string& name) {
+    const auto found = findDevice(3, name);
+    EXPECT_TRUE(found) << name << " is not in the sample data";
+    return found ? found->rec : DeviceRecord{};
+}
+
+class McuPagesTest : public ::testing::Test {
+protected:
+    TfrmConfig& open(const DeviceRecord& rec) {
+        dlg.reset();
+        st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+        owner.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        dlg = std::make_unique<TfrmConfig>(st, &owner);
+        dlg->show();
+        return *dlg;
+    }
+    // The byte a table names: L/H/E fuse low/high/extended, K lock, S security.
+    std::uint8_t& byte(char which) {
+        switch (which) {
+        case 'L': return st.mcu.FuseLow;
+        case 'H': return st.mcu.FuseHigh;
+        case 'E': return st.mcu.FuseExt;
+        case 'K': return st.mcu.LockBits;
+        default: return st.mcu.SecurityByte;
+        }
+    }
+    void setAll(std::uint8_t v) { st.mcu.FuseLow = st.mcu.FuseHigh = st.mcu.FuseExt = st.mcu.LockBits = v; }
+    // The control, with its sheet brought to the front so it takes clicks.
+    template <class W>
+    W* find(const char* name) {
+        W* w = dlg->control<W>(name);
+        EXPECT_NE(w, nullptr) << name;
+        for (QWidget* s : dlg->sheets)
+            if (w && s->isAncestorOf(w)) dlg->PageControl1->setCurrentWidget(s);
+        return w;
+    }
+    bool shown(const char* name) {
+        QWidget* w = find<QWidget>(name);
+        return w && w->isVisibleTo(dlg.get());
+    }
+    QString text(const char* name) {
+        QWidget* w = find<QWidget>(name);
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+        if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text();
+        if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
+        if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+        return w ? static_cast<QAbstractButton*>(w)->text() : QString();
+    }
+
+    AppState st;
+    QWidget owner;
+    std::unique_ptr<TfrmConfig> dlg;
+};
+
+// The check boxes: page code, name, caption, byte, bit, checked when the bit is `sense`.
+struct Box { int code; const char* name; const char* caption; char byte; int bit; int sense; };
+const Box kBoxes[] = {
+    {200, "CB200_Cksel0", "CKSEL0 ", 'L', 0, 0}, {200, "CB200_Cksel1", "CKSEL1", 'L', 1, 0},
+    {200, "CB200_Cksel2", "CKSEL2", 'L', 2, 0}, {200, "CB200_Rstdisbl", "RSTDISBL", 'L', 3, 0},
+    {200, "CB200_Fstrt", "FSTRT", 'L', 4, 0},
+    {201, "CB201_Cksel0", "CKSEL0 ", 'L', 0, 0}, {201, "CB201_Cksel1", "CKSEL1", 'L', 1, 0},
+    {201, "CB201_Cksel2", "CKSEL2", 'L', 2, 0}, {201, "CB201_Cksel3", "CKSEL3", 'L', 3, 0},
+    {201, "CB201_Rstdisbl", "RSTDISBL", 'L', 4, 0}, {201, "CB201_Spien", "SPIEN", 'L', 5, 0},
+    {201, "CB201_Boden", "BODEN", 'L', 6, 0}, {201, "CB201_Bodlevel", "BODLEVEL", 'L', 7, 0},
+    {202, "CB202_Fstrt", "FSTRT", 'L', 0, 0}, {202, "CB202_Spien", "SPIEN", 'L', 5, 0},
+    {203, "CB203_Ckopt", "CKOPT = 1", 'L', 6, 1}, {203, "CB203_Pllck", "PLLCK = 1", 'L', 7, 1},
+    {203, "CB203_Boden", "BOD Enabled", 'H', 0, 0}, {203, "CB203_Bodlevel", "BODLEVEL = 2.7V", 'H', 1, 1},
+    {203, "CB203_Eesave", "EESAVE", 'H', 2, 0}, {203, "CB203_Spien", "SPI Enabled", 'H', 3, 0},
+    {203, "CB203_Rstdisbl", "RSTDISBL", 'H', 4, 0},
+    {204, "CB204_Cksel0", "CKSEL0 = 1", 'L', 0, 1}, {204, "CB204_Cksel1", "CKSEL1 = 1", 'L', 1, 1},
+    {204, "CB204_Cksel2", "CKSEL2 = 1", 'L', 2, 1}, {204, "CB204_Cksel3", "CKSEL3 = 1", 'L', 3, 1},
+    {204, "CB204_Sut0", "SUT0 = 1", 'L', 4, 1}, {204, "CB204_Sut1", "SUT1 = 1", 'L', 5, 1},
+    {204, "CB204_Boden", "BODEN", 'L', 6, 0}, {204, "CB204_Bootrst", "BOOTRST", 'H', 0, 0},
+    {204, "CB204_Bootsz0", "BOOTSZ0", 'H', 1, 0}, {204, "CB204_Bootsz1", "BOOTSZ1", 'H', 2, 0},
+    {204, "CB204_Eesave", "EESAVE", 'H', 3, 0}, {204, "CB204_Ckopt", "CKOPT = 1", 'H', 4, 1},
+    {204, "CB204_Spien", "SPIEN", 'H', 5, 0}, {204, "CB204_Wdton", "WDTON", 'H', 6, 0},
+    {204, "CB204_Rstdisbl", "RSTDISBL", 'H', 7, 0},
+    {205, "CB205_Cksel0", "CKSEL0 = 1", 'L', 0, 1}, {205, "CB205_Cksel3", "CKSEL3 = 1", 'L', 3, 1},
+    {205, "CB205_Sut0", "SUT0 = 1", 'L', 4, 1}, {205, "CB205_Sut1", "SUT1 = 1", 'L', 5, 1},
+    {205, "CB205_Ckout", "CKOUT = 1", 'L', 6, 1}, {205, "CB205_Ckdiv8", "CKDIV8 = 1", 'L', 7, 1},
+    {205, "CB205_Bodl0", "BODLEVEL0 = 1", 'H', 0, 1}, {205, "CB205_Bodl2", "BODLEVEL2 = 1", 'H', 2, 1},
+    {205, "CB205_Bootrst", "BOOTRST", 'E', 0, 0}, {205, "CB205_Bootsz0", "BOOTSZ0", 'E', 1, 0},
+    {205, "CB205_Bootsz1", "BOOTSZ1", 'E', 2, 0}, {205, "CB205_Eesave", "EESAVE", 'H', 3, 0},
+    {205, "CB205_Wdton", "WDTON", 'H', 4, 1}, {205, "CB205_Spien", "SPIEN", 'H', 5, 0},
+    {205, "CB205_Dwen", "DWEN", 'H', 6, 0}, {205, "CB205_Rstdis", "RSTDISBL", 'H', 7, 0},
+    {210, "CB205_Bodl0", "BODLEVEL0 = 1", 'E', 0, 1}, {210, "CB205_Bodl1", "BODLEVEL1 = 1", 'E', 1, 1},
+    {210, "CB205_Bodl2", "BODLEVEL2 = 1", 'E', 2, 1}, {210, "CB205_Bootrst", "BOOTRST", 'H', 0, 0},
+    {210, "CB205_Bootsz0", "BOOTSZ0", 'H', 1, 0}, {210, "CB205_Bootsz1", "BOOTSZ1", 'H', 2, 0},
+    {210, "CB205_Eesave", "EESAVE", 'H', 3, 0},
+    {207, "CB207_Sel0", "CKSEL0 = 1", 'L', 0, 1}, {207, "CB207_Sel2", "CKSEL2 = 1", 'L', 2, 1},
+    {207, "CB207_sut1", "SUT1 = 1", 'L', 5, 1}, {207, "CB207_ckout", "CKOUT = 1", 'L', 6, 1},
+    {207, "CB207_Div8", "CKDIV8 = 1", 'L', 7, 1}, {207, "CB207_btrst", "BOOTRST", 'H', 0, 0},
+    {207, "CB207_btsz1", "BOOTSZ1", 'H', 2, 0}, {207, "CB207_eesave", "EESAVE", 'H', 3, 0},
+    {207, "CB207_wdton", "WDTON", 'H', 4, 1}, {207, "CB207_spien", "SPIEN", 'H', 5, 0},
+    {207, "CB207_jtagen", "JTAGEN", 'H', 6, 0}, {207, "CB207_ocden", "OCDEN", 'H', 7, 0},
+    {207, "CB207_bdl0", "BODLEVEL0 = 1", 'E', 1, 1}, {207, "CB207_bdl2", "BODLEVEL2 = 1", 'E', 3, 1},
+    {207, "CB207_m161c", "M161C", 'E', 4, 1},
+    {208, "P208Lock", "Lock Bit", 'S', 0, 0}, {208, "P208Movin", "MOVC inhibit", 'S', 1, 0},
+    {208, "P208S01in", "Encryption", 'S', 2, 0},
+    {209, "CB209_CKOUT", "CKOUT Enabled", 'L', 6, 0}, {209, "CB209_CKDIV8", "Divided Clock by 8 ", 'L', 7, 0},
+    {209, "CB209_SELFPRG", "SELFPRG Enabled", 'E', 0, 0}, {209, "CB209_SPIEN", "SPI Enabled", 'H', 5, 0},
+    {209, "CB209_WDTON", "WDT always on", 'H', 4, 1}, {209, "CB209_EESAVE", "EESAVE", 'H', 3, 0},
+    {209, "CB209_DWEN", "debugWIRE Enabled", 'H', 6, 0}, {209, "CB209_RSTDISBL", "RSTDISBL", 'H', 7, 0},
+    {211, "CB209_EESAVE", "EESAVE", 'H', 6, 0}, {211, "CB209_DWEN", "debugWIRE Enabled", 'H', 7, 0},
+    {211, "CB209_RSTDISBL", "RSTDISBL", 'H', 0, 0}, {211, "CB209_WDTON", "WDT always on", 'H', 4, 1},
+    {212, "CB212_LB1", "Lock Bit 1", 'L', 0, 0}, {212, "CB212_LB2", "Lock Bit 2", 'L', 1, 0},
+    {212, "CB212_SPIEN", "Serial Programming Enabled", 'L', 4, 0}, {212, "CB212_Clkx2", "x2 Clock Enabled", 'L', 5, 0},
+    {212, "CB212_URPE", "User Row Programming Enabled", 'L', 6, 0}, {212, "CB212_OBE", "XTAL Osc Bypass Enabled", 'L', 7, 0},
+};
+
+TEST_F(McuPagesTest, EveryBoxShowsItsBitAndAClickWritesIt) {
+    for (const auto& [code, name] : kSamples) {
+        for (const std::uint8_t start : {std::uint8_t(0x00), std::uint8_t(0xA5), std::uint8_t(0x5A), std::uint8_t(0xFF)}) {
+            SCOPED_TRACE(std::string(name) + " from " + std::to_string(start));
+            setAll(start);
+            open(sample(name));
+            ASSERT_EQ(st.dev()->PageCode, code);
+            // Opening page 208 starts from an unprogrammed security byte.
+            const std::uint8_t opened = code == 208 ? 0xFF : start;
+            for (const Box& b : kBoxes) {
+                if (b.code != code) continue;
+                SCOPED_TRACE(b.name);
+                auto* box = find<QCheckBox>(b.name);
+                ASSERT_TRUE(box);
+                EXPECT_TRUE(box->isVisibleTo(dlg.get()));
+                EXPECT_EQ(box->text(), b.caption);
+                EXPECT_EQ(box->isChecked(), ((opened >> b.bit) & 1) == b.sense);
+                const std::uint8_t before = byte(b.byte), bit = std::uint8_t(1u << b.bit);
+                tick(box);
+                // A click flips its bit only; page 200 also clears bits 7-5, page 212
+                // sets bits 3-2 with a bit it sets.
+                std::uint8_t want = before ^ bit;
+                if (code == 200) want &= 0x1F;
+                if (code == 212 && (want & bit)) want |= 0x0C;
+                EXPECT_EQ(byte(b.byte), want);
+            }
+        }
+    }
+}
+
+// Lists: page code, name, caption, byte, the bits a choice writes and the
+// value of each item there; a byte it opens with and the item that shows.
+struct List { int code; const char* name; const char* caption; char byte; std::uint8_t bits; std::vector<std::uint8_t> values; std::uint8_t openWith; int openItem; };
+const List kLists[] = {
+    {200, "RG200", " Lock Bits ", 'K', 0xFF, {0x00, 0x04, 0x06}, 0x05, 1},
+    {201, "RG201", " Lock Bits ", 'K', 0xFF, {0x00, 0x04, 0x06}, 0x06, 2},
+    {202, "RG202", " Lock Bits ", 'K', 0xFF, {0x00, 0x04, 0x06}, 0x05, -1},
+    {203, "RG203_CKSEL", "CKSEL3..0", 'L', 0x0F, {0x01, 0x02, 0x03, 0x04}, 0xF3, 2},
+    {203, "RG203_SUT", "SUT1..0", 'L', 0x30, {0x00, 0x10, 0x20}, 0x1F, 1},
+    {203, "RG203", " Lock Bits ", 'K', 0xFF, {0x00, 0x02, 0x03}, 0x03, 2},
+    {204, "RG204A_LB", " Memory  Lock Bits ", 'K', 0xC3, {0x00, 0x02, 0x03}, 0xF2, 1},
+    {204, "RG204A_Blb0", " Boot Lock Bits 0 ", 'K', 0xCC, {0x00, 0x04, 0x08, 0x0C}, 0xF8, 2},
+    {204, "RG204A_Blb1", " Boot Lock Bits 1 ", 'K', 0xF0, {0x00, 0x10, 0x20, 0x30}, 0x1F, 1},
+    {205, "CB205_MlbBox", nullptr, 'K', 0x03, {0x00, 0x02, 0x03}, 0xF1, 0},
+    {205, "CB205_Blb0box", nullptr, 'K', 0x0C, {0x00, 0x04, 0x08, 0x0C}, 0xF7, 1},
+    {205, "CB205_Blb1box", nullptr, 'K', 0x30, {0x00, 0x10, 0x20, 0x30}, 0xEF, 2},
+    {206, "RG206_F2", " Fuse 2 ", 'L', 0xF2, {0x00, 0x02}, 0xFD, 0},
+    {206, "RG206_F4", " Fuse 4 ", 'L', 0xF8, {0x00, 0x08}, 0x08, 1},
+    {207, "CB207_mlb", nullptr, 'K', 0x03, {0x00, 0x02, 0x03}, 0x03, 2},
+    {207, "CB207_blb1", nullptr, 'K', 0x30, {0x00, 0x10, 0x20, 0x30}, 0x30, 3},
+    {209, "CKSEL_CB", nullptr, 'L', 0x0F, {0x0, 0x1, 0x2, 0x3, 0x4, 0x8, 0x9, 0xA, 0xB, 0xC, 0xD, 0xE, 0xF}, 0x02, -1},
+    {209, "RG209_SUT", "SUT1..0", 'L', 0x30, {0x00, 0x10, 0x20}, 0x20, 2},
+    {209, "RG209_BODLVL", "BODLEVEL[2..0]", 'H', 0x07, {0x04, 0x05, 0x06, 0x07}, 0xF5, 1},
+    {209, "RG209_LB", " Lock Bits ", 'K', 0xFF, {0x00, 0x02, 0x03}, 0xF2, 1},
+    {211, "CKSEL_CB", nullptr, 'L', 0x0F, {0x0, 0x2, 0x4, 0x6, 0x8, 0x9, 0xA, 0xB, 0xC, 0xD, 0xE, 0xF}, 0x02, -1},
+    {211, "RG209_BODLVL", "BODLEVEL[2..0]", 'H', 0x0E, {0x00, 0x02, 0x04, 0x06}, 0x0D, 2},
+};
+
+TEST_F(McuPagesTest, EveryListShowsItsFieldAndEachItemWritesItsValue) {
+    for (const List& l : kLists) {
+        SCOPED_TRACE(l.name + std::string(" on page ") + std::to_string(l.code));
+        setAll(0x00);
+        byte(l.byte) = l.openWith;
+        open(sample(kSamples.at(l.code)));
+        auto* group = qobject_cast<RadioGroup*>(find<QWidget>(l.name));
+        auto* combo = qobject_cast<QComboBox*>(find<QWidget>(l.name));
+        ASSERT_TRUE(group || combo);
+        EXPECT_TRUE(shown(l.name));
+        if (group) {
+            EXPECT_EQ(group->title(), l.caption);
+        }
+        EXPECT_EQ(group ? group->itemIndex() : combo->currentIndex(), l.openItem);
+        EXPECT_EQ(group ? group->count() : combo->count(), int(l.values.size()));
+        // Every item in turn, the one shown last.
+        for (int k = 1; k <= int(l.values.size()); ++k) {
+            const int item = (l.openItem + k + int(l.values.size())) % int(l.values.size());
+            const std::uint8_t before = byte(l.byte);
+            if (group) tick(group->button(item));
+            else combo->setCurrentIndex(item);
+            EXPECT_EQ(byte(l.byte), std::uint8_t((before & ~l.bits) | l.values[std::size_t(item)])) << "item " << item;
+        }
+    }
+    // Page 200's lock group clears FuseLow bits 7-5 as its boxes do.
+    setAll(0xFF);
+    open(sample("ATtiny11"));
+    tick(find<RadioGroup>("RG200")->button(1));
+    EXPECT_EQ(st.mcu.LockBits, 0x04);
+    EXPECT_EQ(st.mcu.FuseLow, 0x1F);
+}
+
+// What a part's signature, name or algorithm changes on its page.
+struct Variant { const char* part; const char* control; const char* caption; bool shown; };
+const Variant kVariants[] = {
+    {"AT90S1200", "CB202_Fstrt", "RCEN", true}, {"AT90S2343", "CB202_Fstrt", "RCEN", true},
+    {"AT90S2313", "CB202_Fstrt", "FSTRT", true},
+    {"ATmega16", "CB204_Wdton", "JTAGEN", true}, {"ATmega16", "CB204_Rstdisbl", "OCDEN", true},
+    {"ATmega16", "GB204A_CF", nullptr, false}, {"ATmega8", "GB204A_CF", " Calibration Factors ", true},
+    {"ATmega8535", "CB204_Rstdisbl", "S8535C", true}, {"ATmega8535", "CB204_Wdton", "WDTON", true},
+    {"ATmega48/V", "CB205_Bootrst", "SELFPRGEN", true}, {"ATmega48/V", "CB205_Bootsz0", nullptr, false},
+    {"ATmega48/V", "CB205_Bootsz1", nullptr, false}, {"ATmega48/V", "CB205_Blb0box", nullptr, false},
+    {"ATmega48/V", "CB205_Blb1box", nullptr, false}, {"ATmega48/V", "Label10", nullptr, false},
+    {"ATmega48/V", "Label27", nullptr, false}, {"ATtiny861", "CB205_Bootrst", "SELFPRGEN", true},
+    {"ATtiny861", "Label27", nullptr, false}, {"ATmega88", "Label27", "Boot Lock Bits 1", true},
+    {"ATmega88", "CB205_Bootrst", "BOOTRST", true}, {"ATmega88", "CB205_Bootsz1", "BOOTSZ1", true},
+    {"87C51", "P208S01in", nullptr, false}, {"87C51", "P208Osc", nullptr, false},
+    {"87C58", "P208S01in", "Encryption", true}, {"87C58", "P208Osc", nullptr, false},
+    {"87C51RC", "P208Osc", "Osc Full Gain", true}, {"87C51RC", "Label6", "Security Register = ", true},
+    {"87C51RC", "Seed0Edit", nullptr, false}, {"87C51RC", "Seed1Edit", nullptr, false},
+    {"ATtiny12", "Label201_Cal", "Osc Calibration Factor", true},
+    {"ATtiny26", "GB203_C", " Calibration Factors ", true}, {"ATmega162", "GroupBox15", " Calibration Factors ", true},
+};
+
+TEST_F(McuPagesTest, SignatureNameAndAlgorithmChooseCaptionsAndControls) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(std::string(v.part) + " " + v.control);
+        open(sample(v.part));
+        // Every shown control lies inside its sheet and shows its whole caption.
+        for (const config::Sheet s : dlg->visibleSheets()) {
+            QWidget* sheet = dlg->sheet(s);
+            dlg->PageControl1->setCurrentWidget(sheet);
+            for (QWidget* c : sheet->findChildren<QWidget*>()) {
+                if (!c->isVisibleTo(sheet)) continue;
+                const QRect at(c->mapTo(sheet, QPoint(0, 0)), c->size());
+                EXPECT_TRUE(sheet->rect().contains(at)) << c->objectName().toStdString();
+                if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+                    EXPECT_LE(b->sizeHint().width(), b->width()) << b->text().toStdString();
+                }
+            }
+        }
+        EXPECT_EQ(shown(v.control), v.shown);
+        if (v.caption) {
+            EXPECT_EQ(text(v.control), v.caption);
+        }
+    }
+    // The 0x94, 0x06 parts are renamed too; their bits stay those of WDTON and RSTDISBL.
+    st.mcu.FuseHigh = 0xFF;
+    open(RecordImage('M').name("ATmega64").algorithm(32).pageCode(204).signature(0x1E, 0x94).deviceId2(0x06).build());
+    EXPECT_EQ(text("CB204_Wdton"), "JTAGEN");
+    EXPECT_EQ(text("CB204_Rstdisbl"), "OCDEN");
+    EXPECT_FALSE(shown("GB204A_CF"));
+    tick(find<QCheckBox>("CB204_Wdton"));
+    tick(find<QCheckBox>("CB204_Rstdisbl"));
+    EXPECT_EQ(st.mcu.FuseHigh, 0x3F);
+    // With chip code 210 the ATmega48/V keeps its boot options but not its boot locks.
+    open(RecordImage('M').name("ATmega48/V").algorithm(32).pageCode(210).signature(0x1E, 0x92).deviceId2(0x05).build());
+    EXPECT_EQ(text("CB205_Bootrst"), "BOOTRST");
+    EXPECT_TRUE(shown("CB205_Bootsz0"));
+    EXPECT_FALSE(shown("CB205_Blb0box"));
+    // Page 206: fuses 1 and 3 cannot be changed; the algorithm-34 parts have their own texts.
+    open(sample("89S8253"));
+    EXPECT_FALSE(find<QWidget>("RG206_F1")->isEnabled());
+    EXPECT_FALSE(find<QWidget>("RG206_F3")->isEnabled());
+    EXPECT_EQ(find<RadioGroup>("RG206_F2")->items(), (QStringList{"x2 Clock Enabled", "x2 Clock Disabled"}));
+    open(sample("89LP2052"));
+    EXPECT_EQ(find<RadioGroup>("RG206_F2")->items(), (QStringList{"XTAL Osc Bypass Enable", "XTAL Osc Bypass Disable"}));
+    EXPECT_EQ(find<RadioGroup>("RG206_F4")->items(), (QStringList{"System Clock Out Enable", "System Clock Out Disable"}));
+    // Page 209 with code 211 lists the clock codes of that chip.
+    open(sample("ATtiny2313"));
+    EXPECT_EQ(find<QComboBox>("CKSEL_CB")->count(), 12);
+    EXPECT_EQ(find<QComboBox>("CKSEL_CB")->itemText(1), "0010 -Internal 4MHz Osc");
+}
+
+TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
+    // Page 200: ticking FSTRT on 0xFF leaves 0x0F.
+    st.mcu.FuseLow = 0xFF;
+    open(sample("ATtiny11"));
+    tick(find<QCheckBox>("CB200_Fstrt"));
+    EXPECT_EQ(st.mcu.FuseLow, 0x0F);
+    // Page 212: unticking "Lock Bit 1" on 0x00 gives 0x0D.
+    st.mcu.FuseLow = 0x00;
+    open(sample("89S4051"));
+    EXPECT_FALSE(find<QWidget>("CheckBox1")->isEnabled());
+    tick(find<QCheckBox>("CB212_LB1"));
+    EXPECT_EQ(st.mcu.FuseLow, 0x0D);
+    // Page 206 rewrites FuseLow bits 7-4: 1111 on the algorithm-34 parts, 0000 on the others.
+    st.mcu.FuseLow = 0x05;
+    open(sample("89LP2052"));
+    EXPECT_EQ(st.mcu.FuseLow, 0xF5);
+    EXPECT_EQ(find<RadioGroup>("RG206_F1")->itemIndex(), 1);
+    tick(find<RadioGroup>("RG206_F4")->button(1));
+    EXPECT_EQ(st.mcu.FuseLow, 0xFD);
+    // Page 208 opened twice: each opening starts from 0xFF.
+    open(sample("87C51RC"));
+    tick(find<QCheckBox>("P208Lock"));
+    tick(find<QCheckBox>("P208Osc"));
+    EXPECT_EQ(st.mcu.SecurityByte, 0x7E);
+    EXPECT_EQ(text("P208Osc"), "Osc Half Gain");
+    EXPECT_EQ(text("Label5"), "0x7E");
+    QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted) << "the seed fields start as numbers";
+    open(sample("87C51RC"));
+    EXPECT_EQ(st.mcu.SecurityByte, 0xFF);
+    EXPECT_FALSE(find<QCheckBox>("P208Lock")->isChecked());
+    EXPECT_EQ(dlg->PageControl1->tabText(int(config::Sheet::Page208)), "Page208");
+    // A seed that is no number is said and kept, and OK still closes.
+    {
+        MessageBoxAnswerer boxes;
+        dlg->control<QLineEdit>("Seed0Edit")->setText("zz");
+        dlg->SeedBytes = {0x5A, 0xA5};
+        dlg->control<QLineEdit>("Seed1Edit")->setText("3c");
+        QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        EXPECT_EQ(dlg->SeedBytes, (std::array<std::uint8_t, 2>{0x5A, 0x3C}));
+        EXPECT_EQ(boxes.seen(), QStringList{"ID / Configuration|'$zz' is not a valid integer value"});
+    }
+    // Page 204: the BODLEVEL box names the level, and the second sheet is "Page 2".
+    st.mcu.FuseLow = 0x80;
+    open(sample("ATmega8"));
+    EXPECT_EQ(text("CB204_Bodlevel"), "BODLEVEL = 2.6V");
+    tick(find<QCheckBox>("CB204_Bodlevel"));
+    EXPECT_EQ(text("CB204_Bodlevel"), "BODLEVEL = 4.0V");
+    EXPECT_EQ(st.mcu.FuseLow, 0x00);
+    EXPECT_EQ(dlg->PageControl1->tabText(int(config::Sheet::Page204A)), "Page 2");
+}
+
+TEST_F(McuPagesTest, ValueDisplaysFollowTheBytes) {
+    struct Display { const char* part; const char* control; const char* box; const char* after; };
+    const Display cases[] = {
+        {"ATmega8", "Label13", "CB204_Cksel0", "A4"},   {"ATmega8", "Label14", "CB204_Bootrst", "5B"},
+        {"ATmega88", "Label15", "CB205_Bootrst", "C2"}, {"ATmega162", "Label15", "CB207_bdl0", "C1"},
+        {"89S8253", "Label13", nullptr, "05"},          {"ATtiny26", "Edit1", "CB203_Ckopt", "0xE5"},
+        {"ATtiny26", "Edit2", "CB203_Boden", "0x5B"},   {"ATtiny85", "FH_Value", "CB209_SPIEN", "7A"},
+        {"ATtiny85", "FE_Value", "CB209_SELFPRG", "C2"}, {"ATtiny85", "FL_Value", "CB209_CKDIV8", "0x25"},
+    };
+    for (const Display& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.control);
+        st.mcu.FuseLow = 0xA5;
+        st.mcu.FuseHigh = 0x5A;
+        st.mcu.FuseExt = 0xC3;
+        open(sample(c.part));
+        EXPECT_TRUE(shown(c.control));
+        if (c.box) tick(find<QCheckBox>(c.box));
+        EXPECT_EQ(text(c.control), c.after);
+    }
+    // Pages without a display keep the dialog's hidden.
+    open(sample("ATtiny11"));
+    EXPECT_FALSE(shown("Label13"));
+    open(sample("ATmega8"));
+    EXPECT_FALSE(shown("Label15"));
+    st.mcu.CalibrationValue = 0x7B;
+    open(sample("ATtiny12"));
+    EXPECT_EQ(text("CalFactor"), "0x7B");
+}
+
+TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
+    st.mcu.CalibrationBytes = {0x11, 0x22, 0x33, 0x44};
+    st.mcu.CalibrationIndex = 0;  // no choice yet: the dialog opens on CAL0, index 1
+    open(sample("ATtiny26"));
+    const char* cal[] = {"RadioButton1", "RadioButton2", "RadioButton3", "RadioButton4"};
+    EXPECT_FALSE(find<QCheckBox>("CB203_Prog")->isChecked());
+    for (const char* b : cal) EXPECT_FALSE(find<QWidget>(b)->isEnabled()) << b;
+    EXPECT_FALSE(find<QWidget>("Edit203")->isEnabled());
+    EXPECT_TRUE(find<QRadioButton>("RadioButton1")->isChecked());
+    EXPECT_EQ(st.mcu.CalibrationIndex, 1);
+    EXPECT_EQ(st.mcu.CalibrationValue, 0x11);
+
+    tick(find<QCheckBox>("CB203_Prog"));
+    EXPECT_EQ(st.mcu.ProgramCalibration, 1);
+    for (const char* b : cal) EXPECT_TRUE(find<QWidget>(b)->isEnabled()) << b;
+    EXPECT_EQ(text("Edit203"), "0000");
+    tick(find<QRadioButton>("RadioButton3"));
+    EXPECT_EQ(st.mcu.CalibrationValue, 0x33);
+    EXPECT_EQ(st.mcu.CalibrationIndex, 3);
+
+    // Typed addresses: upper case; a text that is no number keeps the address and says so.
+    auto* edit = find<QLineEdit>("Edit203");
+    edit->selectAll();
+    QTest::keyClicks(edit, "7fe");
+    EXPECT_EQ(edit->text(), "7FE");
+    EXPECT_EQ(st.mcu.CalibrationAddress, 0x7FEu);
+    EXPECT_EQ(dlg->EntryNote->text(), "");
+    QTest::keyClicks(edit, "x");
+    EXPECT_EQ(st.mcu.CalibrationAddress, 0x7FEu);
+    EXPECT_EQ(dlg->EntryNote->text(), "'$7FEX' is not a valid integer value");
+    // Past the part's code and EEPROM (0x880 bytes) the address is kept, with a word that it will not be stored.
+    edit->selectAll();
+    QTest::keyClicks(edit, "1FFE");
+    EXPECT_EQ(st.mcu.CalibrationAddress, 0x1FFEu);
+    EXPECT_TRUE(dlg->EntryNote->text().contains("outside the device")) << dlg->EntryNote->text().toStdString();
+    QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+
+    // Page 207's buttons set the index as well, and its edit shows the address.
+    open(sample("ATmega162"));
+    EXPECT_TRUE(find<QRadioButton>("RadioButton11")->isChecked());
+    EXPECT_EQ(text("CB207_edit"), "1FFE");
+    tick(find<QRadioButton>("RadioButton12"));
+    EXPECT_EQ(st.mcu.CalibrationIndex, 4);
+    EXPECT_EQ(st.mcu.CalibrationValue, 0x44);
+    tick(find<QCheckBox>("CB207_Prog"));
+    EXPECT_EQ(st.mcu.ProgramCalibration, 0);
+    EXPECT_FALSE(find<QWidget>("RadioButton9")->isEnabled());
+    EXPECT_FALSE(find<QWidget>("CB207_edit")->isEnabled());
+}
+
+class McuConfigWindowTest : public MainWindowRig {};
+
+TEST_F(McuConfigWindowTest, FusesAndLocksSetInTheDialogAreTheConfiguration) {
+    // Every sample page code opens the dialog.
+    for (const auto& [code, name] : kSamples) {
+        const auto found = findDevice(3, name);
+        ASSERT_TRUE(found) << name;
+        // Pages 203 and 209 first show how to insert the part.
+        if (code == 203 || code == 209)
+            onNextModal([](QWidget* note) { static_cast<TInsertDisplay*>(note)->OKAY->click(); },
+                        "tesmar::TInsertDisplay");
+        select(found->place);
+        EXPECT_TRUE(w().SB_Config->isEnabled()) << name;
+    }
+    const auto found = findDevice(3, "ATmega88");
+    ASSERT_TRUE(found);
+    select(found->place);
+    ASSERT_EQ(st().dev()->Name, "ATmega88");
+    st().mcu.FuseLow = 0x62;
+    st().mcu.FuseHigh = 0xD9;
+    st().mcu.FuseExt = 0xF9;
+    st().mcu.LockBits = 0xFF;
+    st().mcu.McuConfigKnown = false;
+    bool opened = false;
+    onNextModal(
+        [&opened](QWidget* wnd) {
+            opened = true;
+            auto* d = static_cast<TfrmConfig*>(wnd);
+            tick(d->control<QCheckBox>("CB205_Cksel0"));   // CKSEL0 = 1
+            tick(d->control<QCheckBox>("CB205_Ckdiv8"));   // CKDIV8 = 1
+            tick(d->control<QCheckBox>("CB205_Eesave"));   // EESAVE programmed
+            tick(d->control<QCheckBox>("CB205_Bootrst"));  // BOOTRST programmed
+            d->control<QComboBox>("CB205_MlbBox")->setCurrentIndex(0);   // "LB1 + LB2 on"
+            d->control<QComboBox>("CB205_Blb0box")->setCurrentIndex(1);  // "BLB02 on"
+            QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+        },
+        "tesmar::TfrmConfig");
+    ASSERT_TRUE(w().SB_Config->isEnabled());
+    w().SB_Config->click();
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(st().mcu.FuseLow, 0xE3);
+    EXPECT_EQ(st().mcu.FuseHigh, 0xD1);
+    EXPECT_EQ(st().mcu.FuseExt, 0xF8);
+    EXPECT_EQ(st().mcu.LockBits, 0xF4);
+    EXPECT_TRUE(st().mcu.McuConfigKnown);
+}
+
+}  // namespace
