@@ -3,11 +3,15 @@
 // the steps of a Program, the calibration byte, faults and Abort.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTemporaryDir>
 #include <optional>
 #include <stdexcept>
 
+#include "config/gui/TfrmConfig.h"
 #include "devices/DeviceDataFile.h"
 #include "families/FamilyRig.h"
 #include "families/Mcu.h"
@@ -356,6 +360,27 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
     st().settings.ProgramSteps = 0x7E;
     selectPart("ATmega88");
     EXPECT_EQ(st().settings.ProgramSteps, 0x40);
+}
+
+// What the user sets in Config after a selection is what Program puts in the
+// chip: the fuses as the selection left them (0) but for CKDIV8, and lock bit 1.
+TEST_F(McuWindowTest, FusesAndLockSetInConfigReachTheChip) {
+    selectPart("ATmega88");
+    onNextModal(
+        [](QWidget* wnd) {
+            auto* d = static_cast<TfrmConfig*>(wnd);
+            QCheckBox* div8 = d->control<QCheckBox>("CB205_Ckdiv8");
+            QTest::mouseClick(div8, Qt::LeftButton, {}, QPoint(6, div8->height() / 2));  // "CKDIV8 = 1"
+            d->control<QComboBox>("CB205_MlbBox")->setCurrentIndex(1);                  // "LB1 on"
+            QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
+        },
+        "tesmar::TfrmConfig");
+    w().SB_Config->click();
+    clearLogs();
+    w().SB_Prog->click();
+    EXPECT_EQ(w().ProgCorrect->text(), "1") << w().memoLines().join('|').toStdString();
+    EXPECT_EQ(chip().fuses(), (std::array<std::uint8_t, 3>{0x80, 0x00, 0x00}));
+    EXPECT_EQ(chip().lockByte(), 0xFE);
 }
 
 // Each fault of the part or the programmer ends the Program within seconds
