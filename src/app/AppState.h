@@ -78,21 +78,27 @@ struct Settings {
 // Microcontroller, serial and flash configuration values edited by the
 // configuration dialogs and sent by the family routines.
 struct McuConfig {
+    // Fuse and lock bits read 0 when programmed: lock and security bits start
+    // unprogrammed.
     std::uint8_t FuseLow = 0, FuseHigh = 0, FuseExt = 0;
-    std::uint8_t LockBits = 0;
-    std::uint8_t SecurityByte = 0;
+    std::uint8_t LockBits = 0xFF;
+    std::uint8_t SecurityByte = 0xFF;
     std::array<std::uint8_t, 4> CalibrationBytes{};
-    std::uint8_t CalibrationIndex = 0;
+    std::uint8_t CalibrationIndex = 1;  // 1..4: CAL0..CAL3
     std::uint8_t CalibrationValue = 0;
-    std::uint32_t CalibrationAddress = 0;
+    std::uint32_t CalibrationAddress = 0;  // offset in the image
     std::uint8_t ProgramCalibration = 0;
+    std::uint8_t FusesRead = 0;
+    // The microcontroller area of the step under way: 'P' code, '1'..'3' a
+    // lock step, 0 none.
+    char CurrentArea = 'P';
     std::uint8_t SdpEnable = 0;
     std::uint8_t SerialFlashStatus = 0;
     std::uint8_t SerialFlashStatus2 = 0;
     // The fuses, locks and security byte hold what the user chose (the
     // configuration dialog was opened on a microcontroller page and closed)
     // or what a complete fuse read found. While it is clear the family leaves
-    // them out of Program.
+    // them out of Program. Every microcontroller selection clears it.
     bool McuConfigKnown = false;
 };
 

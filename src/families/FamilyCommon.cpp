@@ -221,7 +221,7 @@ bool readStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned
     });
 }
 
-bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step) {
+bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step, const char* areaLine) {
     GaugeBatch gauge(st);
     return readInChunks(st, count, chunk, [&](const std::uint8_t* data, std::uint32_t n, std::uint32_t) {
         if (!cursorHolds(st, n, step)) return false;
@@ -235,6 +235,7 @@ bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsig
         gauge.add(same);
         if (same == n) return true;
         gauge.flush();
+        if (areaLine && st.RunFlag.load() != 0) memo(st, areaLine);
         reportCompareFault(st, data[same]);
         return false;
     });

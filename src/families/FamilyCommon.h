@@ -125,7 +125,10 @@ std::vector<std::uint8_t> readChipIdReply(AppState& st, std::size_t keep);
 // A match advances the cursor and the gauge; the first mismatch leaves the
 // cursor on it and reports it (reportCompareFault). A read that fails or
 // comes back short ends with " Error with read". Returns true when all matched.
-bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step);
+// `areaLine`, when given, names the area in a line of its own before the
+// compare line (" EEprom").
+bool compareStream(AppState& st, std::uint32_t count, std::uint32_t chunk, unsigned step,
+                   const char* areaLine = nullptr);
 
 // Reads `count` device bytes `chunk` at a time and tests byte i against
 // pattern[i % pattern.size()] (a blank chip); BufferCursor is not used. The

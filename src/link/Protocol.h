@@ -37,6 +37,34 @@ constexpr Frame kStop = word("Stop");         // ends the programmer's current s
 constexpr Frame kCompareAbort = word("ErrV");  // ends a stream after a verify mismatch
 constexpr Frame kBlankAbort = word("ErrB");    // ends a stream after a non-blank byte
 
+// --- Microcontroller family ('M') -------------------------------------------
+// S2 below is the part's selector byte: 0x55 when the record's DeviceId is
+// 0x55, else its DeviceId2. Frames with a value in them are built here.
+constexpr Frame mcuChipCodeSelect(std::uint8_t chipCode) { return frame('E', 'C', 0, chipCode); }  // no reply
+constexpr Frame kMcuChipId = frame('E', 'I');          // three signature bytes
+constexpr Frame kMcuReadCode = frame('E', 'R', 'p');    // the code stream (user-row parts: code, row, fuse byte)
+constexpr Frame kMcuReadFuses = frame('E', 'R', 'L');   // fuse and lock bytes, as many as the chip code has
+constexpr Frame kMcuReadFuseByte = frame('E', 'R', 'F');  // one fuse byte
+// The code stream for a blank check: 'p' for the code area, 'B' for parts
+// with security bits.
+constexpr Frame mcuBlankCheck(bool codeArea, bool securityBits) {
+    return frame('E', 'R', codeArea ? 'p' : 0, securityBits ? 'B' : 0);
+}
+// The data EEPROM stream; parts that size their EEPROM follow it with the
+// size, high byte first.
+constexpr Frame mcuReadData(std::uint8_t p2) { return frame('E', 'R', 'e', p2); }
+constexpr Frame mcuProgramCode(std::uint8_t p2) { return frame('E', 'P', 'p', p2); }  // "Send", data, acknowledgements
+constexpr Frame mcuProgramData(std::uint8_t p2) { return frame('E', 'P', 'e', p2); }
+// Lock step '1', '2' or '3' (one-byte answer).
+constexpr Frame mcuLockStep(char step, std::uint8_t p2) { return frame('E', 'P', std::uint8_t(step), p2); }
+constexpr Frame mcuErase(std::uint8_t s2) { return frame('E', 'E', '0', s2); }          // "Done"
+constexpr Frame mcuProgramFuse(std::uint8_t v) { return frame('E', 'P', 'F', v); }      // one-byte answer
+constexpr Frame mcuProgramLock(std::uint8_t v) { return frame('E', 'P', 'L', v); }      // one-byte answer
+constexpr Frame mcuProgramSecurity(std::uint8_t v) { return frame('E', 'S', 0, v); }    // one-byte answer
+constexpr std::uint32_t kMcuAckBytes = 4;             // one acknowledgement per four data bytes
+constexpr std::uint32_t kMcuFixedEepromBytes = 2048;  // the data EEPROM of parts that do not size it
+constexpr std::uint32_t kMcuUserRowBytes = 32;        // streamed behind the code of user-row parts
+
 // --- PLD family ---------------------------------------------------------------
 // Table values travel as their low bytes. Each read frame is followed by a
 // second write of two bytes (row length or count, row address).

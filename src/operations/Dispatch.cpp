@@ -2,6 +2,7 @@
 
 #include "families/Eprom.h"
 #include "families/Flash.h"
+#include "families/Mcu.h"
 #include "families/Pic.h"
 #include "families/Pic18.h"
 #include "families/Pld.h"
@@ -48,6 +49,7 @@ constexpr FamilyRoutines kFamilies[] = {
     {'E', flashCheck, FlashDoOperation},
     {'F', flashCheck, FlashDoOperation},
     {'S', SerialCheckChipId, SerialDoOperation},
+    {'M', McuCheckChipId, McuDoOperation},
     {'P', PldCheckSignature, PldDoOperation},
 };
 

@@ -138,6 +138,12 @@ void runSelection(TfrmMains& w) {
             st.settings.ProgramSteps = 3;
             st.mcu.FuseLow = 0xFF;
         }
+        // Only the steps this part has: steps kept from another part (the
+        // same list places in another family) could program lock bits.
+        st.settings.ProgramSteps &= rec.StepMask;
+        // The values above are not this chip's: a Program leaves its fuses,
+        // locks and security bits alone until they are set or read.
+        st.mcu.McuConfigKnown = false;
     }
     if (st.onDeviceSelected) st.onDeviceSelected(rec);
 }
