@@ -26,12 +26,7 @@ inline std::size_t idLowByteAt(const DeviceRecord& d, int n) {
 
 // Every PIC record of the sample data.
 inline std::vector<DeviceRecord> samplePics() {
-    std::vector<DeviceRecord> out;
-    findDevice(3, [&out](const DeviceRecord& r) {
-        if (r.FamilyLetter == 'C') out.push_back(r);
-        return false;
-    });
-    return out;
+    return sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.FamilyLetter == 'C'; });
 }
 
 class PicConfigRig : public ::testing::Test {
