@@ -1,14 +1,23 @@
 #include "devices/DeviceDataFile.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace tesmar {
 
 bool DeviceDataFile::open(const std::string& path) {
+    // The name comes from the settings store: a folder opens like a file here
+    // and then fails its first read, which the stream reports by throwing.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    return load(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
+    try {
+        return load(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}));
+    } catch (const std::ios_base::failure&) {
+        return false;
+    }
 }
 
 bool DeviceDataFile::load(std::vector<std::uint8_t> bytes) {

@@ -193,6 +193,18 @@ TEST_F(SelectionTest, AMissingFamilyFileShowsTheFileNotFoundBoxAndEmptyLists) {
     EXPECT_TRUE(boxes().seen().contains(" File Not Found |zrvusb_e.usb"));
 }
 
+TEST_F(SelectionTest, AFamilyFileNameThatIsAFolderCountsAsMissing) {
+    // The name comes from the settings store; a folder must not be read as a file.
+    st().settings.DeviceFileName = "usbf";
+    int lists = -1;
+    select([&](TfrmSelectDevice& d) {
+        lists = d.ListBox1->count() + d.ListBox2->count();
+        d.BitBtn2->click();
+    });
+    EXPECT_EQ(lists, 0);
+    EXPECT_TRUE(boxes().seen().contains(" File Not Found |usbf"));
+}
+
 TEST_F(SelectionTest, NoFamilyFilesAtAll) {
     QTemporaryDir dir;
     window_.reset();
