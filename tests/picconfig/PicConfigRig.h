@@ -1,7 +1,9 @@
 #pragma once
 // The PIC configuration dialog on the offscreen platform, opened on a device
 // whose image was sized and erased as a selection does it.
+#include <QCheckBox>
 #include <QFontDatabase>
+#include <QSignalBlocker>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -63,6 +65,26 @@ protected:
         W* w = dlg->control<W>(name);
         EXPECT_NE(w, nullptr) << name;
         return w;
+    }
+    // Puts a control in `state` so that its row runs: a check box from the
+    // other state, a shown radio group from no item. Returns the group (nullptr
+    // for a check box).
+    RadioGroup* setState(const char* name, int state) {
+        if (auto* box = dlg->control<QCheckBox>(name)) {
+            {
+                const QSignalBlocker quiet(box);
+                box->setChecked(!state);
+            }
+            box->setChecked(state != 0);
+            return nullptr;
+        }
+        auto* group = control<RadioGroup>(name);
+        EXPECT_TRUE(group && shown(name)) << name;
+        if (!group) return nullptr;
+        EXPECT_NE(group->button(state), nullptr) << name;
+        group->setItemIndex(-1);
+        group->setItemIndex(state);
+        return group;
     }
 
     AppState st;

@@ -1,7 +1,6 @@
 // The configuration pages of the PIC dialog: opening and OK keep what a part
 // can be set to, and the clicks write the bits the parts define.
 #include <QCheckBox>
-#include <QSignalBlocker>
 
 #include "config/PicPages.h"
 #include "families/Pic18.h"
@@ -159,19 +158,7 @@ TEST_F(PicPagesTest, ClicksWriteThePartsBits) {
         open();
         // The byte as it stands once opened, with the control in the other state first.
         cfg(c.k) = c.start;
-        if (auto* box = dlg->control<QCheckBox>(c.control)) {
-            {
-                const QSignalBlocker quiet(box);
-                box->setChecked(!c.state);
-            }
-            box->setChecked(c.state != 0);
-        } else {
-            auto* group = control<RadioGroup>(c.control);
-            ASSERT_TRUE(group && shown(c.control));
-            ASSERT_NE(group->button(c.state), nullptr);
-            group->setItemIndex(-1);
-            group->setItemIndex(c.state);
-        }
+        setState(c.control, c.state);
         EXPECT_EQ(cfg(c.k), c.expect);
     }
 }
