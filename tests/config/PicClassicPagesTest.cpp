@@ -24,16 +24,6 @@ DeviceRecord classicPart(int code, const std::string& name, std::int8_t alg, std
         .configMaskCount(std::uint8_t(count)).configMasks({masks.begin(), masks.begin() + count}).build();
 }
 
-std::uint8_t deposit(unsigned v, std::uint8_t mask) {
-    std::uint8_t out = 0;
-    for (int bit = 0; bit < 8; ++bit)
-        if (mask & (1u << bit)) {
-            if (v & 1u) out |= std::uint8_t(1u << bit);
-            v >>= 1;
-        }
-    return out;
-}
-
 // What opening makes of values a page does not keep.
 void reservedOscIsIntrc(Word& w) {
     if ((w[1] & 0x07) == 3) w[1] = std::uint8_t((w[1] & 0xF8) | 4);

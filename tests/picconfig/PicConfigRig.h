@@ -26,6 +26,17 @@ inline std::size_t idLowByteAt(const DeviceRecord& d, int n) {
     return (d.PageCode >= 46 ? 0x10001 : 0x4001) + 2 * std::size_t(n);
 }
 
+// The low bits of `source` spread over the set bits of `mask`, lowest first.
+inline std::uint8_t deposit(unsigned source, std::uint8_t mask) {
+    std::uint8_t out = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (mask & (1u << bit)) {
+            if (source & 1u) out |= std::uint8_t(1u << bit);
+            source >>= 1;
+        }
+    return out;
+}
+
 // Every PIC record of the sample data.
 inline std::vector<DeviceRecord> samplePics() {
     return sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.FamilyLetter == 'C'; });

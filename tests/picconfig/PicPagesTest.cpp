@@ -24,17 +24,6 @@ std::vector<std::uint8_t> implemented(const DeviceRecord& d) {
     return m;
 }
 
-// The low bits of `source` spread over the set bits of `mask`, lowest first.
-std::uint8_t deposit(unsigned source, std::uint8_t mask) {
-    std::uint8_t out = 0;
-    for (int bit = 0; bit < 8; ++bit)
-        if (mask & (1u << bit)) {
-            if (source & 1u) out |= std::uint8_t(1u << bit);
-            source >>= 1;
-        }
-    return out;
-}
-
 // The oscillator codes the pages write in place of codes that mean the same
 // to the part: a low bit the part ignores, or an alias of the external RC.
 std::uint8_t asWritten(const DeviceRecord& d, int k, std::uint8_t v) {
