@@ -45,7 +45,8 @@ void select(const DeviceRecord& rec, bool whole) {
     }
     if (rec.FamilyLetter == 'C') {
         picAreaMap(rec);
-        if (!rec.isPic18()) picLayout(rec);
+        picAreas(rec);
+        picAreaMismatch(rec);
     }
     if (!whole || rec.LastAddress >= kAllocateUpTo) return;
     ImageBuffer buf;

@@ -39,6 +39,7 @@ public:
     void setMemoryCaption(const QString&) override {}
     void setMemoryProgress(int) override {}
     void showMemoryFail() override {}
+    void showMemoryNotTested() override {}
 };
 
 const QTemporaryDir& programFolder() {

@@ -35,7 +35,7 @@ const Choice kPlain[] = {
     {"zrvusb_e.usb", "28C64"},     {"zrvusb_e.usb", "29F040"},   {"zrvusb_e.usb", "29LV160-TSOP"},
     {"zrvusb_s.usb", "24C16"},     {"zrvusb_s.usb", "93C46"},    {"zrvusb_s.usb", "25F080"},
     {"zrvusb_m.usb", "89S8252"},   {"zrvusb_m.usb", "89E516RD"}, {"zrvusb_m.usb", "89LP4052"},
-    {"zrvusb_m.usb", "ATmega644"}, {"zrvusb_m.usb", "ATtiny26"},
+    {"zrvusb_m.usb", "ATmega328"}, {"zrvusb_m.usb", "ATtiny26"},
 };
 const Choice kPic[] = {
     {"zrvusb_m.usb", "16F84A"},  {"zrvusb_m.usb", "16F877A"}, {"zrvusb_m.usb", "12F508"},

@@ -12,6 +12,10 @@ namespace {
 // The ID and configuration records are found by their exact start address.
 bool startsAt(std::uint64_t a, const PicArea& area, std::uint64_t start) { return area.present && a == start; }
 
+// PIC18 configuration in an INHX16 file: the short word address older files
+// use, besides the extended one this program writes.
+constexpr std::uint64_t kPic18Inhx16ConfigWord = 0x7F00;
+
 // The data EEPROM's records may start anywhere in its area.
 bool within(std::uint64_t a, const PicArea& area, std::uint64_t start, std::uint64_t len) {
     return area.present && a >= start && a < start + std::max<std::uint64_t>(len, 1);
@@ -245,7 +249,8 @@ void ReadInhx16(LoadFrame& f) {
             if (startsAt(word, m.id, m.id.word)) {
                 place = m.id.buf;
                 f.missing &= ~kMissingId;
-            } else if (startsAt(word, m.config, m.config.word)) {
+            } else if (startsAt(word, m.config, m.config.word) ||
+                       (m.pic18 && startsAt(word, m.config, kPic18Inhx16ConfigWord))) {
                 place = m.config.buf;
                 f.missing &= ~kMissingConfig;
             } else if (m.eepromPlace &&

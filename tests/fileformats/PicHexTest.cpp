@@ -313,3 +313,15 @@ TEST_F(PicHex, Inhx16AreasByWordAddress) {
     EXPECT_EQ(image(0x400E, 2), QByteArray::fromHex("3F72"));
     EXPECT_EQ(image(0x4200, 4), QByteArray::fromHex("00550066"));
 }
+
+TEST_F(PicHex, Inhx16Pic18ConfigurationAtTheShortWordAddress) {
+    select(kPic18);
+    QByteArray file;
+    file += record(0, 0x0000, QByteArray::fromHex("0EFF"), 1);
+    file += record(0, 0x7F00, QByteArray::fromHex("2200"), 1);
+    file += kEnd;
+    load(write("w18.hex", file), 4);
+    ASSERT_EQ(st.ErrorFlag.get(), 0);
+    EXPECT_FALSE(host.lines().join("|").contains("CONFIG")) << host.lines().join("|").toStdString();
+    EXPECT_EQ(image(0xF0010, 2), QByteArray::fromHex("2200"));
+}
