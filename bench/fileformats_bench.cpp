@@ -8,11 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "BenchSetup.h"
 #include "app/AppState.h"
 #include "fileformats/LoadSave.h"
 
@@ -29,13 +29,7 @@ struct Setup {
             folder = temp->path();
         }
         QDir().mkpath(folder);
-        std::array<std::uint8_t, tesmar::kDeviceRecordSize> raw{};
-        raw[1] = 'F';
-        const std::uint32_t last = kImageBytes - 1;
-        std::memcpy(raw.data() + 0x26, &last, 4);
-        raw[0x78] = 0xFF;
-        st.CurrentDevice = std::make_shared<tesmar::DeviceRecord>(tesmar::DeviceRecord::fromImage(raw.data()));
-        st.buf.replace(tesmar::loadBufferSize(*st.CurrentDevice, false).block);
+        tesmar::bench::selectFlashPart(st, kImageBytes);
         std::uint64_t x = 0x243F6A8885A308D3ull;
         for (std::uint32_t i = 0; i < kImageBytes; i += 8) {
             x ^= x << 13;

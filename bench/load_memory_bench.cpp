@@ -11,12 +11,11 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <array>
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 
+#include "BenchSetup.h"
 #include "app/AppState.h"
 #include "fileformats/LoadSave.h"
 
@@ -56,13 +55,7 @@ constexpr double kMiB = 1024.0 * 1024.0;
 
 struct Setup {
     Setup() {
-        std::array<std::uint8_t, tesmar::kDeviceRecordSize> raw{};
-        raw[1] = 'F';
-        const std::uint32_t last = kImageBytes - 1;
-        std::memcpy(raw.data() + 0x26, &last, 4);
-        raw[0x78] = 0xFF;
-        st.CurrentDevice = std::make_shared<tesmar::DeviceRecord>(tesmar::DeviceRecord::fromImage(raw.data()));
-        st.buf.replace(tesmar::loadBufferSize(*st.CurrentDevice, false).block);
+        tesmar::bench::selectFlashPart(st, kImageBytes);
         // A binary file of the whole device; its content does not matter here.
         file = dir.filePath("image.bin");
         QFile out(file);

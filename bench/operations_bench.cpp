@@ -9,11 +9,11 @@
 
 #include <QDir>
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "BenchSetup.h"
 #include "app/AppState.h"
 #include "devices/BufferLayout.h"
 #include "devices/DeviceDataFile.h"
@@ -28,12 +28,6 @@ namespace {
 
 using namespace tesmar;
 using Clock = std::chrono::steady_clock;
-
-double threadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 // Stands between the family routines and the simulated programmer and adds
 // up the time spent inside the port.
@@ -150,9 +144,9 @@ void runOperation(benchmark::State& state, const char* file, const std::string& 
         b.st.OperationCode = op;
         b.st.RunFlag = 1;
         state.ResumeTiming();
-        const double c0 = threadCpuSeconds();
+        const double c0 = bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         b.operation(b.st);
-        cpu += threadCpuSeconds() - c0;
+        cpu += bench::cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - c0;
         inside += b.port.inside;
         if (b.st.ErrorFlag.get() != 0) state.SkipWithError("the operation failed");
         // Program moves the image twice: out, then back in for its verify.

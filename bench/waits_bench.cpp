@@ -4,9 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <thread>
 
+#include "BenchSetup.h"
 #include "app/AppState.h"
 #include "link/LibFtdiPort.h"
 #include "link/Protocol.h"
@@ -18,23 +18,17 @@ namespace {
 using namespace tesmar;
 using Clock = std::chrono::steady_clock;
 
-double processCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 // One silent wait of `polls` polls per iteration on `port`.
 void silentWait(benchmark::State& state, UsbPort& port, int polls) {
     AppState st;
     st.usb = &port;
     double cpu = 0, wall = 0;
     for (auto _ : state) {
-        const double c0 = processCpuSeconds();
+        const double c0 = bench::cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const auto t0 = Clock::now();
         if (waitForBytes(st, 1, polls)) state.SkipWithError("a silent programmer answered");
         wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        cpu += processCpuSeconds() - c0;
+        cpu += bench::cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - c0;
     }
     state.counters["cpu_percent"] = 100.0 * cpu / wall;
     state.counters["wait_s"] = wall / double(state.iterations());

@@ -98,6 +98,11 @@ ControlRow checkBox(SheetRef sheet, const char* name, const char* caption, Targe
             true, {}, rule};
 }
 
+ControlRow box(SheetRef sheet, const char* name, const char* caption, Target t, int bit, const Rule* rule,
+               const char* parent) {
+    return checkBox(sheet, name, caption, t, bit, std::uint8_t(~(1u << bit)), rule, parent);
+}
+
 ControlRow radioGroup(SheetRef sheet, const char* name, const char* caption, Target t, std::uint8_t mask,
                       std::uint8_t keep, std::vector<const char*> items, const Rule* rule, const char* parent) {
     return {sheet, name, parent, ControlKind::RadioGroup, caption, 0, 0, 0, 0, t, mask, keep, true, std::move(items),
@@ -106,6 +111,10 @@ ControlRow radioGroup(SheetRef sheet, const char* name, const char* caption, Tar
 
 ControlRow groupBox(SheetRef sheet, const char* name, const char* caption, const char* parent) {
     return {sheet, name, parent, ControlKind::GroupBox, caption, 0, 0, 0, 0, {}, 0, 0xFF, true, {}, nullptr};
+}
+
+ControlRow label(SheetRef sheet, const char* name, const char* caption) {
+    return {sheet, name, nullptr, ControlKind::Label, caption, 0, 0, 0, 0, {}, 0, 0xFF, true, {}};
 }
 
 ControlRow at(int x, int y, int width, int height, ControlRow row) {

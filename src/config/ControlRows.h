@@ -149,6 +149,23 @@ std::optional<int> plainDecode(PageContext& ctx, const ControlRow& row);
 void plainClick(PageContext& ctx, const ControlRow& row, int state);
 std::string plainDisplay(const PageContext& ctx, const ControlRow& row);
 
+// A plain box that also runs `follow` with its checked state when the page
+// opens and on every click (a caption that names the state, a group the box
+// enables).
+using StateFollower = void (*)(PageContext& ctx, const ControlRow& row, bool checked);
+template <StateFollower follow>
+constexpr Rule followsState() {
+    return {[](PageContext& ctx, const ControlRow& row) -> std::optional<int> {
+                const auto state = plainDecode(ctx, row);
+                follow(ctx, row, state.value_or(0) != 0);
+                return state;
+            },
+            [](PageContext& ctx, const ControlRow& row, int state) {
+                plainClick(ctx, row, state);
+                follow(ctx, row, state != 0);
+            }};
+}
+
 // The bits of a plain row.
 bool rowChecked(const ControlRow& row, std::uint8_t value);
 std::uint8_t writeChecked(const ControlRow& row, std::uint8_t value, bool checked);
@@ -171,13 +188,17 @@ std::optional<std::uint32_t> parseHexEntry(std::string_view text);
 std::string badNumberLine(std::string_view text);
 
 // Row makers for the tables: a check box on bit `bit`, a list on the bits
-// of `mask`, a group box; placed by the binder unless moved with `at`.
+// of `mask`, a group box, a label; placed by the binder unless moved with `at`.
 ControlRow checkBox(SheetRef sheet, const char* name, const char* caption, Target t, int bit, std::uint8_t keep,
                     const Rule* rule = nullptr, const char* parent = nullptr);
+// A check box on `bit` of `t` that keeps every other bit.
+ControlRow box(SheetRef sheet, const char* name, const char* caption, Target t, int bit, const Rule* rule = nullptr,
+               const char* parent = nullptr);
 ControlRow radioGroup(SheetRef sheet, const char* name, const char* caption, Target t, std::uint8_t mask,
                       std::uint8_t keep, std::vector<const char*> items, const Rule* rule = nullptr,
                       const char* parent = nullptr);
 ControlRow groupBox(SheetRef sheet, const char* name, const char* caption, const char* parent = nullptr);
+ControlRow label(SheetRef sheet, const char* name, const char* caption);
 ControlRow at(int x, int y, int width, int height, ControlRow row);
 ControlRow newColumn(ControlRow row);
 

@@ -69,16 +69,7 @@ const Rule kItemPlusOne{itemPlusOneDecode, itemPlusOneClick};
 void bodLevelCaption(PageContext& ctx, const ControlRow& row, bool checked) {
     ctx.setText(row.name, checked ? "BODLEVEL = 2.6V" : "BODLEVEL = 4.0V");
 }
-std::optional<int> bodLevel204Decode(PageContext& ctx, const ControlRow& row) {
-    const auto state = plainDecode(ctx, row);
-    bodLevelCaption(ctx, row, state.value_or(0) != 0);
-    return state;
-}
-void bodLevel204Click(PageContext& ctx, const ControlRow& row, int state) {
-    plainClick(ctx, row, state);
-    bodLevelCaption(ctx, row, state != 0);
-}
-const Rule kBodLevel204{bodLevel204Decode, bodLevel204Click};
+const Rule kBodLevel204 = followsState<bodLevelCaption>();
 
 }  // namespace
 
@@ -184,27 +175,21 @@ void showCalFactorBox(PageContext& ctx) {
 
 // ---- Rows ----------------------------------------------------------------------
 
-namespace {
-
-const std::vector<const char*> kLockItems = {"LB1 + LB2 on", "LB1 on", "Lock Bits off"};
-
-// A fuse box: checked when its bit equals `sense`; a click writes only its bit.
-ControlRow fuse(Sheet sheet, const char* name, const char* caption, G g, int bit, bool sense,
-                const Rule* rule = nullptr) {
-    ControlRow r = checkBox(sheet, name, caption, g, bit, std::uint8_t(~(1u << bit)), rule);
+ControlRow fuse(Sheet sheet, const char* name, const char* caption, G g, int bit, bool sense, const Rule* rule) {
+    ControlRow r = box(sheet, name, caption, g, bit, rule);
     r.sense = sense;
     return r;
 }
+
+namespace {
+
+const std::vector<const char*> kLockItems = {"LB1 + LB2 on", "LB1 on", "Lock Bits off"};
 
 // A box of page 200, whose clicks also clear FuseLow bits 7-5.
 ControlRow fuse200(const char* name, const char* caption, int bit) {
     ControlRow r = fuse(S::Page200, name, caption, G::FuseLow, bit, false);
     r.keep = std::uint8_t(kPage200FuseBits & ~(1u << bit));
     return r;
-}
-
-ControlRow label(Sheet sheet, const char* name, const char* caption) {
-    return {sheet, name, nullptr, ControlKind::Label, caption, 0, 0, 0, 0, {}, 0, 0xFF, true, {}};
 }
 
 // A read-only edit showing "0x" and the byte.

@@ -51,6 +51,10 @@ void showCalFactorBox(PageContext& ctx);
 void addCalibrationGroup(std::vector<ControlRow>& rows, Sheet sheet, const char* group, const char* program,
                          const char* edit, const char* hexLabel, int firstButton);
 
+// A fuse box: checked when its bit equals `sense`; a click writes only its bit.
+ControlRow fuse(Sheet sheet, const char* name, const char* caption, ConfigGlobal g, int bit, bool sense,
+                const Rule* rule = nullptr);
+
 // Rules the pages share.
 extern const Rule kLock046;       // lock group: item 0/1/2 writes 0, 4, 6
 extern const Rule kLock023;       // lock group: item 0/1/2 writes 0, 2, 3

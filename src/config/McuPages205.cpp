@@ -128,21 +128,10 @@ const Rule kBit212{nullptr, bit212Click};
 
 // ---- Rows --------------------------------------------------------------------------
 
-ControlRow fuse(Sheet sheet, const char* name, const char* caption, G g, int bit, bool sense,
-                const Rule* rule = nullptr) {
-    ControlRow r = checkBox(sheet, name, caption, g, bit, std::uint8_t(~(1u << bit)), rule);
-    r.sense = sense;
-    return r;
-}
-
 ControlRow combo(Sheet sheet, const char* name, const char* caption, G g, std::uint8_t mask,
                  std::vector<const char*> items, const Rule* rule = nullptr, const char* parent = nullptr) {
     return {sheet, name, parent, ControlKind::ComboBox, caption, 0, 0, 170, 0, g, mask, std::uint8_t(~mask), true,
             std::move(items), rule};
-}
-
-ControlRow label(Sheet sheet, const char* name, const char* caption) {
-    return {sheet, name, nullptr, ControlKind::Label, caption, 0, 0, 0, 0, {}, 0, 0xFF, true, {}};
 }
 
 ControlRow valueLabel(Sheet sheet, const char* name, G g) {

@@ -24,29 +24,19 @@ void wdt27Click(PageContext& ctx, const ControlRow& row, int state) {
     }
     ctx.setEnabled("RG27_Wdt", state != 0);
 }
-const Rule kWdt27{enablesDecode, wdt27Click};
+const Rule kWdt27{kEnables.decode, wdt27Click};
 
-void showCcpCaption(PageContext& ctx, const char* name, bool rc1) {
-    ctx.setText(name, rc1 ? "CCP2 / RC1" : "CCP2 / RB3");
+void showCcpCaption(PageContext& ctx, const ControlRow& row, bool rc1) {
+    ctx.setText(row.name, rc1 ? "CCP2 / RC1" : "CCP2 / RB3");
 }
-
-std::optional<int> ccp27Decode(PageContext& ctx, const ControlRow& row) {
-    const auto state = plainDecode(ctx, row);
-    showCcpCaption(ctx, row.name, state.value_or(0) != 0);
-    return state;
-}
-void ccp27Click(PageContext& ctx, const ControlRow& row, int state) {
-    plainClick(ctx, row, state);
-    showCcpCaption(ctx, row.name, state != 0);
-}
-const Rule kCcp27{ccp27Decode, ccp27Click};
+const Rule kCcp27 = followsState<showCcpCaption>();
 
 constexpr std::uint8_t kPage45 = 45;
 
 // Code 45 muxes FLTA on the same bit and keeps other bits.
 std::optional<int> ccp34Decode(PageContext& ctx, const ControlRow& row) {
     const auto state = plainDecode(ctx, row);
-    if (ctx.device().PageCode != kPage45) showCcpCaption(ctx, row.name, state.value_or(0) != 0);
+    if (ctx.device().PageCode != kPage45) showCcpCaption(ctx, row, state.value_or(0) != 0);
     return state;
 }
 void ccp34Click(PageContext& ctx, const ControlRow& row, int state) {
@@ -54,7 +44,7 @@ void ccp34Click(PageContext& ctx, const ControlRow& row, int state) {
     const bool page45 = ctx.device().PageCode == kPage45;
     r.keep = page45 ? 0x9C : 0x82;
     plainClick(ctx, r, state);
-    if (!page45) showCcpCaption(ctx, row.name, state != 0);
+    if (!page45) showCcpCaption(ctx, row, state != 0);
 }
 const Rule kCcp34{ccp34Decode, ccp34Click};
 

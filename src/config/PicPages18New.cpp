@@ -114,14 +114,9 @@ void setup38(PageContext& ctx) {
 // A Page38 protection box: checked clears its bit, unchecked sets it; the other bits stay.
 ControlRow protect38(SheetRef sheet, const char* name, const char* caption, Target t, int bit, const char* parent,
                      const Rule* rule = nullptr) {
-    ControlRow r = checkBox(sheet, name, caption, t, bit, std::uint8_t(~(1u << bit)), rule, parent);
+    ControlRow r = box(sheet, name, caption, t, bit, rule, parent);
     r.sense = false;
     return r;
-}
-
-// A Page38 option: the bit alone changes.
-ControlRow option38(SheetRef sheet, const char* name, const char* caption, Target t, int bit) {
-    return checkBox(sheet, name, caption, t, bit, std::uint8_t(~(1u << bit)));
 }
 
 void addBlocks38(std::vector<ControlRow>& r, SheetRef sheet, const char* const* names, const char* const* captions,
@@ -217,17 +212,17 @@ std::vector<ControlRow> makeRows() {
                     "EC Osc, RA6 = CLKO (medium power 4-16MHz)", "EC Osc (medium power 4-16MHz)",
                     "EC Osc, RA6 = CLKO (low power)", "EC Osc (low power)", "Ext RC Osc, RA6 = CLKO"},
                    &kClamp),
-        newColumn(option38(S::Page38, "CB38_IESO", "IESO Enabled", kConfig1H, 7)),
-        option38(S::Page38, "CB38_FCMEN", "FCMEN Enabled", kConfig1H, 6),
-        option38(S::Page38, "CB38_PCLKEN", "Primary Clock Enabled", kConfig1H, 5),
+        newColumn(box(S::Page38, "CB38_IESO", "IESO Enabled", kConfig1H, 7)),
+        box(S::Page38, "CB38_FCMEN", "FCMEN Enabled", kConfig1H, 6),
+        box(S::Page38, "CB38_PCLKEN", "Primary Clock Enabled", kConfig1H, 5),
         radioGroup(S::Page38, "RG38_PLLEN", " PLL Enable", kConfig1L, 0x02, 0xFD,
                    {"Osc used directly", "Osc multiplied by 3 or 4"}),
 
         radioGroup(S::Page38A, "RG38_WDTPS", " Watchdog Postscaler ", kConfig2H, 0x3C, 0xC3, postscalerItems(16)),
         radioGroup(S::Page38A, "RG38_WDTEN", "Watchdog Timer", kConfig2H, 0x03, 0xFC,
                    {"Disabled", "Enabled, Disabled in Sleep", "Controlled by SWDTEN bit", "Enabled"}),
-        newColumn(option38(S::Page38A, "CB38_PWRTEN", "Power-up timer Disabled", kConfig2L, 0)),
-        option38(S::Page38A, "CB38_LBPOR", "Low-Power Brown-out Disabled", kConfig2L, 6),
+        newColumn(box(S::Page38A, "CB38_PWRTEN", "Power-up timer Disabled", kConfig2L, 0)),
+        box(S::Page38A, "CB38_LBPOR", "Low-Power Brown-out Disabled", kConfig2L, 6),
         radioGroup(S::Page38A, "RG38_BOREN", "Brown-out Reset", kConfig2L, 0x06, 0xF9,
                    {"Disabled", "Controlled by SBOREN bit", "Enabled , Disabled in Sleep", "Enabled"}),
         radioGroup(S::Page38A, "RG38_BORV", "Brown-out Reset Voltage", kConfig2L, 0x18, 0xE7,
@@ -237,13 +232,13 @@ std::vector<ControlRow> makeRows() {
         radioGroup(S::Page38A, "RG38_PLLMULT", " PLL Multiplier Select", kConfig1L, 0x01, 0xFE,
                    {"Output = 4x Input Freq", "Output = 3x Input Freq"}),
 
-        option38(S::Page38B, "CB38_MCLRE", "MLCR Pin Enabled", kConfig3H, 7),
-        option38(S::Page38B, "CB38_PBADEN", "PORTB A/D Enabled", kConfig3H, 1),
-        option38(S::Page38B, "CB38_DEBUG", "DEBUG Disabled", kConfig4L, 7),
-        option38(S::Page38B, "CB38_XINST", "Extended Instrution Set Enable", kConfig4L, 6),
-        option38(S::Page38B, "CB38_ICPRT", "Dedicated In-Circuit Port Enable", kConfig4L, 5),
-        option38(S::Page38B, "CB38_LVP", "LVP Enabled", kConfig4L, 2),
-        option38(S::Page38B, "CB38_STVREN", "STVREN enabled", kConfig4L, 0),
+        box(S::Page38B, "CB38_MCLRE", "MLCR Pin Enabled", kConfig3H, 7),
+        box(S::Page38B, "CB38_PBADEN", "PORTB A/D Enabled", kConfig3H, 1),
+        box(S::Page38B, "CB38_DEBUG", "DEBUG Disabled", kConfig4L, 7),
+        box(S::Page38B, "CB38_XINST", "Extended Instrution Set Enable", kConfig4L, 6),
+        box(S::Page38B, "CB38_ICPRT", "Dedicated In-Circuit Port Enable", kConfig4L, 5),
+        box(S::Page38B, "CB38_LVP", "LVP Enabled", kConfig4L, 2),
+        box(S::Page38B, "CB38_STVREN", "STVREN enabled", kConfig4L, 0),
         newColumn(radioGroup(S::Page38B, "RG38_SDOMX", " SDO Output MUX", kConfig3H, 0x40, 0xBF,
                              {"SDO on RC7", "SDO on RB3"})),
         radioGroup(S::Page38B, "RG38_T3CMX", " Timer3 Clock Input MUX", kConfig3H, 0x10, 0xEF,

@@ -23,21 +23,10 @@ void enableGroupOf(PageContext& ctx, const ControlRow& row, bool on) {
         if (box == row.name) ctx.setEnabled(group, on);
 }
 
-void enablesClick(PageContext& ctx, const ControlRow& row, int state) {
-    plainClick(ctx, row, state);
-    enableGroupOf(ctx, row, state != 0);
-}
-
 }  // namespace
 
-std::optional<int> enablesDecode(PageContext& ctx, const ControlRow& row) {
-    const auto state = plainDecode(ctx, row);
-    enableGroupOf(ctx, row, state.value_or(0) != 0);
-    return state;
-}
-
 const Rule kProtect{nullptr, protectClick};
-const Rule kEnables{enablesDecode, enablesClick};
+constinit const Rule kEnables = followsState<enableGroupOf>();
 
 std::vector<const char*> brownOutVolts() { return {"4.5V", "4.2V", "2.7V", "2.0V"}; }
 

@@ -15,7 +15,6 @@ extern const Rule kProtect;
 // A box that enables the group it belongs with (the watchdog postscaler,
 // the brown-out voltage) when checked, on opening and on each click.
 extern const Rule kEnables;
-std::optional<int> enablesDecode(PageContext& ctx, const ControlRow& row);
 
 std::vector<const char*> brownOutVolts();
 // "1:1" .. "1:2^(n-1)".

@@ -50,11 +50,6 @@ void splitOscClick(PageContext& ctx, const ControlRow& row, int item) {
 
 const Rule kSplitOsc{splitOscDecode, splitOscClick};
 
-ControlRow box(SheetRef sheet, const char* name, const char* caption, Target t, int bit, const Rule* rule,
-               const char* parent) {
-    return checkBox(sheet, name, caption, t, bit, std::uint8_t(~(1u << bit)), rule, parent);
-}
-
 ControlRow placed(int x, int y, int itemCount, ControlRow row) {
     constexpr int kWidth = 230, kItemHeight = 22;
     return at(x, y, kWidth, kItemHeight * (itemCount + 1), std::move(row));

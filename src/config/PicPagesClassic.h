@@ -43,9 +43,6 @@ std::optional<int> clampDecode(PageContext& ctx, const ControlRow& row);
 // An oscillator field split over L bit 4 (item bit 2) and L bits 1:0.
 extern const Rule kSplitOsc;
 
-// A check box on `bit` of `t` that keeps every other bit.
-ControlRow box(SheetRef sheet, const char* name, const char* caption, Target t, int bit, const Rule* rule = nullptr,
-               const char* parent = nullptr);
 // A group placed by hand: alternative groups share one place on a sheet,
 // right of the flowed columns.
 constexpr int kAltX = 540, kAltY = 8;

@@ -98,16 +98,7 @@ void captionMcl(PageContext& ctx, const ControlRow& row, bool checked) {
     const char* pin = row.sheet == SheetRef(S::Page5) && tenF22x(ctx) ? "RB3" : "GP3";
     ctx.setText(row.name, checked ? "MCLR" : pin);
 }
-std::optional<int> mclDecode(PageContext& ctx, const ControlRow& row) {
-    const auto state = plainDecode(ctx, row);
-    captionMcl(ctx, row, state.value_or(0) != 0);
-    return state;
-}
-void mclClick(PageContext& ctx, const ControlRow& row, int state) {
-    plainClick(ctx, row, state);
-    captionMcl(ctx, row, state != 0);
-}
-const Rule kMcl{mclDecode, mclClick};
+const Rule kMcl = followsState<captionMcl>();
 
 // ---- Remapped items ------------------------------------------------------------
 

@@ -3,7 +3,6 @@
 // pages define, and what the pages set reaches the simulated part and a
 // saved INHX8M file.
 #include <QCheckBox>
-#include <QSignalBlocker>
 
 #include "config/PicControlStates.h"
 #include "config/PicPages.h"
@@ -23,16 +22,6 @@ DeviceRecord classicPart(int code, const std::string& name, std::int8_t alg, std
                          int count = 4) {
     return RecordImage('C').algorithm(alg).name(name).lastAddress(last).pageCode(std::uint8_t(code))
         .configMaskCount(std::uint8_t(count)).configMasks({masks.begin(), masks.begin() + count}).build();
-}
-
-std::uint8_t deposit(unsigned v, std::uint8_t mask) {
-    std::uint8_t out = 0;
-    for (int bit = 0; bit < 8; ++bit)
-        if (mask & (1u << bit)) {
-            if (v & 1u) out |= std::uint8_t(1u << bit);
-            v >>= 1;
-        }
-    return out;
 }
 
 // What opening makes of values a page does not keep.
@@ -204,17 +193,7 @@ TEST_F(PicClassicPagesTest, ClicksWriteThePagesBits) {
         select(classicPart(c.code, c.name, c.alg, c.last, c.masks));
         open();
         for (int k = 0; k < 4; ++k) cfg(k) = c.start[std::size_t(k)];
-        if (auto* box = dlg->control<QCheckBox>(c.control)) {
-            {
-                const QSignalBlocker quiet(box);
-                box->setChecked(!c.state);
-            }
-            box->setChecked(c.state != 0);
-        } else {
-            auto* group = control<RadioGroup>(c.control);
-            ASSERT_TRUE(group && shown(c.control));
-            group->setItemIndex(-1);
-            group->setItemIndex(c.state);
+        if (RadioGroup* group = setState(c.control, c.state)) {
             EXPECT_EQ(group->itemIndex(), c.shows == -2 ? c.state : c.shows);
         }
         EXPECT_EQ((Word{cfg(0), cfg(1), cfg(2), cfg(3)}), c.expect);

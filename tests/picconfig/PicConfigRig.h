@@ -1,7 +1,9 @@
 #pragma once
 // The PIC configuration dialog on the offscreen platform, opened on a device
 // whose image was sized and erased as a selection does it.
+#include <QCheckBox>
 #include <QFontDatabase>
+#include <QSignalBlocker>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -24,14 +26,20 @@ inline std::size_t idLowByteAt(const DeviceRecord& d, int n) {
     return (d.PageCode >= 46 ? 0x10001 : 0x4001) + 2 * std::size_t(n);
 }
 
+// The low bits of `source` spread over the set bits of `mask`, lowest first.
+inline std::uint8_t deposit(unsigned source, std::uint8_t mask) {
+    std::uint8_t out = 0;
+    for (int bit = 0; bit < 8; ++bit)
+        if (mask & (1u << bit)) {
+            if (source & 1u) out |= std::uint8_t(1u << bit);
+            source >>= 1;
+        }
+    return out;
+}
+
 // Every PIC record of the sample data.
 inline std::vector<DeviceRecord> samplePics() {
-    std::vector<DeviceRecord> out;
-    findDevice(3, [&out](const DeviceRecord& r) {
-        if (r.FamilyLetter == 'C') out.push_back(r);
-        return false;
-    });
-    return out;
+    return sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.FamilyLetter == 'C'; });
 }
 
 class PicConfigRig : public ::testing::Test {
@@ -68,6 +76,26 @@ protected:
         W* w = dlg->control<W>(name);
         EXPECT_NE(w, nullptr) << name;
         return w;
+    }
+    // Puts a control in `state` so that its row runs: a check box from the
+    // other state, a shown radio group from no item. Returns the group (nullptr
+    // for a check box).
+    RadioGroup* setState(const char* name, int state) {
+        if (auto* box = dlg->control<QCheckBox>(name)) {
+            {
+                const QSignalBlocker quiet(box);
+                box->setChecked(!state);
+            }
+            box->setChecked(state != 0);
+            return nullptr;
+        }
+        auto* group = control<RadioGroup>(name);
+        EXPECT_TRUE(group && shown(name)) << name;
+        if (!group) return nullptr;
+        EXPECT_NE(group->button(state), nullptr) << name;
+        group->setItemIndex(-1);
+        group->setItemIndex(state);
+        return group;
     }
 
     AppState st;

@@ -1,7 +1,6 @@
 // The configuration pages of the PIC dialog: opening and OK keep what a part
 // can be set to, and the clicks write the bits the parts define.
 #include <QCheckBox>
-#include <QSignalBlocker>
 
 #include "config/PicPages.h"
 #include "families/Pic18.h"
@@ -23,17 +22,6 @@ std::vector<std::uint8_t> implemented(const DeviceRecord& d) {
     // the low byte of word 2; the sample records' masks are wider.
     if (d.PageCode == 48 && m.size() > 3) m[3] &= 0x13;
     return m;
-}
-
-// The low bits of `source` spread over the set bits of `mask`, lowest first.
-std::uint8_t deposit(unsigned source, std::uint8_t mask) {
-    std::uint8_t out = 0;
-    for (int bit = 0; bit < 8; ++bit)
-        if (mask & (1u << bit)) {
-            if (source & 1u) out |= std::uint8_t(1u << bit);
-            source >>= 1;
-        }
-    return out;
 }
 
 // The oscillator codes the pages write in place of codes that mean the same
@@ -159,19 +147,7 @@ TEST_F(PicPagesTest, ClicksWriteThePartsBits) {
         open();
         // The byte as it stands once opened, with the control in the other state first.
         cfg(c.k) = c.start;
-        if (auto* box = dlg->control<QCheckBox>(c.control)) {
-            {
-                const QSignalBlocker quiet(box);
-                box->setChecked(!c.state);
-            }
-            box->setChecked(c.state != 0);
-        } else {
-            auto* group = control<RadioGroup>(c.control);
-            ASSERT_TRUE(group && shown(c.control));
-            ASSERT_NE(group->button(c.state), nullptr);
-            group->setItemIndex(-1);
-            group->setItemIndex(c.state);
-        }
+        setState(c.control, c.state);
         EXPECT_EQ(cfg(c.k), c.expect);
     }
 }

@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 
-#include "devices/DeviceDataFile.h"
 #include "sim/McuChip.h"
 #include "sim/SimTestUtil.h"
 #include "support/TestSupport.h"
@@ -18,13 +17,7 @@ using Target = McuChip::Target;
 namespace {
 
 std::vector<DeviceRecord> sampleMcus() {
-    std::vector<DeviceRecord> out;
-    DeviceDataFile file;
-    if (!file.open((tesmar::test::runDir() + "/zrvusb_m.usb").toStdString())) return out;
-    for (int m = 0; m < file.manufacturerCount(); ++m)
-        for (int d = 0; auto rec = file.record(m, d); ++d)
-            if (rec->FamilyLetter == 'M') out.push_back(*rec);
-    return out;
+    return tesmar::test::sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.FamilyLetter == 'M'; });
 }
 
 DeviceRecord named(const std::string& name) {

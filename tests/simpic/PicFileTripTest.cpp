@@ -8,7 +8,6 @@
 #include <map>
 #include <stdexcept>
 
-#include "devices/DeviceDataFile.h"
 #include "families/FamilyRig.h"
 #include "families/Pic.h"
 #include "families/Pic18.h"
@@ -23,15 +22,8 @@ using namespace tesmar::test;
 namespace {
 
 const std::vector<DeviceRecord>& samplePics() {
-    static const std::vector<DeviceRecord> pics = [] {
-        std::vector<DeviceRecord> out;
-        DeviceDataFile file;
-        if (!file.open((runDir() + "/zrvusb_m.usb").toStdString())) return out;
-        for (int m = 0; m < file.manufacturerCount(); ++m)
-            for (int d = 0; auto rec = file.record(m, d); ++d)
-                if (rec->FamilyLetter == 'C') out.push_back(*rec);
-        return out;
-    }();
+    static const std::vector<DeviceRecord> pics =
+        sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.FamilyLetter == 'C'; });
     return pics;
 }
 

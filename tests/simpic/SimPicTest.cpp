@@ -602,13 +602,8 @@ TEST(SimPic, FillerInItsOwnWriteIsStillData) {
 namespace {
 
 std::vector<DeviceRecord> sampleParts() {
-    std::vector<DeviceRecord> out;
-    DeviceDataFile file;
-    if (!file.open((tesmar::test::runDir() + "/zrvusb_m.usb").toStdString())) return out;
-    for (int m = 0; m < file.manufacturerCount(); ++m)
-        for (int d = 0; auto rec = file.record(m, d); ++d)
-            if (rec->FamilyLetter == 'C' && !rec->isPic18()) out.push_back(*rec);
-    return out;
+    return tesmar::test::sampleRecords("zrvusb_m.usb",
+                                       [](const DeviceRecord& r) { return r.FamilyLetter == 'C' && !r.isPic18(); });
 }
 
 Bytes configOf(const DeviceRecord& r, std::uint8_t fill) { return Bytes(r.ConfigMaskCount, fill); }

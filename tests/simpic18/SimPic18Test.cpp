@@ -345,13 +345,7 @@ TEST(SimPic18, FaultsChangeTheDeviceIdAndTheSendWord) {
 namespace {
 
 std::vector<DeviceRecord> samplePic18s() {
-    std::vector<DeviceRecord> out;
-    DeviceDataFile file;
-    if (!file.open((tesmar::test::runDir() + "/zrvusb_m.usb").toStdString())) return out;
-    for (int m = 0; m < file.manufacturerCount(); ++m)
-        for (int d = 0; auto rec = file.record(m, d); ++d)
-            if (rec->isPic18()) out.push_back(*rec);
-    return out;
+    return tesmar::test::sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) { return r.isPic18(); });
 }
 
 Bytes defaultsOf(const DeviceRecord& r) { return Bytes(r.ConfigMasks.begin(), r.ConfigMasks.begin() + 14); }

@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QAbstractButton>
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QPointer>
 #include <QSettings>
 #include <QTimer>
+
+#include "devices/DeviceDataFile.h"
 
 namespace tesmar::test {
 
@@ -52,6 +55,16 @@ int RecorderHost::gaugePos() const { std::lock_guard l(m_); return gaugePos_; }
 
 QString runDir() { return QStringLiteral(TESMAR_RUN_DIR); }
 QString dataDir() { return QStringLiteral(TESMAR_DATA_DIR); }
+
+std::vector<DeviceRecord> sampleRecords(const char* file, const std::function<bool(const DeviceRecord&)>& want) {
+    std::vector<DeviceRecord> out;
+    DeviceDataFile f;
+    if (!f.open(QDir(runDir()).filePath(file).toStdString())) return out;
+    for (int m = 0; m < f.manufacturerCount(); ++m)
+        for (int d = 0; d < int(f.deviceNames(m).size()); ++d)
+            if (auto rec = f.record(m, d); rec && want(*rec)) out.push_back(*rec);
+    return out;
+}
 
 TempSettings::TempSettings() {
     for (auto fmt : {QSettings::NativeFormat, QSettings::IniFormat})

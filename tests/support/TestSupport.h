@@ -58,6 +58,9 @@ private:
 QString runDir();
 // The readable sample data (data/).
 QString dataDir();
+// The records of a family file of the program folder (e.g. "zrvusb_m.usb")
+// that `want` accepts, in file order.
+std::vector<DeviceRecord> sampleRecords(const char* file, const std::function<bool(const DeviceRecord&)>& want);
 
 // Points QSettings (native and INI formats, user and system scope) at a fresh
 // temporary folder for the lifetime of the object.

@@ -1,9 +1,10 @@
 #pragma once
 // One page of the image as the three grids of the hex editor show it. The
 // page holds only the 256 shown bytes; nothing grows with the image.
-#include <QAbstractTableModel>
 #include <array>
 #include <cstdint>
+
+#include "editors/gui/PageGrid.h"
 
 namespace tesmar {
 
@@ -13,21 +14,16 @@ struct HexPage {
     int valid = 0;                       // shown bytes that lie inside the view
 };
 
-class HexPageModel : public QAbstractTableModel {
+class HexPageModel : public PageGridModel {
 public:
     enum class Kind { Address, Hex, Characters };
 
     HexPageModel(const HexPage& page, Kind kind, QObject* parent = nullptr);
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
-    // The page changed: every cell is redrawn.
-    void pageChanged();
-    // One byte of the page changed.
-    void cellChanged(int row, int col);
+protected:
+    int cellColumns() const override { return 16; }
+    QString addressText(int row) const override;
+    QString cellText(int row, int col) const override;
 
 private:
     const HexPage& page_;

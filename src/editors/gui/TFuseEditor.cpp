@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -10,7 +9,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableView>
-#include <QVBoxLayout>
 #include <algorithm>
 
 #include "operations/Checksum.h"
@@ -19,13 +17,6 @@ namespace tesmar {
 namespace {
 
 constexpr int kLastRow = kFusePageRows - 1;
-
-// The one character a key press delivers, if any.
-std::optional<QChar> typedCharacter(const QKeyEvent* e) {
-    const QString t = e->text();
-    if (t.size() != 1 || t.at(0) < u' ' || t.at(0) == u'\x7F') return std::nullopt;
-    return t.at(0);
-}
 
 }  // namespace
 
@@ -39,35 +30,6 @@ TFuseEditor::TFuseEditor(AppState& st, QWidget* parent) : QDialog(parent), st_(s
     FormCreate();
 }
 
-QTableView* TFuseEditor::makeGrid(FusePageModel* model, int columns, int cellWidth, int cellHeight,
-                                  const char* name) {
-    auto* g = new QTableView(this);
-    g->setObjectName(name);
-    g->setModel(model);
-    for (QHeaderView* h : {g->horizontalHeader(), g->verticalHeader()}) {
-        h->hide();
-        h->setMinimumSectionSize(1);
-        h->setSectionResizeMode(QHeaderView::Fixed);
-    }
-    g->horizontalHeader()->setDefaultSectionSize(cellWidth);
-    g->verticalHeader()->setDefaultSectionSize(cellHeight);
-    g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    g->setSelectionMode(QAbstractItemView::SingleSelection);
-    g->setSelectionBehavior(QAbstractItemView::SelectItems);
-    g->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    g->setTabKeyNavigation(false);
-    g->setWordWrap(false);
-    g->setTextElideMode(Qt::ElideNone);
-    g->setAutoScroll(false);
-    const int frame = 2 * g->frameWidth();
-    g->setFixedSize(std::max(columns, 1) * cellWidth + frame, kFusePageRows * cellHeight + frame);
-    g->installEventFilter(this);
-    connect(g->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this, g](const QModelIndex& current) { gridCurrentChanged(g, current); });
-    return g;
-}
-
 void TFuseEditor::buildForm() {
     setObjectName("FuseEditor");
     setWindowTitle("Fuse Editor");
@@ -78,50 +40,31 @@ void TFuseEditor::buildForm() {
 
     const QFontMetrics fm(font());
     const int h = fm.height() + 2;
-    StringGrid2 = makeGrid(addressModel_, 1, std::max(78, fm.horizontalAdvance("00000") + 12), h, "StringGrid2");
-    StringGrid3 = makeGrid(fuseModel_, int(view_.columns), std::max(10, fm.horizontalAdvance('X') + 4), h,
-                           "StringGrid3");
+    const auto current = [this](QTableView* g, const QModelIndex& i) { gridCurrentChanged(g, i); };
+    StringGrid2 = makePageGrid(this, addressModel_, "StringGrid2", {1, kFusePageRows},
+                               {std::max(78, fm.horizontalAdvance("00000") + 12), h}, current);
+    StringGrid3 = makePageGrid(this, fuseModel_, "StringGrid3", {int(view_.columns), kFusePageRows},
+                               {std::max(10, fm.horizontalAdvance('X') + 4), h}, current);
+    ScrollBar1 = makePageScrollBar(this, StringGrid3->height(), kFusePageRows);
 
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setFixedHeight(StringGrid3->height());
-    ScrollBar1->setSingleStep(1);
-    ScrollBar1->setPageStep(kFusePageRows);
-
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    Home = button("Home", "Home");
-    Fill = button("Fill", "Fill");
+    Home = makeEditorButton(this, "Home", "Home");
+    Fill = makeEditorButton(this, "Fill", "Fill");
     Fill->hide();
-    BitBtn1 = button("BitBtn1", "OK");
+    BitBtn1 = makeEditorButton(this, "BitBtn1", "OK");
     Label1 = new QLabel("Address", this);
     Label1->setObjectName("Label1");
     Label3 = new QLabel("Fuse Array", this);
     Label3->setObjectName("Label3");
 
     auto* grids = new QHBoxLayout;
-    const auto column = [grids](QLabel* caption, QWidget* w) {
-        auto* c = new QVBoxLayout;
-        c->addWidget(caption);
-        c->addWidget(w);
-        grids->addLayout(c);
-    };
-    column(Label1, StringGrid2);
-    column(Label3, StringGrid3);
-    column(new QLabel(this), ScrollBar1);
+    addCaptioned(grids, Label1, StringGrid2);
+    addCaptioned(grids, Label3, StringGrid3);
+    addCaptioned(grids, new QLabel(this), ScrollBar1);
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch();
     for (QPushButton* b : {Home, Fill, BitBtn1}) bottom->addWidget(b);
-
-    auto* lay = new QVBoxLayout(this);
-    lay->addLayout(grids);
-    lay->addLayout(bottom);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    layOutEditor(this, grids, bottom);
 
     connect(Home, &QPushButton::clicked, this, &TFuseEditor::HomeClick);
     connect(BitBtn1, &QPushButton::clicked, this, &TFuseEditor::BitBtn1Click);
@@ -193,16 +136,8 @@ bool TFuseEditor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* e = static_cast<QKeyEvent*>(event);
         if (gridKeyDown(e)) return true;
-        const std::optional<QChar> c = typedCharacter(e);
-        if (watched == StringGrid3) {
-            if (c)
-                pressed_.insert(e->key(), *c);
-            else
-                pressed_.remove(e->key());
-        }
-        // Typed characters are entry, never the view's keyboard search.
-        return c.has_value() || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter ||
-               e->key() == Qt::Key_Escape;
+        if (watched == StringGrid3) held_.press(e);
+        return isGridEntryKey(e);
     }
     if (event->type() == QEvent::KeyRelease && watched == StringGrid3) {
         StringGrid3KeyUp(static_cast<QKeyEvent*>(event));
@@ -233,8 +168,8 @@ bool TFuseEditor::gridKeyDown(QKeyEvent* e) {
 }
 
 void TFuseEditor::StringGrid3KeyUp(QKeyEvent* e) {
-    const auto c = pressed_.contains(e->key()) ? std::optional<QChar>(pressed_.take(e->key())) : std::nullopt;
-    const std::optional<std::uint8_t> fuse = c ? fuseForCharacter(*c) : std::nullopt;
+    const std::optional<QString> c = held_.release(e);
+    const std::optional<std::uint8_t> fuse = c && c->size() == 1 ? fuseForCharacter(c->at(0)) : std::nullopt;
     const int i = row_ * int(page_.columns) + col_;
     if (fuse && i < page_.valid) {
         page_.cells[std::size_t(i)] = *fuse;

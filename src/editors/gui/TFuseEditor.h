@@ -6,7 +6,6 @@
 // own: the image's view size, and with it the user and configuration fuses,
 // stay as they are.
 #include <QDialog>
-#include <QHash>
 #include <cstdint>
 
 #include "app/AppState.h"
@@ -58,7 +57,6 @@ protected:
 private:
     void buildForm();
     void FormCreate();
-    QTableView* makeGrid(FusePageModel* model, int columns, int cellWidth, int cellHeight, const char* name);
 
     void selectCell(int row, int col);
     void gridCurrentChanged(QTableView* grid, const QModelIndex& current);
@@ -78,7 +76,7 @@ private:
     FusePageModel* fuseModel_ = nullptr;
 
     int row_ = 0, col_ = 0;
-    QHash<int, QChar> pressed_;  // character delivered by each key still down
+    HeldKeys held_;
     bool syncing_ = false;
 };
 

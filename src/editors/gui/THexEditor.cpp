@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +9,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableView>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
 
@@ -48,52 +46,12 @@ bool resetsDigit(int key) {
     }
 }
 
-// The character a key press delivers for entry (nothing for control keys).
-// One character may take two UTF-16 units.
-std::optional<QString> typedCharacter(const QKeyEvent* e) {
-    const QString t = e->text();
-    const QList<uint> codes = t.toUcs4();
-    if (codes.size() != 1 || codes.front() < 0x20 || codes.front() == 0x7F) return std::nullopt;
-    return t;
-}
-
 }  // namespace
 
 THexEditor::THexEditor(AppState& st, QWidget* parent) : QDialog(parent), st_(st) {
     if (parent) setFont(parent->font());
     buildForm();
     FormCreate();
-}
-
-QTableView* THexEditor::makeGrid(HexPageModel* model, int columns, int cellWidth, int cellHeight,
-                                 const char* name) {
-    auto* g = new QTableView(this);
-    g->setObjectName(name);
-    g->setModel(model);
-    g->horizontalHeader()->hide();
-    g->verticalHeader()->hide();
-    g->horizontalHeader()->setMinimumSectionSize(1);
-    g->verticalHeader()->setMinimumSectionSize(1);
-    g->horizontalHeader()->setDefaultSectionSize(cellWidth);
-    g->verticalHeader()->setDefaultSectionSize(cellHeight);
-    g->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    g->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    g->setSelectionMode(QAbstractItemView::SingleSelection);
-    g->setSelectionBehavior(QAbstractItemView::SelectItems);
-    g->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    g->setTabKeyNavigation(false);
-    g->setWordWrap(false);
-    g->setTextElideMode(Qt::ElideNone);
-    g->setAutoScroll(false);
-    const int frame = 2 * g->frameWidth();
-    g->setFixedSize(columns * cellWidth + frame, 16 * cellHeight + frame);
-    g->installEventFilter(this);
-    g->viewport()->installEventFilter(this);
-    connect(g->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this, g](const QModelIndex& current) { gridCurrentChanged(g, current); });
-    return g;
 }
 
 void THexEditor::buildForm() {
@@ -107,15 +65,14 @@ void THexEditor::buildForm() {
 
     const QFontMetrics fm(font());
     const int h = fm.height() + 4;
-    StringGrid2 = makeGrid(addressModel_, 1, fm.horizontalAdvance("00000000") + 12, h, "StringGrid2");
-    StringGrid1 = makeGrid(hexModel_, 16, fm.horizontalAdvance("DD") + 12, h, "StringGrid1");
-    StringGrid3 = makeGrid(charModel_, 16, fm.horizontalAdvance("W") + 8, h, "StringGrid3");
-
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setFixedHeight(StringGrid1->height());
-    ScrollBar1->setSingleStep(1);
-    ScrollBar1->setPageStep(16);
+    const auto current = [this](QTableView* g, const QModelIndex& i) { gridCurrentChanged(g, i); };
+    StringGrid2 = makePageGrid(this, addressModel_, "StringGrid2", {1, 16}, {fm.horizontalAdvance("00000000") + 12, h},
+                               current);
+    StringGrid1 = makePageGrid(this, hexModel_, "StringGrid1", {16, 16}, {fm.horizontalAdvance("DD") + 12, h}, current);
+    StringGrid3 = makePageGrid(this, charModel_, "StringGrid3", {16, 16}, {fm.horizontalAdvance("W") + 8, h}, current);
+    // A click into the hex grid starts the next entry at the high digit.
+    StringGrid1->viewport()->installEventFilter(this);
+    ScrollBar1 = makePageScrollBar(this, StringGrid1->height(), 16);
 
     CurrAdd = new QLineEdit(this);
     CurrAdd->setObjectName("CurrAdd");
@@ -129,26 +86,17 @@ void THexEditor::buildForm() {
     CsumText = new QLabel(this);
     CsumText->setObjectName("CsumText");
 
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        return b;
-    };
-    Home = button("Home", "Home");
-    Search = button("Search", "Find");
-    Again = button("Again", "Again");
-    Fill = button("Fill", "Fill");
-    BtCopy = button("BtCopy", "Copy");
-    BtMove = button("BtMove", "Move");
-    BitBtn1 = button("BitBtn1", "OK");
+    Home = makeEditorButton(this, "Home", "Home");
+    Search = makeEditorButton(this, "Search", "Find");
+    Again = makeEditorButton(this, "Again", "Again");
+    Fill = makeEditorButton(this, "Fill", "Fill");
+    BtCopy = makeEditorButton(this, "BtCopy", "Copy");
+    BtMove = makeEditorButton(this, "BtMove", "Move");
+    BitBtn1 = makeEditorButton(this, "BitBtn1", "OK");
 
     auto* grids = new QHBoxLayout;
     const auto column = [this, grids](const char* caption, QWidget* w) {
-        auto* c = new QVBoxLayout;
-        c->addWidget(new QLabel(caption, this));
-        c->addWidget(w);
-        grids->addLayout(c);
+        addCaptioned(grids, new QLabel(caption, this), w);
     };
     column("Address", StringGrid2);
     column("Hex Data", StringGrid1);
@@ -161,11 +109,7 @@ void THexEditor::buildForm() {
     bottom->addWidget(CsumText);
     bottom->addStretch();
     for (QPushButton* b : {Home, Search, Again, Fill, BtCopy, BtMove, BitBtn1}) bottom->addWidget(b);
-
-    auto* lay = new QVBoxLayout(this);
-    lay->addLayout(grids);
-    lay->addLayout(bottom);
-    lay->setSizeConstraint(QLayout::SetFixedSize);
+    layOutEditor(this, grids, bottom);
 
     connect(Home, &QPushButton::clicked, this, &THexEditor::HomeClick);
     connect(Search, &QPushButton::clicked, this, &THexEditor::SearchClick);
@@ -281,11 +225,8 @@ bool THexEditor::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::KeyPress) {
         auto* e = static_cast<QKeyEvent*>(event);
         if (StringGrid1KeyDown(e)) return true;
-        if (watched != StringGrid2) gridKeyPress(e);
-        // Typed characters are entry, never the view's keyboard search; Enter changes nothing.
-        const int key = e->key();
-        return typedCharacter(e).has_value() || key == Qt::Key_Return || key == Qt::Key_Enter ||
-               key == Qt::Key_Escape;
+        if (watched != StringGrid2) held_.press(e);
+        return isGridEntryKey(e);
     }
     if (type == QEvent::KeyRelease && watched != StringGrid2) {
         gridKeyUp(watched == StringGrid1, static_cast<QKeyEvent*>(event));
@@ -318,18 +259,9 @@ bool THexEditor::StringGrid1KeyDown(QKeyEvent* e) {
     return true;
 }
 
-void THexEditor::gridKeyPress(QKeyEvent* e) {
-    if (const auto c = typedCharacter(e))
-        pressed_.insert(e->key(), *c);
-    else
-        pressed_.remove(e->key());
-}
-
 void THexEditor::gridKeyUp(bool hexGrid, QKeyEvent* e) {
-    const int key = e->key();
-    const std::optional<QString> c =
-        pressed_.contains(key) ? std::optional<QString>(pressed_.take(key)) : std::nullopt;
-    if (resetsDigit(key)) {
+    const std::optional<QString> c = held_.release(e);
+    if (resetsDigit(e->key())) {
         digit_ = 1;
     } else if (c) {
         if (hexGrid)

@@ -3,7 +3,6 @@
 // 16 x 16 hex grid and a 16 x 16 character grid, with paging, entry, go to
 // address, search, copy/move and fill. Edits go straight into the image.
 #include <QDialog>
-#include <QHash>
 #include <cstdint>
 #include <optional>
 
@@ -77,7 +76,6 @@ protected:
 private:
     void buildForm();
     void FormCreate();
-    QTableView* makeGrid(HexPageModel* model, int columns, int cellWidth, int cellHeight, const char* name);
 
     // Selection of a cell in any grid; keeps the three grids, CurrAdd and
     // the scroll bar in step.
@@ -85,7 +83,6 @@ private:
     void gridCurrentChanged(QTableView* grid, const QModelIndex& current);
 
     bool StringGrid1KeyDown(QKeyEvent* e);
-    void gridKeyPress(QKeyEvent* e);
     void gridKeyUp(bool hexGrid, QKeyEvent* e);
     void enterHexDigit(const QString& c);
     void enterCharacter(const QString& c);
@@ -111,7 +108,7 @@ private:
     int row_ = 0, col_ = 0;
     int digit_ = 1;
     std::uint8_t savedByte_ = 0;      // the selected cell as it was when selected
-    QHash<int, QString> pressed_;     // character delivered by each key still down
+    HeldKeys held_;
     bool syncing_ = false;
 
     QByteArray pattern_;
