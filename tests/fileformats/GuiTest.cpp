@@ -1,5 +1,6 @@
 // The file-format dialog's set-up rules and the Load and Save buttons, driven
 // through the real dialogs on the offscreen platform.
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -336,6 +337,27 @@ TEST_F(Buttons, CancelledSaveStillTakesTheRangeButWritesNothing) {
     EXPECT_EQ(st.file.SaveStop, 0x7FFFu);
     EXPECT_FALSE(QFile::exists(out));
     EXPECT_TRUE(host.lines().isEmpty());
+}
+
+// A path typed into the file dialog leaves the dialog's view where it was;
+// the next Load or Save must still start in the folder of that file.
+TEST_F(Buttons, TheNextDialogStartsInTheFolderOfTheFileChosen) {
+    select({.letter = 'E', .lastAddress = 0x3});
+    ASSERT_TRUE(QDir(dir.path()).mkpath("sub"));
+    const QString folder = QDir(dir.path()).absoluteFilePath("sub");
+    const QString typed[] = {write("sub/in.hex", ":00000001FF\r\n"), folder + "/out.hex"};
+    for (const QString& file : typed) {
+        SCOPED_TRACE(file.toStdString());
+        st.settings.LoadSavePath = dir.path().toStdString();
+        answerFileDialog(file);
+        answerFormatDialog(nullptr);
+        if (file == typed[0])
+            LoadButtonClick(st, &owner, loadDialog, saveDialog, FileName);
+        else
+            SaveButtonClick(st, &owner, saveDialog, fileLabel);
+        EXPECT_EQ(st.settings.LoadSavePath, folder.toStdString());
+    }
+    EXPECT_TRUE(QFile::exists(typed[1]));
 }
 
 TEST(LoadSaveWindow, ShowsTheCaptionAndPosition) {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,8 +36,14 @@ QString startFolder(const AppState& st) {
     return st.settings.LoadSavePath.empty() ? QDir::currentPath() : QString::fromStdString(st.settings.LoadSavePath);
 }
 
-void rememberFolder(AppState& st, const QFileDialog& dialog) {
-    st.settings.LoadSavePath = dialog.directory().absolutePath().left(259).toStdString();
+// The folder the next dialog starts in: that of the file chosen, however it
+// was chosen (a typed or pasted path leaves the dialog's view where it was),
+// else the folder the user last looked at.
+void rememberFolder(AppState& st, const QFileDialog& dialog, bool chosen) {
+    const QString folder = chosen && !dialog.selectedFiles().isEmpty()
+                               ? QFileInfo(dialog.selectedFiles().first()).absolutePath()
+                               : dialog.directory().absolutePath();
+    st.settings.LoadSavePath = folder.left(259).toStdString();
 }
 
 // Patterns list both letter cases: the file system here tells them apart.
@@ -78,12 +85,13 @@ void LoadButtonClick(AppState& st, QWidget* owner, QFileDialog& loadDialog, QFil
     loadDialog.selectFile(QString());
     st.file.SaveMode = 0;
 
-    if (rec && loadDialog.exec() == QDialog::Accepted && !loadDialog.selectedFiles().isEmpty()) {
-        const int chosen = std::max<int>(1, int(filters.indexOf(loadDialog.selectedNameFilter())) + 1);
-        st.settings.FileTypeIndex = chosen;
+    const bool chosen = rec && loadDialog.exec() == QDialog::Accepted && !loadDialog.selectedFiles().isEmpty();
+    if (chosen) {
+        const int filter = std::max<int>(1, int(filters.indexOf(loadDialog.selectedNameFilter())) + 1);
+        st.settings.FileTypeIndex = filter;
         FileName = loadDialog.selectedFiles().first();
         saveDialog.selectFile(FileName);
-        st.file.FileFormat = std::int8_t(kind == 'C' ? 3 : kind == 'P' ? 5 : chosen - 1);
+        st.file.FileFormat = std::int8_t(kind == 'C' ? 3 : kind == 'P' ? 5 : filter - 1);
         if (kind != 'P') {
             TfrmFileFormat dialog(st, owner);
             dialog.exec();
@@ -94,7 +102,7 @@ void LoadButtonClick(AppState& st, QWidget* owner, QFileDialog& loadDialog, QFil
         }
     }
     UpdateChecksum(st);
-    rememberFolder(st, loadDialog);
+    rememberFolder(st, loadDialog, chosen);
 }
 
 void SaveButtonClick(AppState& st, QWidget* owner, QFileDialog& saveDialog, QLabel& FileL) {
@@ -111,7 +119,8 @@ void SaveButtonClick(AppState& st, QWidget* owner, QFileDialog& saveDialog, QLab
     saveDialog.setNameFilters(filters);
     if (filters.contains(previous)) saveDialog.selectNameFilter(previous);
 
-    if (rec && saveDialog.exec() == QDialog::Accepted && !saveDialog.selectedFiles().isEmpty()) {
+    const bool chosen = rec && saveDialog.exec() == QDialog::Accepted && !saveDialog.selectedFiles().isEmpty();
+    if (chosen) {
         const QString name = saveDialog.selectedFiles().first();
         st.file.FileFormat = std::int8_t(kind == 'C' ? 3 : kind == 'P' ? 5 : 0);
         st.file.SaveMode = 1;
@@ -138,7 +147,7 @@ void SaveButtonClick(AppState& st, QWidget* owner, QFileDialog& saveDialog, QLab
             }
         }
     }
-    rememberFolder(st, saveDialog);
+    rememberFolder(st, saveDialog, chosen);
 }
 
 }  // namespace tesmar
