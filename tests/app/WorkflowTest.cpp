@@ -101,3 +101,56 @@ TEST_F(Workflow, InDemoModeTheDialogButtonsDoNothing) {
     EXPECT_EQ(st().buf.DeviceBuffer, before);
     EXPECT_TRUE(w().memoLines().isEmpty());
 }
+
+// The format dialog takes the main window's colours; a format the device does
+// not take is shown disabled, and its caption must still be as readable on the
+// silver background as that of the format offered.
+TEST_F(Workflow, DisabledFormatsStayReadable) {
+    struct Case {
+        int family;
+        const char* device;
+        const char* offered;
+        QStringList disabled;
+    };
+    const Case cases[] = {
+        {0, "27C256", "RB_Intelhex", {"RB_Inh8m", "RB_Inx16"}},
+        {3, "16F84A", "RB_Inh8m", {"RB_Intelhex", "RB_Motorola", "RB_Binary"}},
+    };
+    const QString in = dir_.filePath("in.hex");
+    QFile f(in);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(":00000001FF\r\n");
+    f.close();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.device);
+        auto found = test::findDevice(c.family, c.device);
+        ASSERT_TRUE(found);
+        select(found->place);
+        answerFileDialog(in);
+        QMap<QString, int> contrast;  // how far the caption's strongest pixel stands from the background
+        QStringList enabled;
+        test::onNextModal(
+            [&](QWidget* wdg) {
+                const QImage shot = wdg->grab().toImage();
+                for (const QString& name : c.disabled + QStringList{c.offered}) {
+                    auto* rb = wdg->findChild<QWidget*>(name);
+                    if (!rb) continue;
+                    if (rb->isEnabled()) enabled << name;
+                    // The caption lies right of the round indicator.
+                    const QRect r(rb->mapTo(wdg, QPoint(22, 0)), QSize(rb->width() - 22, rb->height()));
+                    const int background = qGray(shot.pixel(r.right(), r.center().y()));
+                    int most = 0;
+                    for (int y = r.top(); y <= r.bottom(); ++y)
+                        for (int x = r.left(); x <= r.right(); ++x)
+                            most = std::max(most, std::abs(qGray(shot.pixel(x, y)) - background));
+                    contrast[name] = most;
+                }
+                static_cast<TfrmFileFormat*>(wdg)->BitBtn2->click();
+            },
+            "tesmar::TfrmFileFormat");
+        w().SB_Load->click();
+        EXPECT_EQ(enabled, QStringList{c.offered});
+        EXPECT_GE(contrast.value(c.offered), 100);
+        for (const QString& name : c.disabled) EXPECT_GE(contrast.value(name), 64) << name.toStdString();
+    }
+}

@@ -36,9 +36,6 @@ constexpr const char* kFamilyFiles[5] = {"zrvusb_r.usb", "zrvusb_e.usb", "zrvusb
 QToolButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                         QStyle::StandardPixmap glyph) {
     auto* b = new QToolButton(parent);
-    QPalette pal = b->palette();
-    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(110, 110, 110));
-    b->setPalette(pal);
     b->setObjectName(name);
     b->setText(caption);
     b->setProperty("hint", hint);
@@ -83,6 +80,10 @@ void TfrmMains::buildUi() {
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(192, 192, 192));
+    // The style's grey for disabled captions is the silver of the window
+    // itself; the dialogs copy this palette, so darken it once here.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        pal.setColor(QPalette::Disabled, role, QColor(110, 110, 110));
     setPalette(pal);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
