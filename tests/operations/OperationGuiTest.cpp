@@ -133,6 +133,33 @@ TEST_F(OperationGuiTest, ReadFillsTheBufferWithTheChipContents) {
     EXPECT_EQ(w().TotalProg->text(), "1");  // only Program counts
 }
 
+// The gauge's percentage stands over the navy bar once the bar passes the
+// middle; it must be readable there as well as on the empty gauge.
+TEST_F(OperationGuiTest, TheGaugeFigureIsReadableOnAndBesideTheBar) {
+    QMap<int, int> contrast;  // by position: the strongest pixel against the gauge's colour there
+    sim_.faults().streamStallsAfter = 100;  // the read waits for Abort
+    test::onNextModal(
+        [&contrast](QWidget* f) {
+            auto* form = static_cast<TProgressForm*>(f);
+            for (int position : {0, 100}) {
+                form->setGauge(100, position);
+                const QImage img = form->ProgRun->grab().toImage();
+                const QRect inner = img.rect().adjusted(4, 4, -4, -4);
+                const int fill = qGray(img.pixel(inner.left(), inner.center().y()));
+                int most = 0;
+                for (int y = inner.top(); y <= inner.bottom(); ++y)
+                    for (int x = inner.left(); x <= inner.right(); ++x)
+                        most = std::max(most, std::abs(qGray(img.pixel(x, y)) - fill));
+                contrast[position] = most;
+            }
+            form->BitBtn1->click();
+        },
+        "tesmar::TProgressForm");
+    w().SB_Read->click();
+    EXPECT_GE(contrast.value(0, -1), 100);
+    EXPECT_GE(contrast.value(100, -1), 100);
+}
+
 TEST_F(OperationGuiTest, OverCurrentFailsBeforeAnyFamilyTraffic) {
     sim_.faults().overCurrent = true;
     w().SB_Prog->click();

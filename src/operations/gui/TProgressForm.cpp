@@ -11,7 +11,12 @@ TProgressForm::TProgressForm(QWidget* parent)
     ProgRun->setGeometry(10, 20, 490, 28);
     ProgRun->setRange(0, 100);
     ProgRun->setValue(0);
-    ProgRun->setStyleSheet("QProgressBar::chunk { background: navy; }");
+    // Navy on a light background; the figure is drawn in the highlight's text
+    // colour where it stands over the bar, so it stays readable there.
+    QPalette pal = ProgRun->palette();
+    pal.setColor(QPalette::Highlight, QColor(0, 0, 128));
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    ProgRun->setPalette(pal);
     BitBtn1 = new QPushButton("Abort", this);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->setGeometry(512, 20, 95, 28);
