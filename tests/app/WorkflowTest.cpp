@@ -103,8 +103,8 @@ TEST_F(Workflow, InDemoModeTheDialogButtonsDoNothing) {
 }
 
 // The format dialog takes the main window's colours; a format the device does
-// not take is shown disabled, and its caption must still be as readable on the
-// silver background as that of the format offered.
+// not take is shown disabled, and its caption must still be readable on the
+// silver background, as that of the format offered is.
 TEST_F(Workflow, DisabledFormatsStayReadable) {
     struct Case {
         int family;
@@ -117,17 +117,14 @@ TEST_F(Workflow, DisabledFormatsStayReadable) {
         {3, "16F84A", "RB_Inh8m", {"RB_Intelhex", "RB_Motorola", "RB_Binary"}},
     };
     const QString in = dir_.filePath("in.hex");
-    QFile f(in);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(":00000001FF\r\n");
-    f.close();
+    ASSERT_TRUE(test::writeFile(in, ":00000001FF\r\n"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device);
         auto found = test::findDevice(c.family, c.device);
         ASSERT_TRUE(found);
         select(found->place);
         answerFileDialog(in);
-        QMap<QString, int> contrast;  // how far the caption's strongest pixel stands from the background
+        QMap<QString, int> contrast;
         QStringList enabled;
         test::onNextModal(
             [&](QWidget* wdg) {
@@ -136,14 +133,9 @@ TEST_F(Workflow, DisabledFormatsStayReadable) {
                     auto* rb = wdg->findChild<QWidget*>(name);
                     if (!rb) continue;
                     if (rb->isEnabled()) enabled << name;
-                    // The caption lies right of the round indicator.
+                    // The caption lies right of the round indicator; its right end is background.
                     const QRect r(rb->mapTo(wdg, QPoint(22, 0)), QSize(rb->width() - 22, rb->height()));
-                    const int background = qGray(shot.pixel(r.right(), r.center().y()));
-                    int most = 0;
-                    for (int y = r.top(); y <= r.bottom(); ++y)
-                        for (int x = r.left(); x <= r.right(); ++x)
-                            most = std::max(most, std::abs(qGray(shot.pixel(x, y)) - background));
-                    contrast[name] = most;
+                    contrast[name] = test::contrastIn(shot, r, QPoint(r.right(), r.center().y()));
                 }
                 static_cast<TfrmFileFormat*>(wdg)->BitBtn2->click();
             },

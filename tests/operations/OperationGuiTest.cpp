@@ -145,12 +145,7 @@ TEST_F(OperationGuiTest, TheGaugeFigureIsReadableOnAndBesideTheBar) {
                 form->setGauge(100, position);
                 const QImage img = form->ProgRun->grab().toImage();
                 const QRect inner = img.rect().adjusted(4, 4, -4, -4);
-                const int fill = qGray(img.pixel(inner.left(), inner.center().y()));
-                int most = 0;
-                for (int y = inner.top(); y <= inner.bottom(); ++y)
-                    for (int x = inner.left(); x <= inner.right(); ++x)
-                        most = std::max(most, std::abs(qGray(img.pixel(x, y)) - fill));
-                contrast[position] = most;
+                contrast[position] = test::contrastIn(img, inner, QPoint(inner.left(), inner.center().y()));
             }
             form->BitBtn1->click();
         },

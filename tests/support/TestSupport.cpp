@@ -111,6 +111,14 @@ void MessageBoxAnswerer::poll() {
         box->done(0);
 }
 
+int contrastIn(const QImage& image, const QRect& area, QPoint background) {
+    const int ground = qGray(image.pixel(background));
+    int most = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) most = std::max(most, std::abs(qGray(image.pixel(x, y)) - ground));
+    return most;
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;

@@ -1,6 +1,7 @@
 #pragma once
 // Shared test helpers: a recording Host, temporary folders, the generated
 // program folder.
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -96,6 +97,11 @@ private:
     QStringList seen_;
     QTimer* timer_;
 };
+
+// How far, in grey levels (0..255), the most distinct pixel of `area` stands
+// from the pixel at `background`: what is drawn there is legible only when
+// this is large.
+int contrastIn(const QImage& image, const QRect& area, QPoint background);
 
 // Writes bytes to a file; returns false on failure.
 bool writeFile(const QString& path, const QByteArray& bytes);
