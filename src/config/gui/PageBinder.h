@@ -35,6 +35,8 @@ public:
     RadioGroup(const QString& caption, QWidget* parent = nullptr);
 
     void setItems(const QStringList& items);  // replaces the items; no item selected
+    // Items in `n` columns from the next setItems on; 0: one, two from 16 items.
+    void setColumns(int n) { columns_ = n; }
     QStringList items() const;
     int count() const { return int(buttons_.size()); }
     int itemIndex() const { return index_; }
@@ -50,6 +52,7 @@ private:
     QButtonGroup group_;
     std::vector<QRadioButton*> buttons_;
     int index_ = -1;
+    int columns_ = 0;
 };
 
 class PageBinder : public QObject, public config::PageContext {
