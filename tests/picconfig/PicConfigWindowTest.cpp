@@ -182,7 +182,9 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
             EXPECT_EQ(cfg[k] & mask[k], st().buf.DeviceBuffer[place + k] & mask[k]) << "configuration byte " << k;
         for (const Bits& b : p.bits) EXPECT_EQ(cfg[std::size_t(b.k)] & b.mask, b.want) << "configuration byte " << b.k;
 
-        std::fill_n(st().buf.DeviceBuffer.begin() + std::ptrdiff_t(place - 0x10), 0x20, 0x00);
+        const std::size_t idPlace = r.isPic18() ? 0xF0000 : 0x10000;
+        std::fill(st().buf.DeviceBuffer.begin() + std::ptrdiff_t(idPlace),
+                  st().buf.DeviceBuffer.begin() + std::ptrdiff_t(place + mask.size()), 0x00);
         clearLogs();
         w().SB_Read->click();
         EXPECT_TRUE(w().memoLines().contains(" Read Completed")) << w().memoLines().join('\n').toStdString();
