@@ -129,8 +129,8 @@ void programCode(AppState& st) {
 // a four-byte answer before the data.
 void programData(AppState& st) {
     const DeviceRecord& d = *st.dev();
+    if (!hasDataEeprom(d)) return;
     const std::uint32_t n = dataBytes(d);
-    if (n == 0) return;
     startTransfer(st, dataPlace(d), n);
     if (d.Algorithm == 28) {
         writeFrame(st, proto::mcuProgramData(s2(d)));

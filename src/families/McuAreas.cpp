@@ -133,7 +133,8 @@ void McuRead(AppState& st) {
         st.mcu.FuseLow = fuse;
         st.mcu.McuConfigKnown = true;
     }
-    if (const std::uint32_t n = dataBytes(*d); n != 0) {
+    if (hasDataEeprom(*d)) {
+        const std::uint32_t n = dataBytes(*d);
         requestData(st, d->Algorithm == 28 ? 0 : std::uint8_t(n));
         startTransfer(st, dataPlace(*d), n);
         if (!readStream(st, n, kPiece, 1)) return;
@@ -159,8 +160,8 @@ void McuVerify(AppState& st) {
     // Program; a Verify of its own writes nothing.
     const bool programRun = st.OperationCode.load() == 'P' && st.mcu.CurrentArea == 'P';
     if (d->Algorithm == 34 && programRun && runOk(st)) McuProgramFuses(st);
+    if (!hasDataEeprom(*d) || !runOk(st)) return;
     const std::uint32_t n = dataBytes(*d);
-    if (n == 0 || !runOk(st)) return;
     requestData(st, 0);
     startTransfer(st, dataPlace(*d), n);
     if (!compareStream(st, n, kPiece, 1, " EEprom")) return;
@@ -177,7 +178,7 @@ void McuBlankCheck(AppState& st) {
     if (!blankStream(st, st.TransferCount, kPiece, {d->BlankByte, 0xFF, d->BlankByte, 0xFF}, 12)) return;
     if (hasUserRow(*d) && !dropFuseByte(st)) return;
     if (codeArea) successLine(st, " Code Area Clean");
-    if (d->Algorithm != 28 && d->Algorithm != 30 && d->Algorithm != 32) return;
+    if (!hasDataEeprom(*d)) return;
     if (!runOk(st)) return;
     std::array<std::uint8_t, 8> fuses{};
     writeFrame(st, proto::kMcuReadFuses);
@@ -192,7 +193,6 @@ void McuBlankCheck(AppState& st) {
         return;
     }
     const std::uint32_t n = dataBytes(*d);
-    if (n == 0) return;
     requestData(st, 0);
     startTransfer(st, dataPlace(*d), n);
     if (!blankStream(st, n, kPiece, {0xFF}, d->Algorithm == 32 ? 15 : 12)) return;

@@ -27,6 +27,8 @@ std::uint64_t codeStreamBytes(const DeviceRecord& d) {
     return std::uint64_t(d.LastAddress) + 1 + (hasUserRow(d) ? proto::kMcuUserRowBytes : 0);
 }
 
+bool hasDataEeprom(const DeviceRecord& d) { return d.Algorithm == 28 || d.Algorithm == 30 || d.Algorithm == 32; }
+
 std::uint32_t dataBytes(const DeviceRecord& d) {
     switch (d.Algorithm) {
     case 28: return proto::kMcuFixedEepromBytes;

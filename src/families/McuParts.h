@@ -22,6 +22,9 @@ bool eraseAllowed(const DeviceRecord& d);
 bool hasUserRow(const DeviceRecord& d);
 // Bytes of the code stream: the code area, and the user row where there is one.
 std::uint64_t codeStreamBytes(const DeviceRecord& d);
+// Parts with a data EEPROM behind the code. Its steps run even when a part
+// that sizes its EEPROM gives the size 0: the programmer is told so.
+bool hasDataEeprom(const DeviceRecord& d);
 // Bytes of the data EEPROM (0 for parts without one) and where it starts in the image.
 std::uint32_t dataBytes(const DeviceRecord& d);
 std::size_t dataPlace(const DeviceRecord& d);

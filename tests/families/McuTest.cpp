@@ -225,6 +225,12 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         {"Erase button", "ATmega88", 'E', 0x41, "EC,EI,EE0,ERp,ERL,ERe", " Erased | Code Area Clean| EEprom Clean "},
         {"EESAVE keeps the EEPROM", "ATmega88", 'E', 0x01, "EC,EI,EE0,ERp,ERL",
          " Erased | Code Area Clean| EEprom is preserved through Chip Erase", 0xD7},
+        // A sized data EEPROM of 0 bytes still has its steps: the size goes out as 0.
+        {"data EEPROM of size 0, Program", "ATtiny11", 'P', 0x01, "EC,EI,EPp,EPe,ERp,ERe,EPF,fuse high,EPL",
+         " Programmed| Verifying @ Vdd = 5.0V | Code Area Verify OK| EEprom Verify OK| Fusebits Programmed| High "
+         "Fusebits Programmed| Lockbits Programmed"},
+        {"data EEPROM of size 0, Read", "ATtiny11", 'R', 0x01, "EC,EI,ERp,ERe,ERL", " Read Completed"},
+        {"data EEPROM of size 0, Blank", "ATtiny11", 'B', 0x01, "EC,EI,ERp,ERL,ERe", " Code Area Clean| EEprom Clean "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
