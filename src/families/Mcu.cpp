@@ -174,6 +174,9 @@ void McuDoOperation(AppState& st) {
         return;
     }
     st.ErrorFlag = 0;
+    // Whether this run is a Program is fixed here: the passes change
+    // OperationCode for their erase and configuration steps.
+    const bool programRun = st.OperationCode.load() == 'P';
     std::uint8_t& steps = st.settings.ProgramSteps;
     if (steps == 0) steps = kMcuStepCode;
     std::uint8_t mask = st.OperationCode.load() == 'E' ? 0 : steps;
@@ -227,6 +230,10 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 30 || d->Algorithm == 32) McuProgramFuses(st);
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
+    // The longest stream a Program reads: the code (and user row with its
+    // fuse byte), or the data EEPROM.
+    if (programRun && st.RunFlag.load() == 0)
+        dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }
 

@@ -99,6 +99,16 @@ bool dropFuseByte(AppState& st) {
     return takeReply(st, &fuse, 1);
 }
 
+void dropStreamLeft(AppState& st, std::uint64_t most) {
+    std::uint8_t scratch[256];
+    while (most > 0) {
+        const std::uint32_t want = std::uint32_t(std::min<std::uint64_t>(sizeof scratch, most));
+        const std::uint32_t got = readBytes(st, scratch, want, nullptr, OnAbort::Ignore);
+        most -= std::min<std::uint64_t>(got, most);
+        if (got < want) return;
+    }
+}
+
 bool configKnown(AppState& st) {
     if (st.mcu.McuConfigKnown) return true;
     if (st.RunFlag.load() != 0) memo(st, kConfigLeft);

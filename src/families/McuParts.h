@@ -48,6 +48,12 @@ void requestData(AppState& st, std::uint8_t p2);
 // Reads off the fuse byte a user-row part sends behind its code stream.
 bool dropFuseByte(AppState& st);
 
+// Abort in a Program sends the programmer no "Stop", so a stream the host
+// left early (a verify, the blank check of an erase pass) is still coming:
+// its rest, at most `most` bytes, is read and dropped until the line stays
+// quiet for the read time-out, so that no later reply takes it.
+void dropStreamLeft(AppState& st, std::uint64_t most);
+
 // Whether the fuse, lock and security values are the user's; when not, a
 // line says they are left as the chip has them.
 bool configKnown(AppState& st);

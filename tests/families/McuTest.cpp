@@ -327,6 +327,32 @@ TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
     for (const std::string& e : p.sim.protocolErrors()) ADD_FAILURE() << e;
 }
 
+// Abort in a Program sends no "Stop": a stream it leaves early (the verify,
+// the blank check of the erase pass) is still coming and must not reach the
+// next operation's replies.
+TEST(McuFamily, AbortInTheStreamsOfAProgramLeavesNothingForTheNextOperation) {
+    struct Case {
+        const char* part;
+        std::uint8_t steps;
+        int crossing;  // of gauge position 0x1000: 1 the first stream, 2 the second
+    };
+    for (const Case& c : {Case{"89S8252", kMcuStepCode, 2}, Case{"ATmega88", 0x41, 1}, Case{"89LP4052", 0x01, 2}}) {
+        SCOPED_TRACE(c.part);
+        const DeviceRecord& rec = sampleMcu(c.part);
+        Bench b(rec);
+        b.fillImage(pattern(rec.LastAddress + 1, 11));
+        b.st.settings.ProgramSteps = c.steps;
+        b.abortAtGauge(rec.LastAddress < 0x1000 ? 0x400 : 0x1000, c.crossing);
+        b.run('P');
+        ASSERT_EQ(b.st.RunFlag.load(), 0);
+        b.host.onGauge = nullptr;
+        prefillErased(b.st.buf, rec);
+        EXPECT_TRUE(b.run('R')) << b.log();
+        EXPECT_TRUE(b.image(0, rec.LastAddress + 1) == b.chip().code());
+        for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+    }
+}
+
 namespace {
 
 class McuWindowTest : public MainWindowRig {
