@@ -51,8 +51,15 @@ bool readsFuses(const DeviceRecord& d) {
     return d.Algorithm == 34 || d.Algorithm == 30 || d.Algorithm == 32;
 }
 
-// Parts with a separate fuse byte read after the fuse and lock read.
-bool hasFuseByteRead(const DeviceRecord& d) { return d.DeviceId == 0x73 || d.Algorithm == 34; }
+// 8051-type parts whose signature says how their lock bits read: 0x51,
+// 0x52, 0x55 one way, 0x53, 0x72 another.
+bool locksBySignature(std::uint8_t id) { return id == 0x52 || id == 0x51 || id == 0x55 || id == 0x53 || id == 0x72; }
+
+// Parts with a separate fuse byte read after the fuse and lock read; a part
+// whose signature gives its lock layout has none.
+bool hasFuseByteRead(const DeviceRecord& d) {
+    return !locksBySignature(d.DeviceId) && (d.DeviceId == 0x73 || d.Algorithm == 34);
+}
 
 // The lock-bit lines of 8051-type parts from the first fuse-read byte: which
 // bit holds lock bit 1, 2, 3 and whether a set bit means programmed.

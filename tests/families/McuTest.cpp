@@ -202,6 +202,7 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         const char* frames;
         const char* lines;
         std::uint8_t fuseHigh = 0;  // the chip's high fuse byte when not 0
+        std::int8_t algorithm = 0;  // the record's algorithm instead, when not 0
     };
     const Case cases[] = {
         {"erase first, then code, EEPROM and fuses", "ATmega88", 'P', 0x41,
@@ -231,10 +232,15 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
          "Fusebits Programmed| Lockbits Programmed"},
         {"data EEPROM of size 0, Read", "ATtiny11", 'R', 0x01, "EC,EI,ERp,ERe,ERL", " Read Completed"},
         {"data EEPROM of size 0, Blank", "ATtiny11", 'B', 0x01, "EC,EI,ERp,ERL,ERe", " Code Area Clean| EEprom Clean "},
+        // Lock bits reported by the signature come without a fuse byte read,
+        // whatever the algorithm.
+        {"lock bits by signature", "89S52", 'R', 0x01, "EI,ERp,ERL",
+         " Read Completed| LockBit 1 = U| LockBit 2 = U| LockBit 3 = U", 0, 34},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const DeviceRecord& rec = sampleMcu(c.part);
+        DeviceRecord rec = sampleMcu(c.part);
+        if (c.algorithm) rec.Algorithm = c.algorithm;
         Bench b(rec);
         const std::size_t code = std::size_t(rec.LastAddress) + 1 + (rec.Algorithm == 35 ? 32 : 0);
         // A part that can be erased holds a program already.
