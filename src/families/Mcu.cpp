@@ -174,9 +174,6 @@ void McuDoOperation(AppState& st) {
         return;
     }
     st.ErrorFlag = 0;
-    // Whether this run is a Program is fixed here: the passes change
-    // OperationCode for their erase and configuration steps.
-    const bool programRun = st.OperationCode.load() == 'P';
     std::uint8_t& steps = st.settings.ProgramSteps;
     if (steps == 0) steps = kMcuStepCode;
     std::uint8_t mask = st.OperationCode.load() == 'E' ? 0 : steps;
@@ -192,6 +189,9 @@ void McuDoOperation(AppState& st) {
         st.ErrorFlag = 0;
         setGaugeMax(st, int(d->LastAddress));
         setGaugePos(st, 0);
+        // No step starts after Abort (an erase the user stopped, a stream
+        // whose "Stop" went out before its frame).
+        if (st.RunFlag.load() == 0) break;
         switch (st.OperationCode.load()) {
         case 'B':
             McuBlankCheck(st);
@@ -230,9 +230,9 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 30 || d->Algorithm == 32) McuProgramFuses(st);
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
-    // The longest stream a Program reads: the code (and user row with its
-    // fuse byte), or the data EEPROM.
-    if (programRun && st.RunFlag.load() == 0)
+    // The longest stream an operation reads: the code (and user row with
+    // its fuse byte), or the data EEPROM.
+    if (st.RunFlag.load() == 0)
         dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }

@@ -48,10 +48,11 @@ void requestData(AppState& st, std::uint8_t p2);
 // Reads off the fuse byte a user-row part sends behind its code stream.
 bool dropFuseByte(AppState& st);
 
-// Abort in a Program sends the programmer no "Stop", so a stream the host
-// left early (a verify, the blank check of an erase pass) is still coming:
-// its rest, at most `most` bytes, is read and dropped until the line stays
-// quiet for the read time-out, so that no later reply takes it.
+// A stream the host left on Abort may still be coming: a Program sends the
+// programmer no "Stop" (its verify, the blank check of its erase pass), and
+// a frame that went out just after the Abort starts a stream its "Stop" came
+// too early for. Its rest, at most `most` bytes, is read and dropped until
+// the line stays quiet for the read time-out, so that no later reply takes it.
 void dropStreamLeft(AppState& st, std::uint64_t most);
 
 // Whether the fuse, lock and security values are the user's; when not, a

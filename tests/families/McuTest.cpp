@@ -333,24 +333,38 @@ TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
     for (const std::string& e : p.sim.protocolErrors()) ADD_FAILURE() << e;
 }
 
-// Abort in a Program sends no "Stop": a stream it leaves early (the verify,
-// the blank check of the erase pass) is still coming and must not reach the
-// next operation's replies.
-TEST(McuFamily, AbortInTheStreamsOfAProgramLeavesNothingForTheNextOperation) {
+// A stream left on Abort must not reach the next operation's replies: in a
+// Program no "Stop" ends it (the verify, the blank check of the erase pass),
+// and an Abort as a step starts comes before its frame. No step starts after
+// the Abort.
+TEST(McuFamily, AbortLeavesNothingForTheNextOperation) {
     struct Case {
         const char* part;
+        char op;
         std::uint8_t steps;
-        int crossing;  // of gauge position 0x1000: 1 the first stream, 2 the second
+        int crossing;  // of the gauge's middle: 1 in the first stream, 2 the second; 0 as the first step starts
     };
-    for (const Case& c : {Case{"89S8252", kMcuStepCode, 2}, Case{"ATmega88", 0x41, 1}, Case{"89LP4052", 0x01, 2}}) {
-        SCOPED_TRACE(c.part);
+    for (const Case& c : {Case{"89S8252", 'P', kMcuStepCode, 2}, Case{"ATmega88", 'P', 0x41, 1},
+                          Case{"89LP4052", 'P', 0x01, 2}, Case{"89LP4052", 'R', 0x01, 0},
+                          Case{"ATmega88", 'E', 0x01, 0}}) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.op);
         const DeviceRecord& rec = sampleMcu(c.part);
         Bench b(rec);
+        if (c.op == 'E') b.chip().load(0, pattern(rec.LastAddress + 1, 12));
+        const Bytes held = b.chip().code();
         b.fillImage(pattern(rec.LastAddress + 1, 11));
         b.st.settings.ProgramSteps = c.steps;
-        b.abortAtGauge(rec.LastAddress < 0x1000 ? 0x400 : 0x1000, c.crossing);
-        b.run('P');
+        if (c.crossing)
+            b.abortAtGauge(int(rec.LastAddress + 1) / 2, c.crossing);
+        else
+            b.host.onGauge = [&b](int, int) {
+                if (b.st.RunFlag.load()) b.pressAbort();
+            };
+        b.run(c.op);
         ASSERT_EQ(b.st.RunFlag.load(), 0);
+        if (c.op == 'E') {
+            EXPECT_TRUE(b.chip().code() == held);
+        }
         b.host.onGauge = nullptr;
         prefillErased(b.st.buf, rec);
         EXPECT_TRUE(b.run('R')) << b.log();
