@@ -21,6 +21,7 @@ using namespace mcu;
 const char* const kNoSend = " Programmer did not ask for data";
 const char* const kCalibrationOutside = " Calibration address outside the device";
 const char* const kCalibrationUnchosen = " Calibration byte not chosen";
+const char* const kCalibrationUnread = " Calibration bytes not read from this chip";
 
 // Time-outs of every operation (read ms, write ms).
 constexpr std::uint32_t kTimeoutMs = 500;
@@ -66,6 +67,11 @@ bool storesCalibration(const AppState& st) {
 bool calibrationFits(AppState& st) {
     if (!storesCalibration(st)) return true;
     const McuConfig& m = st.mcu;
+    // Bytes of another chip, or none at all, would overwrite the user's image.
+    if (!m.CalibrationRead) {
+        failLine(st, kCalibrationUnread);
+        return false;
+    }
     if (m.CalibrationIndex < 1 || m.CalibrationIndex > m.CalibrationBytes.size()) {
         failLine(st, kCalibrationUnchosen);
         return false;

@@ -90,6 +90,7 @@ void reportLockBits(AppState& st, const DeviceRecord& d, std::uint8_t b) {
 bool storeAvrFuses(McuConfig& m, std::uint8_t chipCode, const std::array<std::uint8_t, 8>& b) {
     auto calibration = [&](std::size_t from) {
         for (std::size_t i = 0; i < m.CalibrationBytes.size(); ++i) m.CalibrationBytes[i] = b[from + i];
+        m.CalibrationRead = true;
     };
     switch (chipCode) {
     case 203:

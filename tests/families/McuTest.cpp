@@ -275,6 +275,10 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     EXPECT_EQ(b.log(), " Read Completed| Error with read");
     EXPECT_EQ(m.CalibrationBytes, (std::array<std::uint8_t, 4>{}));
     EXPECT_FALSE(m.McuConfigKnown);
+    m.ProgramCalibration = 1;  // chosen before the chip's bytes were read
+    EXPECT_FALSE(b.run('P'));
+    EXPECT_EQ(b.log(), " Calibration bytes not read from this chip");
+    EXPECT_EQ(joined(b.chip().commands()), "EC,EI");
     b.sim.faults() = {};
     ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
@@ -410,8 +414,12 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
     }
     selectPart("ATmega88");
     st().settings.ProgramSteps = 0x7E;
+    st().mcu.ProgramCalibration = 1;
+    st().mcu.CalibrationRead = true;
     selectPart("ATmega88");
     EXPECT_EQ(st().settings.ProgramSteps, 0x40);
+    EXPECT_EQ(st().mcu.ProgramCalibration, 0);  // another chip's calibration bytes are never stored
+    EXPECT_FALSE(st().mcu.CalibrationRead);
 }
 
 // What the user sets in Config after a selection is what Program puts in the
