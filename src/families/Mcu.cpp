@@ -129,8 +129,8 @@ void programCode(AppState& st) {
 // a four-byte answer before the data.
 void programData(AppState& st) {
     const DeviceRecord& d = *st.dev();
+    if (!hasDataEeprom(d)) return;
     const std::uint32_t n = dataBytes(d);
-    if (n == 0) return;
     startTransfer(st, dataPlace(d), n);
     if (d.Algorithm == 28) {
         writeFrame(st, proto::mcuProgramData(s2(d)));
@@ -189,6 +189,9 @@ void McuDoOperation(AppState& st) {
         st.ErrorFlag = 0;
         setGaugeMax(st, int(d->LastAddress));
         setGaugePos(st, 0);
+        // No step starts after Abort (an erase the user stopped, a stream
+        // whose "Stop" went out before its frame).
+        if (st.RunFlag.load() == 0) break;
         switch (st.OperationCode.load()) {
         case 'B':
             McuBlankCheck(st);
@@ -227,6 +230,10 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 30 || d->Algorithm == 32) McuProgramFuses(st);
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
+    // The longest stream an operation reads: the code (and user row with
+    // its fuse byte), or the data EEPROM.
+    if (st.RunFlag.load() == 0)
+        dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }
 
