@@ -252,7 +252,13 @@ void PageBinder::apply(const ControlRow& row, QWidget* w) {
     switch (row.kind) {
     case ControlKind::CheckBox: static_cast<QCheckBox*>(w)->setChecked(*state != 0); break;
     case ControlKind::RadioGroup: static_cast<RadioGroup*>(w)->setItemIndex(*state); break;
-    case ControlKind::ComboBox: static_cast<QComboBox*>(w)->setCurrentIndex(*state); break;
+    case ControlKind::ComboBox: {
+        // A combo box shows the value it opens on without writing it back:
+        // only a choice of the user's runs its row.
+        const QSignalBlocker quiet(w);
+        static_cast<QComboBox*>(w)->setCurrentIndex(*state);
+        break;
+    }
     case ControlKind::RadioButton:
         if (*state) static_cast<QRadioButton*>(w)->setChecked(true);
         break;

@@ -5,7 +5,8 @@
 // a control from code runs its row just as a click does, whenever the state
 // changes (the binder listens to toggled / itemIndexChanged /
 // currentIndexChanged / textChanged, not to clicks). A list whose index
-// becomes -1, also by a rebuild of its items, runs nothing.
+// becomes -1, also by a rebuild of its items, runs nothing. A combo box set
+// from its value as its page opens runs nothing either.
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QObject>
