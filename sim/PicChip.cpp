@@ -35,7 +35,10 @@ Protection protectionFor(std::uint8_t page, std::span<const std::uint8_t> masks)
     case 0: case 5: case 15: case 40: return {0x00, 0x08};
     case 1: case 24: return {0x00, 0x10};
     case 2: return {0x00, 0x30};
-    case 3: case 7: case 12: case 29: return {0x3F, 0x30};
+    case 3: case 12: case 29: return {0x3F, 0x30};
+    // The 14C000 keeps its calibration space's copies (word bits 13, 8, 7)
+    // apart: only the program-space copies hide the code.
+    case 7: return {0x1E, 0x30};
     case 4: return {0x20, 0x00};
     case 6: return {0x3F, 0x60};
     case 8: return {0x3F, 0xB0};

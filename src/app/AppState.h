@@ -88,6 +88,9 @@ struct McuConfig {
     std::uint8_t CalibrationValue = 0;
     std::uint32_t CalibrationAddress = 0;  // offset in the image
     std::uint8_t ProgramCalibration = 0;
+    // CalibrationBytes came from a complete fuse read of the chip now
+    // selected: only those may be stored in its image.
+    bool CalibrationRead = false;
     std::uint8_t FusesRead = 0;
     // The microcontroller area of the step under way: 'P' code, '1'..'3' a
     // lock step, 0 none.

@@ -131,4 +131,9 @@ ControlRow newColumn(ControlRow row) {
     return row;
 }
 
+ControlRow inColumns(int n, ControlRow row) {
+    row.columns = n;
+    return row;
+}
+
 }  // namespace tesmar::config

@@ -93,6 +93,7 @@ struct ControlRow {
     std::vector<const char*> items;  // lists: the items of the form (may be rebuilt)
     const Rule* rule = nullptr;      // nullptr: plain bits
     int initialItem = -1;            // lists: the item chosen before the page shows its value
+    int columns = 0;                 // radio groups: item columns; 0 lets the group choose
 };
 
 // What a rule may do: read and write the values (every access checked by
@@ -201,5 +202,7 @@ ControlRow groupBox(SheetRef sheet, const char* name, const char* caption, const
 ControlRow label(SheetRef sheet, const char* name, const char* caption);
 ControlRow at(int x, int y, int width, int height, ControlRow row);
 ControlRow newColumn(ControlRow row);
+// A radio group whose items take `n` columns.
+ControlRow inColumns(int n, ControlRow row);
 
 }  // namespace tesmar::config

@@ -205,18 +205,17 @@ std::vector<ControlRow> makeRows() {
     addProtectionGroups(r, S::Page36C, names36, 6, false);
 
     const std::vector<ControlRow> page38 = {
-        radioGroup(S::Page38, "RG38_Osc", " Oscillator ", kConfig1H, 0x0F, 0xF0,
+        // Fifteen items: two columns, or the list runs off the sheet.
+        inColumns(2, radioGroup(S::Page38, "RG38_Osc", " Oscillator ", kConfig1H, 0x0F, 0xF0,
                    {"LP Osc", "XT Osc", "HS Osc (high power, >16MHz)", "HS Osc (medium power 4-16MHz)",
                     "EC Osc, RA6 = CLKO (high power, >16MHz)", "EC Osc (high power, >16MHz)",
                     "Ext RC Osc, RA6 = CLKO", "Ext RC Osc", "Int RC Osc", "Int RC Osc, RA6 = CLKO",
                     "EC Osc, RA6 = CLKO (medium power 4-16MHz)", "EC Osc (medium power 4-16MHz)",
                     "EC Osc, RA6 = CLKO (low power)", "EC Osc (low power)", "Ext RC Osc, RA6 = CLKO"},
-                   &kClamp),
-        newColumn(box(S::Page38, "CB38_IESO", "IESO Enabled", kConfig1H, 7)),
+                   &kClamp)),
+        box(S::Page38, "CB38_IESO", "IESO Enabled", kConfig1H, 7),
         box(S::Page38, "CB38_FCMEN", "FCMEN Enabled", kConfig1H, 6),
         box(S::Page38, "CB38_PCLKEN", "Primary Clock Enabled", kConfig1H, 5),
-        radioGroup(S::Page38, "RG38_PLLEN", " PLL Enable", kConfig1L, 0x02, 0xFD,
-                   {"Osc used directly", "Osc multiplied by 3 or 4"}),
 
         radioGroup(S::Page38A, "RG38_WDTPS", " Watchdog Postscaler ", kConfig2H, 0x3C, 0xC3, postscalerItems(16)),
         radioGroup(S::Page38A, "RG38_WDTEN", "Watchdog Timer", kConfig2H, 0x03, 0xFC,
@@ -231,6 +230,8 @@ std::vector<ControlRow> makeRows() {
                              {"USB 24MHz Sys Clk divide by 4", "USB 48MHz Sys Clk divide by 8"})),
         radioGroup(S::Page38A, "RG38_PLLMULT", " PLL Multiplier Select", kConfig1L, 0x01, 0xFE,
                    {"Output = 4x Input Freq", "Output = 3x Input Freq"}),
+        radioGroup(S::Page38A, "RG38_PLLEN", " PLL Enable", kConfig1L, 0x02, 0xFD,
+                   {"Osc used directly", "Osc multiplied by 3 or 4"}),
 
         box(S::Page38B, "CB38_MCLRE", "MLCR Pin Enabled", kConfig3H, 7),
         box(S::Page38B, "CB38_PBADEN", "PORTB A/D Enabled", kConfig3H, 1),

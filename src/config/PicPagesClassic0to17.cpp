@@ -22,9 +22,11 @@ const std::vector<Patterns> kPatterns = {
     {"RG3_Prot2k", {kAllProtected, {0x00, 0x15, 0x4F, 0x90}, {0x00, 0x2A, 0x4F, 0xA0}, {0x00, 0x3F, 0x4F, 0xB0}}},
     {"RG6_Cp",
      {{0x00, 0x00, 0x9F, 0x00}, {0x00, 0x15, 0x9F, 0x20}, {0x00, 0x2A, 0x9F, 0x40}, {0x00, 0x3F, 0x9F, 0x60}}},
-    // Item 0 clears the CP copies in H like every other page's "All memory
-    // protected"; with H at 0x3F only L bits 5:4 would hold the protection.
-    {"RG7_Prot", {{0x00, 0x00, 0xCF, 0x42}, {0x00, 0x3F, 0xCF, 0x72}}},
+    // The 14C000 repeats each of its three protection bits three times: the
+    // upper and lower program halves (word bits 12, 9, 5 and 11, 10, 4) and
+    // the calibration space (13, 8, 7). "All memory protected" clears every
+    // copy of the first two and leaves the calibration space to CB7_Cpc.
+    {"RG7_Prot", {{0x21, 0x00, 0xCF, 0x42}, {0x21, 0x1E, 0xCF, 0x72}}},
     {"RG8_Prot", {{0x00, 0x00, 0x4F, 0x00}, {0x00, 0x3F, 0x4F, 0xB0}}},
     {"RG9_Prot", {{0x00, 0x00, 0x0F, 0x00}, {0x00, 0x3F, 0xFF, 0xF0}}},
     // The 16C55x parts: the patterns keep to the device's bits where the parts' masks say so.
@@ -44,6 +46,12 @@ const std::vector<Patterns> kPatterns = {
 };
 
 void protectClick(PageContext& ctx, const ControlRow& row, int item) { applyPattern(ctx, kPatterns, row, item); }
+
+// The 14C000's calibration space: checked, protected, clears all three copies of its bit.
+void calibrationProtectClick(PageContext& ctx, const ControlRow&, int checked) {
+    applyEdit(ctx, checked ? Edit{0xDE, 0x00, 0x7F, 0x00} : Edit{0xFF, 0x21, 0xFF, 0x80});
+}
+const Rule kCalibrationProtect{nullptr, calibrationProtectClick};
 const Rule kProtect{nullptr, protectClick};
 const Rule kProtectClamped{clampDecode, protectClick};
 
@@ -63,6 +71,12 @@ void protect15Click(PageContext& ctx, const ControlRow& row, int item) {
     ctx.setText("Label14", hex2(std::uint8_t(ctx.value(kL) & m[1])));
 }
 const Rule kProtect15{nullptr, protect15Click};
+
+// A box checked while its bit is 0, as the part's protection bits read.
+ControlRow protectedWhenClear(ControlRow row) {
+    row.sense = false;
+    return row;
+}
 
 // ---- Page4: fields over two bytes ----------------------------------------------
 
@@ -263,7 +277,7 @@ std::vector<ControlRow> rows0to17() {
         radioGroup(S::Page7, "RG7_Prot", cp, kL, 0x10, 0xEF, prot2, &kProtect),
         box(S::Page7, "CB7_Pwt", "Power-Up Timer  disabled", kL, 3),
         box(S::Page7, "CB7_Wdt", "Watch-Dog Timer enabled ", kL, 2),
-        box(S::Page7, "CB7_Cpc", "Calibration Space Protected", kL, 7),
+        protectedWhenClear(box(S::Page7, "CB7_Cpc", "Calibration Space Protected", kL, 7, &kCalibrationProtect)),
 
         // Page8 (16C710/711), Page9 (16F83/84).
         radioGroup(S::Page8, "RG8_Osc", " Oscillator ", kL, 0x03, 0xFC, osc),

@@ -21,6 +21,7 @@ using namespace mcu;
 const char* const kNoSend = " Programmer did not ask for data";
 const char* const kCalibrationOutside = " Calibration address outside the device";
 const char* const kCalibrationUnchosen = " Calibration byte not chosen";
+const char* const kCalibrationUnread = " Calibration bytes not read from this chip";
 
 // Time-outs of every operation (read ms, write ms).
 constexpr std::uint32_t kTimeoutMs = 500;
@@ -66,6 +67,11 @@ bool storesCalibration(const AppState& st) {
 bool calibrationFits(AppState& st) {
     if (!storesCalibration(st)) return true;
     const McuConfig& m = st.mcu;
+    // Bytes of another chip, or none at all, would overwrite the user's image.
+    if (!m.CalibrationRead) {
+        failLine(st, kCalibrationUnread);
+        return false;
+    }
     if (m.CalibrationIndex < 1 || m.CalibrationIndex > m.CalibrationBytes.size()) {
         failLine(st, kCalibrationUnchosen);
         return false;
@@ -129,8 +135,8 @@ void programCode(AppState& st) {
 // a four-byte answer before the data.
 void programData(AppState& st) {
     const DeviceRecord& d = *st.dev();
+    if (!hasDataEeprom(d)) return;
     const std::uint32_t n = dataBytes(d);
-    if (n == 0) return;
     startTransfer(st, dataPlace(d), n);
     if (d.Algorithm == 28) {
         writeFrame(st, proto::mcuProgramData(s2(d)));
@@ -189,6 +195,9 @@ void McuDoOperation(AppState& st) {
         st.ErrorFlag = 0;
         setGaugeMax(st, int(d->LastAddress));
         setGaugePos(st, 0);
+        // No step starts after Abort (an erase the user stopped, a stream
+        // whose "Stop" went out before its frame).
+        if (st.RunFlag.load() == 0) break;
         switch (st.OperationCode.load()) {
         case 'B':
             McuBlankCheck(st);
@@ -227,6 +236,10 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 30 || d->Algorithm == 32) McuProgramFuses(st);
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
+    // The longest stream an operation reads: the code (and user row with
+    // its fuse byte), or the data EEPROM.
+    if (st.RunFlag.load() == 0)
+        dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }
 

@@ -51,8 +51,15 @@ bool readsFuses(const DeviceRecord& d) {
     return d.Algorithm == 34 || d.Algorithm == 30 || d.Algorithm == 32;
 }
 
-// Parts with a separate fuse byte read after the fuse and lock read.
-bool hasFuseByteRead(const DeviceRecord& d) { return d.DeviceId == 0x73 || d.Algorithm == 34; }
+// 8051-type parts whose signature says how their lock bits read: 0x51,
+// 0x52, 0x55 one way, 0x53, 0x72 another.
+bool locksBySignature(std::uint8_t id) { return id == 0x52 || id == 0x51 || id == 0x55 || id == 0x53 || id == 0x72; }
+
+// Parts with a separate fuse byte read after the fuse and lock read; a part
+// whose signature gives its lock layout has none.
+bool hasFuseByteRead(const DeviceRecord& d) {
+    return !locksBySignature(d.DeviceId) && (d.DeviceId == 0x73 || d.Algorithm == 34);
+}
 
 // The lock-bit lines of 8051-type parts from the first fuse-read byte: which
 // bit holds lock bit 1, 2, 3 and whether a set bit means programmed.
@@ -83,6 +90,7 @@ void reportLockBits(AppState& st, const DeviceRecord& d, std::uint8_t b) {
 bool storeAvrFuses(McuConfig& m, std::uint8_t chipCode, const std::array<std::uint8_t, 8>& b) {
     auto calibration = [&](std::size_t from) {
         for (std::size_t i = 0; i < m.CalibrationBytes.size(); ++i) m.CalibrationBytes[i] = b[from + i];
+        m.CalibrationRead = true;
     };
     switch (chipCode) {
     case 203:
@@ -133,7 +141,8 @@ void McuRead(AppState& st) {
         st.mcu.FuseLow = fuse;
         st.mcu.McuConfigKnown = true;
     }
-    if (const std::uint32_t n = dataBytes(*d); n != 0) {
+    if (hasDataEeprom(*d)) {
+        const std::uint32_t n = dataBytes(*d);
         requestData(st, d->Algorithm == 28 ? 0 : std::uint8_t(n));
         startTransfer(st, dataPlace(*d), n);
         if (!readStream(st, n, kPiece, 1)) return;
@@ -159,8 +168,8 @@ void McuVerify(AppState& st) {
     // Program; a Verify of its own writes nothing.
     const bool programRun = st.OperationCode.load() == 'P' && st.mcu.CurrentArea == 'P';
     if (d->Algorithm == 34 && programRun && runOk(st)) McuProgramFuses(st);
+    if (!hasDataEeprom(*d) || !runOk(st)) return;
     const std::uint32_t n = dataBytes(*d);
-    if (n == 0 || !runOk(st)) return;
     requestData(st, 0);
     startTransfer(st, dataPlace(*d), n);
     if (!compareStream(st, n, kPiece, 1, " EEprom")) return;
@@ -177,7 +186,7 @@ void McuBlankCheck(AppState& st) {
     if (!blankStream(st, st.TransferCount, kPiece, {d->BlankByte, 0xFF, d->BlankByte, 0xFF}, 12)) return;
     if (hasUserRow(*d) && !dropFuseByte(st)) return;
     if (codeArea) successLine(st, " Code Area Clean");
-    if (d->Algorithm != 28 && d->Algorithm != 30 && d->Algorithm != 32) return;
+    if (!hasDataEeprom(*d)) return;
     if (!runOk(st)) return;
     std::array<std::uint8_t, 8> fuses{};
     writeFrame(st, proto::kMcuReadFuses);
@@ -192,7 +201,6 @@ void McuBlankCheck(AppState& st) {
         return;
     }
     const std::uint32_t n = dataBytes(*d);
-    if (n == 0) return;
     requestData(st, 0);
     startTransfer(st, dataPlace(*d), n);
     if (!blankStream(st, n, kPiece, {0xFF}, d->Algorithm == 32 ? 15 : 12)) return;

@@ -27,6 +27,8 @@ std::uint64_t codeStreamBytes(const DeviceRecord& d) {
     return std::uint64_t(d.LastAddress) + 1 + (hasUserRow(d) ? proto::kMcuUserRowBytes : 0);
 }
 
+bool hasDataEeprom(const DeviceRecord& d) { return d.Algorithm == 28 || d.Algorithm == 30 || d.Algorithm == 32; }
+
 std::uint32_t dataBytes(const DeviceRecord& d) {
     switch (d.Algorithm) {
     case 28: return proto::kMcuFixedEepromBytes;
@@ -95,6 +97,16 @@ void requestData(AppState& st, std::uint8_t p2) {
 bool dropFuseByte(AppState& st) {
     std::uint8_t fuse = 0;
     return takeReply(st, &fuse, 1);
+}
+
+void dropStreamLeft(AppState& st, std::uint64_t most) {
+    std::uint8_t scratch[256];
+    while (most > 0) {
+        const std::uint32_t want = std::uint32_t(std::min<std::uint64_t>(sizeof scratch, most));
+        const std::uint32_t got = readBytes(st, scratch, want, nullptr, OnAbort::Ignore);
+        most -= std::min<std::uint64_t>(got, most);
+        if (got < want) return;
+    }
 }
 
 bool configKnown(AppState& st) {

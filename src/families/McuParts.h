@@ -22,6 +22,9 @@ bool eraseAllowed(const DeviceRecord& d);
 bool hasUserRow(const DeviceRecord& d);
 // Bytes of the code stream: the code area, and the user row where there is one.
 std::uint64_t codeStreamBytes(const DeviceRecord& d);
+// Parts with a data EEPROM behind the code. Its steps run even when a part
+// that sizes its EEPROM gives the size 0: the programmer is told so.
+bool hasDataEeprom(const DeviceRecord& d);
 // Bytes of the data EEPROM (0 for parts without one) and where it starts in the image.
 std::uint32_t dataBytes(const DeviceRecord& d);
 std::size_t dataPlace(const DeviceRecord& d);
@@ -44,6 +47,13 @@ void requestData(AppState& st, std::uint8_t p2);
 
 // Reads off the fuse byte a user-row part sends behind its code stream.
 bool dropFuseByte(AppState& st);
+
+// A stream the host left on Abort may still be coming: a Program sends the
+// programmer no "Stop" (its verify, the blank check of its erase pass), and
+// a frame that went out just after the Abort starts a stream its "Stop" came
+// too early for. Its rest, at most `most` bytes, is read and dropped until
+// the line stays quiet for the read time-out, so that no later reply takes it.
+void dropStreamLeft(AppState& st, std::uint64_t most);
 
 // Whether the fuse, lock and security values are the user's; when not, a
 // line says they are left as the chip has them.

@@ -128,7 +128,11 @@ bool PldCheckSignature(AppState& st) {
     }
     writeFrame(st, proto::pldSignatureFrame(std::uint8_t(g->rowBits / 8), std::uint8_t(g->pesRow)));
     const std::size_t n = g->rowBits <= 64 ? 8 : 9;
-    const std::vector<std::uint8_t> reply = readChipIdReply(st, n);
+    // The programmer may hand the signature over in parts: the reply is whole
+    // once N bytes are queued (bounded; Abort ends the wait). What comes
+    // beyond them is read and dropped; so is a reply that never grows whole.
+    const bool whole = waitForBytes(st, std::uint32_t(n), proto::kReplyPolls, OnAbort::Stop);
+    const std::vector<std::uint8_t> reply = whole ? readChipIdReply(st, n) : readQueued(st, 0);
     if (reply.size() < n) {
         if (st.RunFlag.load() != 0) memo(st, " Error with read");
         return false;

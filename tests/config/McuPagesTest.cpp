@@ -214,6 +214,10 @@ TEST_F(McuPagesTest, EveryListShowsItsFieldAndEachItemWritesItsValue) {
             EXPECT_EQ(group->title(), l.caption);
         }
         EXPECT_EQ(group ? group->itemIndex() : combo->currentIndex(), l.openItem);
+        // A combo box set as its page opens writes nothing back (a field of 01 shows "LB1 + LB2 on").
+        if (combo) {
+            EXPECT_EQ(byte(l.byte), l.openWith);
+        }
         EXPECT_EQ(group ? group->count() : combo->count(), int(l.values.size()));
         // Every item in turn, the one shown last.
         for (int k = 1; k <= int(l.values.size()); ++k) {

@@ -202,6 +202,7 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         const char* frames;
         const char* lines;
         std::uint8_t fuseHigh = 0;  // the chip's high fuse byte when not 0
+        std::int8_t algorithm = 0;  // the record's algorithm instead, when not 0
     };
     const Case cases[] = {
         {"erase first, then code, EEPROM and fuses", "ATmega88", 'P', 0x41,
@@ -225,10 +226,21 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         {"Erase button", "ATmega88", 'E', 0x41, "EC,EI,EE0,ERp,ERL,ERe", " Erased | Code Area Clean| EEprom Clean "},
         {"EESAVE keeps the EEPROM", "ATmega88", 'E', 0x01, "EC,EI,EE0,ERp,ERL",
          " Erased | Code Area Clean| EEprom is preserved through Chip Erase", 0xD7},
+        // A sized data EEPROM of 0 bytes still has its steps: the size goes out as 0.
+        {"data EEPROM of size 0, Program", "ATtiny11", 'P', 0x01, "EC,EI,EPp,EPe,ERp,ERe,EPF,fuse high,EPL",
+         " Programmed| Verifying @ Vdd = 5.0V | Code Area Verify OK| EEprom Verify OK| Fusebits Programmed| High "
+         "Fusebits Programmed| Lockbits Programmed"},
+        {"data EEPROM of size 0, Read", "ATtiny11", 'R', 0x01, "EC,EI,ERp,ERe,ERL", " Read Completed"},
+        {"data EEPROM of size 0, Blank", "ATtiny11", 'B', 0x01, "EC,EI,ERp,ERL,ERe", " Code Area Clean| EEprom Clean "},
+        // Lock bits reported by the signature come without a fuse byte read,
+        // whatever the algorithm.
+        {"lock bits by signature", "89S52", 'R', 0x01, "EI,ERp,ERL",
+         " Read Completed| LockBit 1 = U| LockBit 2 = U| LockBit 3 = U", 0, 34},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const DeviceRecord& rec = sampleMcu(c.part);
+        DeviceRecord rec = sampleMcu(c.part);
+        if (c.algorithm) rec.Algorithm = c.algorithm;
         Bench b(rec);
         const std::size_t code = std::size_t(rec.LastAddress) + 1 + (rec.Algorithm == 35 ? 32 : 0);
         // A part that can be erased holds a program already.
@@ -263,6 +275,10 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     EXPECT_EQ(b.log(), " Read Completed| Error with read");
     EXPECT_EQ(m.CalibrationBytes, (std::array<std::uint8_t, 4>{}));
     EXPECT_FALSE(m.McuConfigKnown);
+    m.ProgramCalibration = 1;  // chosen before the chip's bytes were read
+    EXPECT_FALSE(b.run('P'));
+    EXPECT_EQ(b.log(), " Calibration bytes not read from this chip");
+    EXPECT_EQ(joined(b.chip().commands()), "EC,EI");
     b.sim.faults() = {};
     ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
@@ -321,6 +337,46 @@ TEST(McuFamily, AbortEndsReadAtOnceAndProgramAfterItsArea) {
     for (const std::string& e : p.sim.protocolErrors()) ADD_FAILURE() << e;
 }
 
+// A stream left on Abort must not reach the next operation's replies: in a
+// Program no "Stop" ends it (the verify, the blank check of the erase pass),
+// and an Abort as a step starts comes before its frame. No step starts after
+// the Abort.
+TEST(McuFamily, AbortLeavesNothingForTheNextOperation) {
+    struct Case {
+        const char* part;
+        char op;
+        std::uint8_t steps;
+        int crossing;  // of the gauge's middle: 1 in the first stream, 2 the second; 0 as the first step starts
+    };
+    for (const Case& c : {Case{"89S8252", 'P', kMcuStepCode, 2}, Case{"ATmega88", 'P', 0x41, 1},
+                          Case{"89LP4052", 'P', 0x01, 2}, Case{"89LP4052", 'R', 0x01, 0},
+                          Case{"ATmega88", 'E', 0x01, 0}}) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.op);
+        const DeviceRecord& rec = sampleMcu(c.part);
+        Bench b(rec);
+        if (c.op == 'E') b.chip().load(0, pattern(rec.LastAddress + 1, 12));
+        const Bytes held = b.chip().code();
+        b.fillImage(pattern(rec.LastAddress + 1, 11));
+        b.st.settings.ProgramSteps = c.steps;
+        if (c.crossing)
+            b.abortAtGauge(int(rec.LastAddress + 1) / 2, c.crossing);
+        else
+            b.host.onGauge = [&b](int, int) {
+                if (b.st.RunFlag.load()) b.pressAbort();
+            };
+        b.run(c.op);
+        ASSERT_EQ(b.st.RunFlag.load(), 0);
+        if (c.op == 'E') {
+            EXPECT_TRUE(b.chip().code() == held);
+        }
+        b.host.onGauge = nullptr;
+        prefillErased(b.st.buf, rec);
+        EXPECT_TRUE(b.run('R')) << b.log();
+        EXPECT_TRUE(b.image(0, rec.LastAddress + 1) == b.chip().code());
+        for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+    }
+}
+
 namespace {
 
 class McuWindowTest : public MainWindowRig {
@@ -358,8 +414,12 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
     }
     selectPart("ATmega88");
     st().settings.ProgramSteps = 0x7E;
+    st().mcu.ProgramCalibration = 1;
+    st().mcu.CalibrationRead = true;
     selectPart("ATmega88");
     EXPECT_EQ(st().settings.ProgramSteps, 0x40);
+    EXPECT_EQ(st().mcu.ProgramCalibration, 0);  // another chip's calibration bytes are never stored
+    EXPECT_FALSE(st().mcu.CalibrationRead);
 }
 
 // What the user sets in Config after a selection is what Program puts in the

@@ -50,6 +50,7 @@ TEST(PldGeometry, EveryRowCoversItsFuseMapOnce) {
 // Operations on the simulated programmer
 
 #include <QElapsedTimer>
+#include <chrono>
 
 #include "PldRig.h"
 #include "families/Pld.h"
@@ -188,6 +189,46 @@ TEST(Pld, SignatureDecidesTheHeaderOrRefusesThePart) {
         r.sim.faults().signature.reset();
         EXPECT_TRUE(r.run('R')) << r.memo();
     }
+}
+
+namespace {
+
+// A programmer that hands the signature over in two parts, the second 30 ms
+// after the first (as it reads the bytes from the part).
+class PesInTwoParts : public sim::PldChip {
+public:
+    using PldChip::PldChip;
+    bool handleFrame(const sim::Frame& f, sim::FrameContext& ctx) override {
+        if (f[0] != 'E' || f[1] != 'I') return PldChip::handleFrame(f, ctx);
+        struct Halves : sim::ByteSource {
+            Bytes pes;
+            std::size_t pos = 0;
+            const std::chrono::steady_clock::time_point later =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(30);
+            std::size_t produce(std::span<std::uint8_t> out) override {
+                const std::size_t ready = std::chrono::steady_clock::now() < later ? 4 : pes.size();
+                std::size_t n = 0;
+                for (; n < out.size() && pos < ready; ++n) out[n] = pes[pos++];
+                return n;
+            }
+            bool finished() const override { return pos >= pes.size(); }
+        };
+        auto halves = std::make_unique<Halves>();
+        halves->pes = signature();
+        ctx.startStream(std::move(halves));
+        return true;
+    }
+};
+
+}  // namespace
+
+// The signature check waits for the whole reply, not for a pause in it.
+TEST(Pld, SignatureInTwoPartsIsTakenWhole) {
+    const SamplePld part = samplePld("Latvane", "GAL16V8");
+    PldRig r(part.rec);
+    r.sim.insertChip(std::make_shared<PesInTwoParts>(1, sim::PldChip::pesFor(part.rec)));
+    EXPECT_TRUE(r.run('R')) << r.memo();
+    EXPECT_TRUE(r.said(" 105C 0000 A11A 2301")) << r.memo();
 }
 
 // Faults of the part and the programmer, and Abort: each run ends within

@@ -2,9 +2,11 @@
 // reaching the simulated chip with the next Program.
 #include <QCheckBox>
 
+#include "config/PicControlStates.h"
 #include "families/Pic18.h"
 #include "picconfig/PicConfigRig.h"
 #include "sim/Pic18Chip.h"
+#include "sim/PicChip.h"
 #include "support/Bytes.h"
 
 using namespace tesmar;
@@ -38,6 +40,8 @@ protected:
         EXPECT_TRUE(opened);
     }
     sim::Pic18Chip& chip() { return dynamic_cast<sim::Pic18Chip&>(*sim_.chip()); }
+    sim::Pic18Chip& chip18() { return chip(); }
+    sim::PicChip& chip16() { return dynamic_cast<sim::PicChip&>(*sim_.chip()); }
 };
 
 TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
@@ -100,6 +104,94 @@ TEST_F(PicConfigWindowTest, ConfigButtonOpensThePicDialogAndTheChecksumFollows) 
     });
     EXPECT_EQ(st().buf.DeviceBuffer[0x10001], 0x85);
     EXPECT_NE(w().CheckL->text(), before);
+}
+
+// Parts of three more page sets: what the widgets set reaches the chip as
+// the pages' bits, the chip's implemented bits are the buffer's, ID n is the
+// chip's ID n, and a read into a cleared image reopens the same choices.
+TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
+    struct Set { const char* control; int state; };
+    struct Bits { int k; std::uint8_t mask, want; };
+    struct Part { const char* name; std::vector<Set> sets; std::vector<Bits> bits; Bytes ids; };
+    const Part parts[] = {
+        {"18F4550",
+         {{"RG36_Osc", 11}, {"RG36_Osd", 4}, {"RG36_Clkdiv", 1}, {"CB36_Pll", 0}, {"RG36_Bor", 2}, {"RG36_Bov", 1},
+          {"CB36_Wdt", 0}, {"CB36_Cp1", 1}, {"CB36_Wrtb", 1}, {"CB36_Trb", 1}},
+         {{0, 0x0F, 0x0E}, {1, 0x3F, 0x0C}, {3, 0x1E, 0x0C}, {2, 0x01, 0x00}, {9, 0x0F, 0x0D}, {10, 0x40, 0x00},
+          {12, 0x40, 0x00}},
+         {0xA0, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}},
+        {"18F24K50",
+         {{"RG38_Osc", 3}, {"RG38_CPUDIV", 3}, {"RG38_BORV", 1}, {"RG38_BOREN", 1}, {"RG38_WDTEN", 2},
+          {"RG38_WDTPS", 5}, {"CB38_MCLRE", 0}, {"CB38_CP0", 1}, {"CB38_EBTRB", 1}},
+         {{0, 0x0F, 0x03}, {1, 0x18, 0x18}, {3, 0x1E, 0x0A}, {2, 0x3F, 0x16}, {4, 0x80, 0x00}, {9, 0x03, 0x02},
+          {12, 0x40, 0x00}},
+         {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}},
+        {"16F1827",
+         {{"RG46_Osc", 4}, {"RG46_Borbits", 1}, {"CB46_Pwrt", 0}, {"CB46_Lvp", 0}, {"RG46_BorVolts", 1},
+          {"RG46_Wdt", 2}, {"RG46_Mwp", 1}, {"RG46_Cp", 0}},
+         {{0, 0x06, 0x02}, {1, 0x9F, 0x14}, {2, 0x24, 0x04}, {3, 0x03, 0x01}},
+         {0x12, 0x34, 0x56, 0x78}},
+    };
+    for (const Part& p : parts) {
+        SCOPED_TRACE(p.name);
+        selectNamed(p.name);
+        st().settings.VerifyMaxMin = 0;
+        const DeviceRecord& r = *st().dev();
+        std::map<std::string, int> set;
+        configure([&](TfrmPicConfig& d) {
+            for (const Set& s : p.sets) {
+                QWidget* w = d.control<QWidget>(s.control);
+                ASSERT_NE(w, nullptr) << s.control;
+                for (config::PicSheet sh : d.visibleSheets())
+                    if (d.sheet(sh)->isAncestorOf(w)) d.PageControl->setCurrentWidget(d.sheet(sh));
+                if (auto* box = qobject_cast<QCheckBox*>(w)) {
+                    if (box->isChecked() != (s.state != 0)) tick(box);
+                } else {
+                    tick(static_cast<RadioGroup*>(w)->button(s.state));
+                }
+            }
+            d.PageControl->setCurrentIndex(int(d.visibleSheets().front()));
+            for (std::size_t n = 0; n < p.ids.size(); ++n) {
+                QLineEdit* id = r.isPic18() ? d.pic18Edits[n] : d.idEdits[n];
+                id->selectAll();
+                QTest::keyClicks(id, QString::asprintf("%02X", p.ids[n]));
+            }
+            set = shownStates(d);
+        });
+        for (const Set& s : p.sets) EXPECT_EQ(set.count(s.control) ? set.at(s.control) : -2, s.state) << s.control;
+        clearLogs();
+        w().SB_Prog->click();
+        EXPECT_TRUE(w().memoLines().contains(r.isPic18() ? " Programmed" : " CONFIG Programmed"))
+            << w().memoLines().join('\n').toStdString();
+        const std::size_t place = r.isPic18() ? 0xF0010 : 0x1000E;
+        std::vector<std::uint8_t> mask(r.ConfigMasks.begin(), r.ConfigMasks.begin() + r.ConfigMaskCount);
+        if (r.isPic18()) {
+            const Pic18Mask m = pic18MaskFor(r.PageCode);
+            mask.assign(m.begin(), m.end());
+        }
+        std::vector<std::uint8_t> cfg;
+        if (r.isPic18()) {
+            cfg.assign(chip18().config().begin(), chip18().config().end());
+            for (std::size_t n = 0; n < 8; ++n) EXPECT_EQ(chip18().idLocation(n), p.ids[n]) << "IDLOC" << n;
+        } else {
+            cfg = chip16().config();
+            for (std::size_t n = 0; n < 4; ++n) EXPECT_EQ(chip16().idWord(n) & 0x7F, p.ids[n]) << "ID" << n;
+        }
+        ASSERT_EQ(cfg.size(), mask.size());
+        for (std::size_t k = 0; k < mask.size(); ++k)
+            EXPECT_EQ(cfg[k] & mask[k], st().buf.DeviceBuffer[place + k] & mask[k]) << "configuration byte " << k;
+        for (const Bits& b : p.bits) EXPECT_EQ(cfg[std::size_t(b.k)] & b.mask, b.want) << "configuration byte " << b.k;
+
+        const std::size_t idPlace = r.isPic18() ? 0xF0000 : 0x10000;
+        std::fill(st().buf.DeviceBuffer.begin() + std::ptrdiff_t(idPlace),
+                  st().buf.DeviceBuffer.begin() + std::ptrdiff_t(place + mask.size()), 0x00);
+        clearLogs();
+        w().SB_Read->click();
+        EXPECT_TRUE(w().memoLines().contains(" Read Completed")) << w().memoLines().join('\n').toStdString();
+        std::map<std::string, int> reread;
+        configure([&](TfrmPicConfig& d) { reread = shownStates(d); });
+        EXPECT_EQ(reread, set);
+    }
 }
 
 }  // namespace

@@ -721,6 +721,17 @@ TEST(SimPic, ProtectionAsThePagesSetItHidesMemoryUntilABulkErase) {
         EXPECT_EQ(program(s.sim, 'c', open), allAcks);
         EXPECT_EQ(head('p', code.size()), code);
         EXPECT_FALSE(s.chip->codeProtected());
+        if (r.PageCode == 7) {
+            // The 14C000's calibration-space copies (word bits 13, 8, 7) leave the program space readable.
+            PicSim c(r);
+            c.chip->load(0, code);
+            Bytes cal = open;
+            cal[0] &= 0xDE, cal[1] &= 0x7F;
+            program(c.sim, 'c', cal);
+            const Bytes read = streamOf(c.sim, 'p');
+            EXPECT_EQ(Bytes(read.begin(), read.begin() + std::ptrdiff_t(std::min(code.size(), read.size()))), code);
+            EXPECT_FALSE(c.chip->codeProtected());
+        }
 
         // An OTP part cannot set again what the first program cleared.
         const Bytes shut = program(s.sim, 'c', ruled(r, page->second.all, otp ? open : masks));

@@ -39,7 +39,8 @@ void RadioGroup::setItems(const QStringList& items) {
     while (QLayoutItem* item = grid->takeAt(0)) delete item;
     for (int r = 0; r < grid->rowCount(); ++r) grid->setRowStretch(r, 0);
     index_ = -1;
-    const int rows = items.size() >= kTwoColumnItems ? (int(items.size()) + 1) / 2 : int(items.size());
+    const int columns = columns_ > 0 ? columns_ : items.size() >= kTwoColumnItems ? 2 : 1;
+    const int rows = (int(items.size()) + columns - 1) / columns;
     for (int i = 0; i < items.size(); ++i) {
         auto* b = new QRadioButton(items[i], this);
         b->setObjectName(objectName() + "_" + QString::number(i));
@@ -129,6 +130,7 @@ QWidget* PageBinder::create(const ControlRow& row, QWidget* parent) {
     case ControlKind::RadioGroup: {
         auto* group = new RadioGroup(row.caption, parent);
         group->setObjectName(row.name);  // the items are named after it
+        group->setColumns(row.columns);
         group->setItems(toList(row.items));
         group->setItemIndex(row.initialItem);
         return group;
@@ -250,7 +252,13 @@ void PageBinder::apply(const ControlRow& row, QWidget* w) {
     switch (row.kind) {
     case ControlKind::CheckBox: static_cast<QCheckBox*>(w)->setChecked(*state != 0); break;
     case ControlKind::RadioGroup: static_cast<RadioGroup*>(w)->setItemIndex(*state); break;
-    case ControlKind::ComboBox: static_cast<QComboBox*>(w)->setCurrentIndex(*state); break;
+    case ControlKind::ComboBox: {
+        // A combo box shows the value it opens on without writing it back:
+        // only a choice of the user's runs its row.
+        const QSignalBlocker quiet(w);
+        static_cast<QComboBox*>(w)->setCurrentIndex(*state);
+        break;
+    }
     case ControlKind::RadioButton:
         if (*state) static_cast<QRadioButton*>(w)->setChecked(true);
         break;

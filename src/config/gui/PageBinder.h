@@ -5,7 +5,8 @@
 // a control from code runs its row just as a click does, whenever the state
 // changes (the binder listens to toggled / itemIndexChanged /
 // currentIndexChanged / textChanged, not to clicks). A list whose index
-// becomes -1, also by a rebuild of its items, runs nothing.
+// becomes -1, also by a rebuild of its items, runs nothing. A combo box set
+// from its value as its page opens runs nothing either.
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QObject>
@@ -35,6 +36,8 @@ public:
     RadioGroup(const QString& caption, QWidget* parent = nullptr);
 
     void setItems(const QStringList& items);  // replaces the items; no item selected
+    // Items in `n` columns from the next setItems on; 0: one, two from 16 items.
+    void setColumns(int n) { columns_ = n; }
     QStringList items() const;
     int count() const { return int(buttons_.size()); }
     int itemIndex() const { return index_; }
@@ -50,6 +53,7 @@ private:
     QButtonGroup group_;
     std::vector<QRadioButton*> buttons_;
     int index_ = -1;
+    int columns_ = 0;
 };
 
 class PageBinder : public QObject, public config::PageContext {

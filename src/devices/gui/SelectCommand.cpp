@@ -144,6 +144,10 @@ void runSelection(TfrmMains& w) {
         // The values above are not this chip's: a Program leaves its fuses,
         // locks and security bits alone until they are set or read.
         st.mcu.McuConfigKnown = false;
+        // Nor are the calibration bytes: storing one needs a read of this chip
+        // and a new choice in Config.
+        st.mcu.ProgramCalibration = 0;
+        st.mcu.CalibrationRead = false;
     }
     if (st.onDeviceSelected) st.onDeviceSelected(rec);
 }
