@@ -413,6 +413,11 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
         EXPECT_EQ(w().ProgFail->text(), "0");
     }
     selectPart("ATmega88");
+    // A look at Config, closed with OK, chooses nothing.
+    onNextModal([](QWidget* wnd) { QTest::mouseClick(static_cast<TfrmConfig*>(wnd)->BitBtn1, Qt::LeftButton); },
+                "tesmar::TfrmConfig");
+    w().SB_Config->click();
+    EXPECT_FALSE(st().mcu.McuConfigKnown);
     st().settings.ProgramSteps = 0x7E;
     st().mcu.ProgramCalibration = 1;
     st().mcu.CalibrationRead = true;

@@ -129,6 +129,12 @@ void TfrmConfig::FormCreate() {
     // Setting a control writes its value back through the binder, just as a click would.
     binder_->decodeAll();
     binder_->refreshDisplays();
+    opened_ = chipBytes();
+}
+
+std::array<std::uint8_t, 5> TfrmConfig::chipBytes() const {
+    const McuConfig& m = st_.mcu;
+    return {m.FuseLow, m.FuseHigh, m.FuseExt, m.LockBits, m.SecurityByte};
 }
 
 void TfrmConfig::RebuildBlockProtectItems() {
@@ -153,7 +159,9 @@ void TfrmConfig::BitBtn1Click() {
 }
 
 void TfrmConfig::done(int result) {
-    if (mcuPage_) st_.mcu.McuConfigKnown = true;
+    // Only a change the user made counts: a look at the page, closed with OK,
+    // must not turn the zeros a selection leaves into fuses that Program sends.
+    if (mcuPage_ && chipBytes() != opened_) st_.mcu.McuConfigKnown = true;
     QDialog::done(result);
 }
 

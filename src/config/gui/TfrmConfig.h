@@ -51,7 +51,8 @@ public slots:
     // Lists the block-protect ranges of the device size for the top/bottom choice.
     void RebuildBlockProtectItems();
 
-    // Closing after a microcontroller page was shown marks the configuration as the user's.
+    // Closing after the user changed a fuse, lock or security value on a
+    // microcontroller page marks the configuration as the user's.
     void done(int result) override;
 
 private:
@@ -63,6 +64,9 @@ private:
     AppState& st_;
     PageBinder* binder_ = nullptr;
     bool mcuPage_ = false;
+    // Fuses, lock and security byte as the page showed them when it opened.
+    std::array<std::uint8_t, 5> chipBytes() const;
+    std::array<std::uint8_t, 5> opened_{};
 };
 
 }  // namespace tesmar
