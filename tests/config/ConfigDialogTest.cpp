@@ -1,6 +1,7 @@
 // The configuration dialog on the offscreen platform: which sheet a device
 // gets, the controls set from the values when it opens, and the bits each
 // click writes.
+#include <QFontDatabase>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -269,3 +270,30 @@ TEST(RadioGroupTest, IndexSignalsOnChangesFromCodeAndClicksOnly) {
 }
 
 }  // namespace
+
+// In the main window's fixed-width font, at its usual size and larger, every
+// group of the memory-protection pages shows its whole title inside the dialog.
+TEST_F(ConfigDialogTest, GroupTitlesShowWholeInTheMainWindowsFont) {
+    for (const int points : {10, 14}) {
+        QWidget parent;
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        font.setPointSize(points);
+        parent.setFont(font);
+        for (const auto& [page, family] : {std::pair{100, 'S'}, {101, 'S'}, {102, 'F'}, {104, 'F'}, {130, 'E'}}) {
+            SCOPED_TRACE(std::to_string(page) + " at " + std::to_string(points) + " pt");
+            st.CurrentDevice = test::RecordImage(family).name("PART-X").lastAddress(0xFFFFF).pageCode(page).shared();
+            TfrmConfig d(st, &parent);
+            d.show();
+            const QFontMetrics fm(d.font());
+            for (const config::Sheet s : d.visibleSheets()) {
+                QWidget* sheet = d.sheet(s);
+                for (QGroupBox* g : sheet->findChildren<QGroupBox*>()) {
+                    if (!g->isVisibleTo(sheet)) continue;
+                    EXPECT_LE(fm.horizontalAdvance(g->title()) + 16, g->width()) << g->title().toStdString();
+                    EXPECT_TRUE(sheet->rect().contains(QRect(g->mapTo(sheet, QPoint(0, 0)), g->size())))
+                        << g->objectName().toStdString();
+                }
+            }
+        }
+    }
+}

@@ -1,8 +1,10 @@
 #include "config/gui/TfrmConfig.h"
 
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QValidator>
+#include <algorithm>
 
 #include "config/McuPages.h"
 
@@ -130,6 +132,29 @@ void TfrmConfig::FormCreate() {
     binder_->decodeAll();
     binder_->refreshDisplays();
     opened_ = chipBytes();
+    if (!mcuPage_) fitGroupTitles();
+}
+
+// The memory-protection pages have fixed places; in the main window's font a
+// group's title can be wider than its frame. Such a group grows to its title,
+// and the dialog grows with it, so no caption is cut.
+void TfrmConfig::fitGroupTitles() {
+    const QFontMetrics fm(font());
+    int extra = 0;
+    for (const Sheet s : visibleSheets()) {
+        for (QGroupBox* g : sheet(s)->findChildren<QGroupBox*>()) {
+            if (g->isHidden()) continue;
+            const int need = fm.horizontalAdvance(g->title()) + 24;
+            if (g->width() < need) g->resize(need, g->height());
+            extra = std::max(extra, g->x() + g->width() + 8 - PageControl1->width() + 8);
+        }
+    }
+    if (extra <= 0) return;
+    const QSize size(width() + extra, height());
+    setFixedSize(size);
+    PageControl1->resize(PageControl1->width() + extra, PageControl1->height());
+    BitBtn1->move(BitBtn1->x() + extra, BitBtn1->y());
+    EntryNote->resize(EntryNote->width() + extra, EntryNote->height());
 }
 
 std::array<std::uint8_t, 5> TfrmConfig::chipBytes() const {

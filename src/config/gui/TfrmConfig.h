@@ -60,6 +60,7 @@ private:
     void FormCreate();
     void layOut(bool mcuPage);
     void readSeeds();
+    void fitGroupTitles();
 
     AppState& st_;
     PageBinder* binder_ = nullptr;
