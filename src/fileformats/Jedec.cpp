@@ -283,6 +283,11 @@ void ReadJedec(LoadFrame& f) {
     } else if ((r.qpGiven && r.qp != rec.PinCount) || (r.qfGiven && r.qf != g->fuses)) {
         memo(st, " File NOT for Selected Device !!");
         f.error = kReadFailed;
+    } else if (!rejected && (r.state == State::LFirst || r.state == State::LDigits || r.state == State::LFuses)) {
+        // The file stops inside a fuse list that no '*' closed: it was cut
+        // short, and the fuses after the cut would load as blank ones.
+        memo(st, " File Error , Aborted");
+        f.error = kReadFailed;
     } else if (rejected && r.qf != r.address) {
         // Parsing stopped early and the fuses read do not reach the count given.
         memo(st, " File Error , Aborted");

@@ -121,6 +121,7 @@ TEST(Jedec, ReaderChecksSizesRangesAndChecksum) {
         {"address past the image", "*G1*L99999999 1*", kReadFailed, " File Error , Aborted", 0},
         {"address beyond any number", "*G1*L123456789012345678901 1*", kReadFailed, " File Error , Aborted", 0},
         {"fuses stop short of QF", "*QF2194*G1*L00000 10x*", kReadFailed, " File Error , Aborted", 0},
+        {"cut inside a fuse list", "*QF2194*G1*L00000 " + ones(1000), kReadFailed, " File Error , Aborted", 0},
         {"F0 fills the fuses not listed", "*QF2194*F0*L00005 1*C0020*", 0, nullptr, 0},
     };
     const SamplePld part = samplePld("Latvane", "GAL16V8");
