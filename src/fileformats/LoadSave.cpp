@@ -333,7 +333,10 @@ void LoadFile(AppState& st, const QString& fileName) {
 
     auto window = openProgress(st, " Loading File.......");
     ProgressMeter meter(window, ldb);
-    LoadFrame f{st, *rec, in, meter, st.buf.DeviceBuffer.data(), size.view, ldb, st.file.SignedOffset,
+    // A microcontroller's data area (EEPROM, user row) lies past its code and
+    // is part of the device: a file that fills it is not bigger than the device.
+    const std::uint64_t deviceEnd = std::max(ldb, defaultSaveStop(*rec, oddEven));
+    LoadFrame f{st, *rec, in, meter, st.buf.DeviceBuffer.data(), size.view, deviceEnd, st.file.SignedOffset,
                 kLoaded, false, false, 0, 0, {}, 0};
     if (rec->FamilyLetter == 'C') {
         f.pic = picAreaMap(*rec);

@@ -164,17 +164,22 @@ TEST_F(LoadFrameTest, FileBiggerThanTheDeviceButInsideTheBufferWarns) {
         bool oddEven;
         std::uint8_t code;
         bool warned;
+        std::size_t bytes = 0x9000;
     };
+    // A microcontroller's data EEPROM follows its code in the image.
+    const RecordSpec avr{.letter = 'M', .lastAddress = 0x1FFF, .algorithm = 32, .pageCode = 204, .dataEeprom = 512};
     const Case cases[] = {
         {{.letter = 'E', .lastAddress = 0x7FFF}, false, 0, true},
         {{.letter = 'R', .lastAddress = 0x7FFF}, false, 70, false},  // an EPROM's buffer ends with the device
         {{.letter = 'R', .lastAddress = 0x3FFF}, true, 0, false},    // odd/even mode never warns
+        {avr, false, 0, false, 0x2200},
+        {avr, false, 0, true, 0x2201},
     };
     for (const Case& c : cases) {
         st.OddEvenMode = c.oddEven;
         select(c.shape);
         host.memoClear();
-        load(write("big.bin", randomBytes(0x9000, 2)), 2);
+        load(write("big.bin", randomBytes(c.bytes, 2)), 2);
         EXPECT_EQ(st.ErrorFlag.get(), c.code) << c.shape.letter;
         EXPECT_EQ(host.lines().contains(" File bigger than selected device"), c.warned) << c.shape.letter;
     }
