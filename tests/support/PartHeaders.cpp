@@ -1,0 +1,168 @@
+#include "support/PartHeaders.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QString>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+namespace tesmar::test {
+namespace {
+
+const char* const kGputilsFolder = "/usr/share/gputils";
+
+// "16F877A TQFP44" -> "16f877a", "ATmega48/V" -> "atmega48".
+std::string basePartName(const std::string& deviceName) {
+    std::string out;
+    for (char c : deviceName) {
+        if (c == ' ' || c == '/' || c == '-') break;
+        out += char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+bool readLines(const QString& path, QStringList& lines) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
+    QTextStream in(&f);
+    while (!in.atEnd()) lines << in.readLine();
+    return true;
+}
+
+}  // namespace
+
+// ---- gputils ---------------------------------------------------------------
+
+std::uint32_t GputilsPart::value(const std::string& symbol) const {
+    const auto it = symbols.find(symbol);
+    if (it == symbols.end()) {
+        ADD_FAILURE() << "gputils header has no symbol " << symbol;
+        return 0;
+    }
+    return it->second;
+}
+
+const GputilsPart::Page* GputilsPart::page(const std::string& name) const {
+    for (const Page& p : pages)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+std::uint32_t GputilsPart::programEnd() const {
+    std::uint32_t end = 0;
+    for (const Page& p : pages)
+        if (!p.isProtected) end = std::max(end, p.end + 1);
+    return end;
+}
+
+std::uint32_t GputilsPart::eepromBytes() const {
+    const Page* p = page("eedata");
+    return p ? p->end - p->start + 1 : 0;
+}
+
+std::uint32_t GputilsPart::fieldMask(const std::string& prefix, const std::string& suffix,
+                                     std::uint32_t width) const {
+    std::uint32_t mask = 0;
+    for (const auto& [name, v] : symbols) {
+        if (name.size() <= prefix.size() + suffix.size()) continue;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
+        mask |= ~v & width;
+    }
+    return mask;
+}
+
+bool haveGputils() { return QFileInfo(QString(kGputilsFolder) + "/header/p16f84a.inc").exists(); }
+
+std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
+    const QString base = QString::fromStdString(basePartName(deviceName));
+    QStringList inc, lkr;
+    if (!readLines(QString("%1/header/p%2.inc").arg(kGputilsFolder, base), inc)) return std::nullopt;
+    readLines(QString("%1/lkr/%2_g.lkr").arg(kGputilsFolder, base), lkr);
+    GputilsPart part;
+    static const QRegularExpression equ(R"(^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)')");
+    for (const QString& line : inc) {
+        const auto m = equ.match(line);
+        if (m.hasMatch()) part.symbols[m.captured(1).toStdString()] = m.captured(2).toUInt(nullptr, 16);
+    }
+    static const QRegularExpression codePage(
+        R"(^\s*CODEPAGE\s+NAME=(\S+)\s+START=(0x[0-9A-Fa-f]+)\s+END=(0x[0-9A-Fa-f]+)(\s+PROTECTED)?)");
+    for (const QString& line : lkr) {
+        const auto m = codePage.match(line);
+        if (!m.hasMatch()) continue;
+        part.pages.push_back({m.captured(1).toStdString(), m.captured(2).toUInt(nullptr, 16),
+                              m.captured(3).toUInt(nullptr, 16), !m.captured(4).isEmpty()});
+    }
+    return part;
+}
+
+// ---- avr-libc ----------------------------------------------------------------
+
+AvrLibcPart::FuseBit AvrLibcPart::fuse(const std::string& name) const {
+    const auto it = fuses.find(name);
+    if (it == fuses.end()) {
+        ADD_FAILURE() << "avr-libc has no fuse " << name << " for " << mcu;
+        return {};
+    }
+    return it->second;
+}
+
+long AvrLibcPart::eepromBytes() const { return e2End > 0 ? e2End + 1 : 0; }
+
+bool haveAvrLibc() { return !QStandardPaths::findExecutable("avr-gcc").isEmpty(); }
+
+std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
+    AvrLibcPart part;
+    part.mcu = basePartName(deviceName);
+    // The preprocessor of the tool chain resolves the header's own
+    // conditions (the 328 and 328P share one file); -dD keeps the defines in
+    // the header's order and -C its comments, which name the fuse bytes.
+    QProcess cc;
+    cc.start("avr-gcc", {"-mmcu=" + QString::fromStdString(part.mcu), "-E", "-dD", "-C", "-x", "c", "-"});
+    if (!cc.waitForStarted(10000)) return std::nullopt;
+    cc.write("#include <avr/io.h>\n");
+    cc.closeWriteChannel();
+    if (!cc.waitForFinished(30000) || cc.exitCode() != 0) return std::nullopt;
+    const QStringList lines = QString::fromLocal8Bit(cc.readAllStandardOutput()).split('\n');
+
+    static const QRegularExpression define(R"(^#define\s+(\w+)(?:\s+(.*))?$)");
+    static const QRegularExpression fuseBit(R"(^\(unsigned char\)\s*~\s*_BV\((\d+)\)$)");
+    int byte = -1;
+    for (const QString& line : lines) {
+        if (line.startsWith("/*")) {
+            if (line.contains("Low Fuse Byte")) byte = 0;
+            else if (line.contains("High Fuse Byte")) byte = 1;
+            else if (line.contains("Extended Fuse Byte")) byte = 2;
+            continue;
+        }
+        const auto m = define.match(line);
+        if (!m.hasMatch()) continue;
+        const std::string name = m.captured(1).toStdString();
+        const QString text = m.captured(2).trimmed();
+        part.defines.emplace(name, text.toStdString());
+        const auto f = fuseBit.match(text);
+        if (f.hasMatch() && name.rfind("FUSE_", 0) == 0 && byte >= 0)
+            part.fuses.emplace(name.substr(5), AvrLibcPart::FuseBit{byte, f.captured(1).toInt()});
+    }
+    auto number = [&](const char* name) -> long {
+        const auto it = part.defines.find(name);
+        if (it == part.defines.end()) return -1;
+        bool ok = false;
+        const long v = QString::fromStdString(it->second).toLong(&ok, 0);
+        return ok ? v : -1;
+    };
+    for (int i = 0; i < 3; ++i) part.signature[i] = int(number(("SIGNATURE_" + std::to_string(i)).c_str()));
+    part.flashEnd = number("FLASHEND");
+    part.e2End = number("E2END");
+    part.fuseBytes = int(number("FUSE_MEMORY_SIZE"));
+    part.lockBits = part.defines.count("__LOCK_BITS_EXIST") != 0;
+    part.bootLock0 = part.defines.count("__BOOT_LOCK_BITS_0_EXIST") != 0;
+    part.bootLock1 = part.defines.count("__BOOT_LOCK_BITS_1_EXIST") != 0;
+    if (part.signature[0] < 0) return std::nullopt;
+    return part;
+}
+
+}  // namespace tesmar::test

@@ -1,0 +1,85 @@
+#pragma once
+// Independent references of real parts, read from the tool chains of the
+// field rather than from our own tables: the processor include files and
+// linker scripts of gputils (Debian package gputils) for PICs, and the device
+// headers of avr-libc as avr-gcc's preprocessor sees them (packages avr-libc,
+// gcc-avr) for AVRs. A test holds a sample record or a configuration page
+// against these; it never takes its expectation from the code under test.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tesmar::test {
+
+// ---- gputils ---------------------------------------------------------------
+
+struct GputilsPart {
+    // Every "NAME EQU H'...'" of /usr/share/gputils/header/p<part>.inc:
+    // "_CP_OFF" -> 0x3FFF, "_CONFIG1H" -> 0x300001, "_OSCS_ON_1H" -> 0xDF.
+    std::map<std::string, std::uint32_t> symbols;
+    // The CODEPAGE lines of /usr/share/gputils/lkr/<part>_g.lkr.
+    struct Page {
+        std::string name;
+        std::uint32_t start = 0, end = 0;
+        bool isProtected = false;
+    };
+    std::vector<Page> pages;
+
+    bool has(const std::string& symbol) const { return symbols.count(symbol) != 0; }
+    // The symbol's value; a missing symbol fails the calling test and gives 0.
+    std::uint32_t value(const std::string& symbol) const;
+    // The code page of this name ("eedata", ".config", "idlocs"), if any.
+    const Page* page(const std::string& name) const;
+    // One past the last program-memory address of the unprotected code pages:
+    // words for 12- and 14-bit parts, bytes for PIC18.
+    std::uint32_t programEnd() const;
+    // Bytes of data EEPROM (the "eedata" page), 0 without one.
+    std::uint32_t eepromBytes() const;
+    // The bits a configuration field occupies: every symbol starting with
+    // `prefix` and ending with `suffix` (e.g. "_FOSC_", "" or "_FOSC_", "_1H")
+    // is one setting of it; the field is the bits any setting clears, within
+    // `width` (0x3FFF for a 14-bit word, 0xFF for a PIC18 byte).
+    std::uint32_t fieldMask(const std::string& prefix, const std::string& suffix, std::uint32_t width) const;
+};
+
+// True when gputils' headers are installed.
+bool haveGputils();
+// The part of a sample record's name ("16F716", "18LF25K50", "16F877A TQFP44"
+// -> p16f877a.inc); nothing when gputils has no header for it.
+std::optional<GputilsPart> readGputilsPart(const std::string& deviceName);
+
+// ---- avr-libc ----------------------------------------------------------------
+
+struct AvrLibcPart {
+    std::string mcu;  // avr-gcc's -mmcu name: "atmega48"
+    // Every #define avr-gcc's preprocessor reports for <avr/io.h>, name -> text.
+    std::map<std::string, std::string> defines;
+    int signature[3] = {-1, -1, -1};
+    long flashEnd = -1;  // FLASHEND: the last byte of program memory
+    long e2End = -1;     // E2END: the last data EEPROM byte (0 on parts without one)
+    int fuseBytes = 0;   // FUSE_MEMORY_SIZE
+    // FUSE_<name> bits ("CKSEL0", "WDTON"): byte 0 low, 1 high, 2 extended;
+    // a fuse bit is programmed (0) to enable what it names.
+    struct FuseBit {
+        int byte = 0;
+        int bit = 0;
+    };
+    std::map<std::string, FuseBit> fuses;
+    bool lockBits = false, bootLock0 = false, bootLock1 = false;
+
+    bool hasFuse(const std::string& name) const { return fuses.count(name) != 0; }
+    // The fuse bit of this name; a missing one fails the calling test.
+    FuseBit fuse(const std::string& name) const;
+    // Bytes of data EEPROM: E2END + 1, 0 when the part has none.
+    long eepromBytes() const;
+};
+
+// True when avr-gcc and avr-libc are installed.
+bool haveAvrLibc();
+// The part of a sample record's name ("ATmega48/V" -> atmega48); nothing
+// when avr-gcc does not know it.
+std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName);
+
+}  // namespace tesmar::test
