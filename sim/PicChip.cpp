@@ -44,7 +44,9 @@ Protection protectionFor(std::uint8_t page, std::span<const std::uint8_t> masks)
     case 8: return {0x3F, 0xB0};
     case 9: return {0x3F, 0xF0};
     case 10: case 16: return {0x00, 0x40, 0x00, 0x80};
-    case 17: return {0x3C, 0xC0};
+    // 16C642, 16C662, 16C715: two protection bits, each held in four copies
+    // (word bits 13:12, 11:10, 9:8 and 5:4).
+    case 17: return {0x3F, 0x30};
     // The wide 16C5x parts repeat the protection bit over bits 11..3.
     case 19:
         if (masks.size() >= 2 && masks[0] == 0x0F && masks[1] == 0xFF) return {0x0F, 0xF8};
