@@ -107,7 +107,7 @@ public:
     virtual const DeviceRecord& device() const = 0;
     virtual McuConfig& mcu() = 0;
     // The PIC dialog's code-protection selector of the 12-bit pages, kept for the dialog's run.
-    virtual std::uint32_t& picConfigMask() = 0;
+    virtual std::uint32_t& PicConfigMask() = 0;
 
     // Whether the target has a place inside the buffer (globals always do).
     virtual bool reachable(Target t) const = 0;

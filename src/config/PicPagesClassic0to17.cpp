@@ -133,7 +133,7 @@ const Rule kOsc6{nullptr, osc6Click};
 // CP bit over bits 11..3; the others have bits 3..0 only.
 constexpr std::uint8_t kRepeatedCpPage = 19;
 constexpr std::uint32_t kWholeWord = 0x0FFF;
-bool wide(PageContext& ctx) { return ctx.device().PageCode == kRepeatedCpPage && ctx.picConfigMask() == kWholeWord; }
+bool wide(PageContext& ctx) { return ctx.device().PageCode == kRepeatedCpPage && ctx.PicConfigMask() == kWholeWord; }
 
 // Narrow parts clear L bits 7..4 on each write.
 void wideKeepClick(PageContext& ctx, const ControlRow& row, int state) {

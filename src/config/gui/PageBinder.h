@@ -88,7 +88,7 @@ public:
     // PageContext.
     const DeviceRecord& device() const override;
     McuConfig& mcu() override { return st_.mcu; }
-    std::uint32_t& picConfigMask() override { return picConfigMask_; }
+    std::uint32_t& PicConfigMask() override { return PicConfigMask_; }
     bool reachable(config::Target t) const override;
     std::uint8_t value(config::Target t) const override;
     void setValue(config::Target t, std::uint8_t v) override;
@@ -124,7 +124,7 @@ private:
     std::vector<int> shown_;
     std::map<std::string, QWidget*, std::less<>> controls_;
     std::map<QWidget*, std::vector<const config::ControlRow*>> children_;
-    std::uint32_t picConfigMask_ = 0;
+    std::uint32_t PicConfigMask_ = 0;
     DeviceRecord none_;
 };
 

@@ -107,7 +107,7 @@ void TfrmPicConfig::FormCreate() {
         if (!masked.empty()) notes << QString::fromStdString(masked);
     }
     if (dev->PageCode == kTwelveBitIdPage)
-        binder_->picConfigMask() = std::uint32_t(dev->ConfigMasks[0]) * 256 + dev->ConfigMasks[1];
+        binder_->PicConfigMask() = std::uint32_t(dev->ConfigMasks[0]) * 256 + dev->ConfigMasks[1];
     if (const auto at = places.configByte(pic18 ? 0 : 1); at && *at < st_.buf.size()) st_.buf.BufferCursor = *at;
 
     const config::PicOpening opening = config::picOpening(*dev, st_.buf.size());
