@@ -227,8 +227,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     watch(*page, rec, image, &globals);
 
     for (int n = 0; n < kMaxActions && !s.empty(); ++n) {
-        if (s.byte() % 8 == 0) page->switchTab(s.byte());
-        else page->act(s);
+        if (s.byte() % 8 == 0) {
+            page->switchTab(s.byte());
+            if (verbose()) std::fprintf(stderr, "tab %d\n", page->currentSheet());
+        } else if (page->act(s) && verbose()) {
+            const auto& a = page->lastAction;
+            std::string line = a.name;
+            if (a.item >= 0) line += " item " + std::to_string(a.item);
+            for (const std::string& t : a.texts) line += " \"" + t + "\"";
+            std::fprintf(stderr, "%s%s\n", line.c_str(), page->lastSaid.empty() ? "" : (" | " + page->lastSaid).c_str());
+        }
     }
     compareImage(imageBefore, st.buf.DeviceBuffer, image, rec, "using");
     compareMcu(mcuBefore, st.mcu, globals, rec, "using");

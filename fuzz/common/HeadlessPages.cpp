@@ -304,16 +304,30 @@ bool HeadlessPages::switchTab(std::uint8_t pick) {
     return true;
 }
 
-bool HeadlessPages::act(Script& s) {
-    std::vector<Control*> reach;
-    for (const int sheet : {-1, current_}) {
+std::vector<std::size_t> HeadlessPages::reach() const {
+    std::vector<std::size_t> out;
+    auto add = [this, &out](int sheet) {
         const auto it = operable_.find(sheet);
-        if (it == operable_.end() || (sheet == current_ && sheet < 0)) continue;
+        if (it == operable_.end()) return;
         for (const std::size_t i : it->second)
-            if (visibleTo(controls_[i]) && enabledUp(controls_[i])) reach.push_back(&controls_[i]);
-    }
+            if (visibleTo(controls_[i]) && enabledUp(controls_[i])) out.push_back(i);
+    };
+    add(-1);  // beside the tabs
+    if (current_ >= 0) add(current_);
+    return out;
+}
+
+std::vector<std::string> HeadlessPages::reachableNames() const {
+    std::vector<std::string> out;
+    for (const std::size_t i : reach()) out.emplace_back(controls_[i].row->name);
+    return out;
+}
+
+bool HeadlessPages::act(Script& s) {
+    const std::vector<std::size_t> reach = this->reach();
     if (reach.empty()) return false;
-    Control& c = *reach[s.byte() % reach.size()];
+    Control& c = controls_[reach[s.byte() % reach.size()]];
+    lastAction = {c.row->name, -1, {}};
     switch (c.row->kind) {
     case ControlKind::CheckBox: check(c, !c.checked); break;
     case ControlKind::RadioButton: check(c, true); break;
@@ -323,6 +337,7 @@ bool HeadlessPages::act(Script& s) {
         if (c.items.empty()) break;
         const int i = b % int(c.items.size());
         if (c.row->kind == ControlKind::RadioGroup && !c.itemEnabled[std::size_t(i)]) break;
+        lastAction.item = i;
         chooseItem(c, i, false);
         break;
     }
@@ -333,9 +348,13 @@ bool HeadlessPages::act(Script& s) {
         const std::uint8_t b = s.byte();
         std::string t = (b & 0x80) ? std::string() : c.text;
         const int keys = b & 7;
-        if (keys == 0) putText(c, t);
+        if (keys == 0) {
+            lastAction.texts.push_back(t);
+            putText(c, t);
+        }
         for (int k = 0; k < keys; ++k) {
             t += kKeys[s.byte() % (sizeof kKeys - 1)];
+            lastAction.texts.push_back(t);
             putText(c, t);
             t = c.text;
         }

@@ -49,6 +49,16 @@ public:
     // button, picks an item, or types into an edit, the choice and the text
     // taken from the script. False when no control can be reached.
     bool act(Script& s);
+    // What the last act() did: the control, the item picked (lists), the
+    // texts an edit went through (one per key).
+    struct Action {
+        std::string name;
+        int item = -1;
+        std::vector<std::string> texts;
+    };
+    Action lastAction;
+    // The controls act() can reach now, by name.
+    std::vector<std::string> reachableNames() const;
     // Called with the new tab after the user switched to it.
     std::function<void(int sheet)> onTabChange;
 
@@ -106,6 +116,7 @@ private:
     bool visibleTo(const Control& c) const;         // shown up to its sheet (or the dialog)
     bool enabledUp(const Control& c) const;
     bool onShownSheet(const config::ControlRow& row) const;
+    std::vector<std::size_t> reach() const;
     bool isDisplay(const config::ControlRow& row) const;
     std::optional<std::size_t> imagePlace(config::Target t) const;
 
