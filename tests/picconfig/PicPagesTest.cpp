@@ -176,7 +176,7 @@ TEST_F(PicPagesTest, OpeningShowsWhatThePartHas) {
         {47, 0x2FFF, 5.5f, {}, {}, "RG46_Mwp", {}},
         {10, 8192, 5.5f, {}, {}, "RG10_Mwp", {"0x000 to 0x7FF", "0x000 to 0x3FF", "0x000 to 0x0FF", "Off"}},
         {10, 8193, 5.5f, {}, {}, "RG10_Mwp", {"0x000 to 0xFFF", "0x000 to 0x7FF", "0x000 to 0x0FF", "Off"}},
-        {28, 0x7FFF, 5.5f, {"CB27_Cp4000"}, {"CB27_Ccp"}, "RG27_Bor", {"4.5V", "4.2V", "2.7V", "2.0V"}},
+        {28, 0x7FFF, 5.5f, {"CB27_Cp4000"}, {"CB27_Ccp"}, "RG27_Bor", {"4.5V", "4.2V", "2.7V", "2.5V"}},
         {27, 0x3FFF, 5.5f, {"CB27_Ccp", "CB27_Cp2000"}, {"CB27_Cp4000", "CB27_Tr3"}, "RG27_Wdt",
          {"1:1", "1:2", "1:4", "1:8", "1:16", "1:32", "1:64", "1:128"}},
         {35, 0x7FFF, 5.5f, {"CB34_Mcl"}, {"CB34_Cp2", "CB34_Ccp", "CB34_Pbad", "xx31Opt"}, "RG34_Bor",

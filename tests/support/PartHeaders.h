@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,22 @@ struct GputilsPart {
     // is one setting of it; the field is the bits any setting clears, within
     // `width` (0x3FFF for a 14-bit word, 0xFF for a PIC18 byte).
     std::uint32_t fieldMask(const std::string& prefix, const std::string& suffix, std::uint32_t width) const;
+
+    // PIC18: the settings of one configuration byte ("1H" .. "7L"), grouped
+    // by field. "_WDTEN_ON_2H" is setting "ON" of field "WDTEN", the older
+    // "_HS_OSC_1H" setting "HS" of field "OSC". A field's bits are those any
+    // of its settings clears; a field of one setting cannot be changed.
+    struct ConfigField {
+        std::string name;
+        std::uint8_t mask = 0;
+        std::map<std::string, std::uint8_t> settings;  // setting -> byte value
+        std::set<std::uint8_t> values() const;         // the distinct field values
+    };
+    std::vector<ConfigField> configFields(const std::string& byte) const;
+    // The bits any setting of the byte names, and those a user can change
+    // (fields of two or more distinct values).
+    std::uint8_t configNamed(const std::string& byte) const;
+    std::uint8_t configSettable(const std::string& byte) const;
 };
 
 // True when gputils' headers are installed.
