@@ -210,7 +210,8 @@ std::vector<ControlRow> makeRows() {
         combo(S::Page207, "CB207_blb1", "", G::LockBits, 0x30, kBootLock1Items),
     };
     const std::size_t group = r.size();
-    addCalibrationGroup(r, S::Page207, "GroupBox15", "CB207_Prog", "CB207_edit", "Label207_Hex", 8);
+    addCalibrationGroup(r, S::Page207, "GroupBox15", "CB207_Prog", "CB207_edit", "Label207_Hex", "Label207_CalNote",
+                        8);
     r[group].x = kNewColumn;
 
     const std::vector<ControlRow> rest = {

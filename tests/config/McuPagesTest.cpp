@@ -446,17 +446,74 @@ TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
     QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
 
-    // Page 207's buttons set the index as well, and its edit shows the address.
-    open(sample("ATmega162"));
+    // Page 207's buttons set the index as well, its edit shows the address
+    // and takes one as the other pages do.
+    const DeviceRecord page207 =
+        RecordImage('M').name("X").algorithm(32).pageCode(207).lastAddress(0x3FFF).dataEepromSize(512)
+            .signature(0x1E, 0x95).deviceId2(0x04).build();
+    open(page207);
     EXPECT_TRUE(find<QRadioButton>("RadioButton11")->isChecked());
     EXPECT_EQ(text("CB207_edit"), "1FFE");
+    EXPECT_FALSE(shown("Label207_CalNote"));
     tick(find<QRadioButton>("RadioButton12"));
     EXPECT_EQ(st.mcu.CalibrationIndex, 4);
     EXPECT_EQ(st.mcu.CalibrationValue, 0x44);
+    auto* edit207 = find<QLineEdit>("CB207_edit");
+    edit207->selectAll();
+    QTest::keyClicks(edit207, "4200");
+    EXPECT_EQ(st.mcu.CalibrationAddress, 0x4200u);
+    EXPECT_TRUE(dlg->EntryNote->text().contains("outside the device")) << dlg->EntryNote->text().toStdString();
+    edit207->selectAll();
+    QTest::keyClicks(edit207, "41ff");
+    EXPECT_EQ(st.mcu.CalibrationAddress, 0x41FFu);
+    EXPECT_EQ(dlg->EntryNote->text(), "");
     tick(find<QCheckBox>("CB207_Prog"));
     EXPECT_EQ(st.mcu.ProgramCalibration, 0);
     EXPECT_FALSE(find<QWidget>("RadioButton9")->isEnabled());
     EXPECT_FALSE(find<QWidget>("CB207_edit")->isEnabled());
+
+    // Every page opens on the chosen byte, CAL3 too.
+    for (const auto& [part, button] : {std::pair{"ATtiny26", "RadioButton4"}, std::pair{"ATmega8", "RadioButton8"}}) {
+        st.mcu.CalibrationIndex = 4;
+        open(sample(part));
+        EXPECT_TRUE(find<QRadioButton>(button)->isChecked()) << part;
+        EXPECT_EQ(st.mcu.CalibrationIndex, 4) << part;
+    }
+    st.mcu.CalibrationIndex = 4;
+    open(page207);
+    EXPECT_TRUE(find<QRadioButton>("RadioButton12")->isChecked());
+    EXPECT_EQ(st.mcu.CalibrationIndex, 4);
+}
+
+// The family stores no calibration byte for parts with signature byte 1 0x94
+// or signature byte 2 0x03: their page says so and takes no choice.
+TEST_F(McuPagesTest, CalibrationGroupSaysWhenThePartTakesNoByte) {
+    struct Case { const char* part; const char* group; const char* note; const char* program; bool stored; };
+    const Case cases[] = {
+        {"ATtiny26", "GB203_C", "Label203_CalNote", "CB203_Prog", true},
+        {"ATmega8", "GB204A_CF", "Label204A_CalNote", "CB204A_Prog", true},
+        {"ATmega162", "GroupBox15", "Label207_CalNote", "CB207_Prog", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.part);
+        st.mcu.ProgramCalibration = 0;
+        open(sample(c.part));
+        EXPECT_TRUE(shown(c.group));
+        EXPECT_EQ(find<QWidget>(c.group)->isEnabled(), c.stored);
+        EXPECT_EQ(find<QWidget>(c.program)->isEnabled(), c.stored);
+        EXPECT_EQ(shown(c.note), !c.stored);
+        if (!c.stored) {
+            EXPECT_EQ(text(c.note), "The calibration byte is not\nstored for this part");
+        }
+        tick(find<QCheckBox>(c.program));
+        EXPECT_EQ(st.mcu.ProgramCalibration, c.stored ? 1 : 0);
+    }
+    // A part of page 204 with signature byte 2 0x03 other than the ones whose group is hidden.
+    open(RecordImage('M').name("X").algorithm(32).pageCode(204).lastAddress(0x1FFF).signature(0x1E, 0x93)
+             .deviceId2(0x03).build());
+    EXPECT_TRUE(shown("GB204A_CF"));
+    EXPECT_FALSE(find<QWidget>("GB204A_CF")->isEnabled());
+    EXPECT_TRUE(shown("Label204A_CalNote"));
 }
 
 class McuConfigWindowTest : public MainWindowRig {};
