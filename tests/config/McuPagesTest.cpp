@@ -563,4 +563,20 @@ TEST_F(McuConfigWindowTest, FusesAndLocksSetInTheDialogAreTheConfiguration) {
     EXPECT_TRUE(st().mcu.McuConfigKnown);
 }
 
+// The toolbar offers the buttons a record lists; an 8051 part without a chip
+// code lists no Config.
+TEST_F(McuConfigWindowTest, TheToolbarOffersTheButtonsTheRecordLists) {
+    const auto found = findDevice(3, "89S8252");
+    ASSERT_TRUE(found);
+    select(found->place);
+    EXPECT_FALSE(w().SB_Config->isEnabled());
+    EXPECT_TRUE(w().SB_Prog->isEnabled());
+    constexpr std::uint16_t kAll = 0x5FF, kNoConfig = kAll & ~(1u << BtnConfig);
+    for (const std::uint16_t buttons : {kAll, kNoConfig}) {
+        w().enableFromRecord(RecordImage('M').algorithm(28).pageCode(0).buttons(buttons).build());
+        EXPECT_EQ(w().SB_Config->isEnabled(), buttons == kAll);
+        EXPECT_TRUE(w().SB_Option->isEnabled());
+    }
+}
+
 }  // namespace
