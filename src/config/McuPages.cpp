@@ -91,8 +91,8 @@ constexpr std::array<const char*, 3> kProgramBoxes = {"CB203_Prog", "CB204A_Prog
 constexpr std::array<const char*, 3> kCalGroups = {"GB203_C", "GB204A_CF", "GroupBox15"};
 constexpr std::array<const char*, 3> kCalNotes = {"Label203_CalNote", "Label204A_CalNote", "Label207_CalNote"};
 
-// The family stores the chosen calibration byte into the image before it
-// programs only for these parts; the others keep the byte they have.
+// The parts for which the family stores the chosen calibration byte into the
+// image before it programs; for the others it leaves the image as it is.
 bool calibrationStored(const DeviceRecord& d) {
     return d.Algorithm == 32 && d.DeviceId != 0x94 && d.DeviceId2 != 0x03;
 }
