@@ -347,6 +347,12 @@ TEST_F(StoreAtStartUp, AStoreNotReadInFullIsKeptBesideItBeforeItIsWrittenOver) {
         {"damaged end", completeStore() + "[Gen\xff", {}, " Settings file damaged: what could be read is used; ", 400},
         // The read stops at the value it cannot take; the rest keep their start values.
         {"bad value", completeStore("maybe"), {"|Invalid data type for 'Test_flag'"}, " Settings not read in full; ", 0},
+        // Written in Qt's order and cut short: "RevNo" and the values after it are lost.
+        {"cut before RevNo",
+         "[General]\nDefaultDir=" + test::runDir().toUtf8() +
+             "\nDevice_index=17\nFile%20Type%20index=2\nFilename=zrvusb_m.usb\nGrand%20Total%20Programmed=400\n"
+             "Id_flag=1\nManuf_index=3\nMaxMin_flag=0\nOffset=4096\nOffsetAdd=0\nPathLoadSave=/home/user/images\nProgB",
+         {}, " Settings file damaged: what could be read is used; ", 400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
