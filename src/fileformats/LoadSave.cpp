@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/BufferLayout.h"
+#include "families/PldGeometry.h"
 #include "fileformats/FileFrame.h"
 #include "fileformats/FileProgress.h"
 #include "operations/Host.h"
@@ -316,15 +317,17 @@ void LoadFile(AppState& st, const QString& fileName) {
     //
     // A fuse map is read into a block of its own instead (it is small), which
     // takes the image's place only when the whole file loaded: a file that
-    // fails leaves the image, and what Program would write, as it was.
+    // fails leaves the image, and what Program would write, as it was. Its
+    // fuses start erased whatever the fill option says.
     const bool replaceWhenLoaded = format == 5;
     ImageBuffer fresh;
     ImageBuffer& target = replaceWhenLoaded ? fresh : st.buf;
-    if (replaceWhenLoaded && st.file.FillOption == 0) fresh.DeviceBuffer = st.buf.DeviceBuffer;
     const LoadBufferSize size = loadBufferSize(*rec, oddEven);
     std::vector<std::uint8_t>& image = target.DeviceBuffer;
     const std::uint8_t option = st.file.FillOption;
-    if (option == 0) {
+    if (replaceWhenLoaded) {
+        image.assign(size.block, pldBlankFuse(*rec));
+    } else if (option == 0) {
         const std::size_t kept = std::min<std::size_t>(image.size(), size.block);
         image.resize(size.block);
         image.shrink_to_fit();
