@@ -68,7 +68,8 @@ QVariantList firstRunValues(const Settings& g) {
             QString::fromLatin1(kDefaultDeviceFile), here, here, g.OffsetAdd ? 1 : 0, g.OffsetValue};
 }
 
-// A value as its type reads it; nothing when it is missing or not of the type.
+// A value as its type reads it (below); nothing when it is missing or not of
+// the type. A list is never a single value.
 QString scalarText(const QVariant& v, bool* ok) {
     *ok = v.isValid() && v.typeId() != QMetaType::QStringList;
     return *ok ? v.toString() : QString();
