@@ -386,7 +386,7 @@ const std::vector<DeviceRecord>& configPageRecords() {
     static const std::vector<DeviceRecord> records = [] {
         std::vector<DeviceRecord> v;
         for (const DeviceRecord& r : sampleRecords())
-            if (r.FamilyLetter == 'C' || config::configPageBuilt(r)) v.push_back(r);
+            if (r.FamilyLetter == 'C' || (r.FamilyLetter != 'P' && config::hasConfigDialog(r))) v.push_back(r);
         if (v.empty()) fail("no sample record has a configuration page");
         return v;
     }();
