@@ -6,8 +6,9 @@
 // Saving the reloaded image must write the same file again. A difference
 // stops the run with the record, the format and the first offset that differs.
 //
-// Input: record (2 bytes, little endian, modulo the PIC and PLD records), a
-// format byte (PIC: even INHX8M, odd INHX16; PLDs always JEDEC), then the file.
+// Input: a format byte (modulo 3: INHX8M, INHX16 for PICs, JEDEC for PLDs),
+// the record (2 bytes, little endian, modulo the family's sample records),
+// then the file.
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
@@ -67,15 +68,17 @@ void select(AppState& st, ScriptedHost& host, const DeviceRecord& rec, int forma
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     startQt(argc, argv);
-    if (verbose()) std::fprintf(stderr, "fuzz: %zu PIC and PLD records\n", roundTripRecords().size());
+    if (verbose())
+        std::fprintf(stderr, "fuzz: %zu PIC and %zu PLD records\n", roundTripRecords(3).size(), roundTripRecords(5).size());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Script s(data, size);
-    const auto& records = roundTripRecords();
-    const DeviceRecord& rec = records[(s.byte() | std::size_t(s.byte()) << 8) % records.size()];
-    const int format = roundTripFormat(rec, s.byte());
+    const std::uint8_t formatByte = s.byte();
+    const RoundTripChoice choice = roundTripChoice(formatByte, std::uint16_t(s.byte() | s.byte() << 8));
+    const DeviceRecord& rec = *choice.rec;
+    const int format = choice.format;
 
     std::size_t fileSize = 0;
     const std::uint8_t* file = s.rest(fileSize);

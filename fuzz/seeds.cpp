@@ -259,6 +259,57 @@ QList<QByteArray> savedLines(AppState& st, const QString& name) {
     return f.readAll().split('\n');
 }
 
+// One seed: the image saved in the format, PIC files without the data
+// records a blank image would have too.
+void roundTripSeed(const QString& folder, const QString& file, int format, std::size_t i, const DeviceRecord& rec) {
+    const bool pld = format == 5;
+    const GalRow* geometry = pld ? pldGeometry(rec) : nullptr;
+    if (pld && !geometry) return;  // nothing to save
+    Pattern p{std::uint32_t(i * 3 + std::size_t(format))};
+    ScriptedHost host;
+    AppState st;
+    st.host = &host;
+    st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+    allocateForSelection(st.buf, rec);
+    prefillErased(st.buf, rec);
+    if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
+    st.file.FileFormat = std::int8_t(format);
+    const QList<QByteArray> blank = pld ? QList<QByteArray>{} : savedLines(st, file);
+
+    std::vector<std::uint8_t>& b = st.buf.DeviceBuffer;
+    auto fill = [&](std::size_t from, std::size_t n) {
+        for (std::size_t k = from; k < from + n && k < b.size(); ++k) b[k] = p.next();
+    };
+    if (pld) {
+        for (int f = 0; f < geometry->fuses && std::size_t(f) < b.size(); ++f) b[std::size_t(f)] = p.next() & 1;
+    } else {
+        const PicAreas a = picAreas(rec);
+        fill(0, 32);
+        fill(a.fileCodeBytes > 32 ? a.fileCodeBytes - 32 : 0, 32);
+        for (const Span& area : savedAreas(rec))
+            if (std::string_view(area.name) != "code") fill(area.from, std::min<std::size_t>(area.to - area.from, 16));
+    }
+    const QList<QByteArray> lines = savedLines(st, file);
+    QByteArray text;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray& line = lines[n];
+        if (!pld && n < blank.size() && line == blank[n] && line.mid(7, 2) == "00") continue;
+        text += line;
+        if (n + 1 < lines.size()) text += '\n';
+    }
+    const Bytes header{std::uint8_t(format - 3), std::uint8_t(i), std::uint8_t(i >> 8)};
+    const QString name = QString("%1-%2").arg(fileSafe(rec.Name)).arg(formatName(format));
+    save(folder, name, header, Bytes(text.begin(), text.end()));
+    if (pld) {
+        // As other tools end the transmission: ETX and its checksum; and a
+        // file without the checksum field, which no fuse checksum guards.
+        const QByteArray etx = text + "\x03" "0000";
+        save(folder, name + "-etx", header, Bytes(etx.begin(), etx.end()));
+        const QByteArray bare = text.left(text.lastIndexOf("*C")) + "*\x03" "0000";
+        save(folder, name + "-noc", header, Bytes(bare.begin(), bare.end()));
+    }
+}
+
 // fuzz_round_trip: each PIC record in both hex formats and each PLD record
 // as a JEDEC file, written by the program from an image with some code, IDs,
 // configuration and EEPROM bytes (a fuse map of PLDs). PIC files keep only
@@ -267,61 +318,9 @@ QList<QByteArray> savedLines(AppState& st, const QString& name) {
 void roundTripSeeds(const QString& folder) {
     QTemporaryDir tmp;
     if (!tmp.isValid()) fail("no temporary folder");
-    const auto& records = roundTripRecords();
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const DeviceRecord& rec = records[i];
-        const bool pld = rec.FamilyLetter == 'P';
-        const GalRow* geometry = pld ? pldGeometry(rec) : nullptr;
-        if (pld && !geometry) continue;  // nothing to save
-        Pattern p{std::uint32_t(i)};
-        for (const std::uint8_t pick : pld ? std::vector<std::uint8_t>{0} : std::vector<std::uint8_t>{0, 1}) {
-            const int format = roundTripFormat(rec, pick);
-            ScriptedHost host;
-            AppState st;
-            st.host = &host;
-            st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
-            allocateForSelection(st.buf, rec);
-            prefillErased(st.buf, rec);
-            if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
-            st.file.FileFormat = std::int8_t(format);
-            const QString name = tmp.filePath("seed");
-            const QList<QByteArray> blank = pld ? QList<QByteArray>{} : savedLines(st, name);
-
-            std::vector<std::uint8_t>& b = st.buf.DeviceBuffer;
-            auto fill = [&](std::size_t from, std::size_t n) {
-                for (std::size_t k = from; k < from + n && k < b.size(); ++k) b[k] = p.next();
-            };
-            if (pld) {
-                for (int f = 0; f < geometry->fuses && std::size_t(f) < b.size(); ++f) b[std::size_t(f)] = p.next() & 1;
-            } else {
-                const PicAreas a = picAreas(rec);
-                fill(0, 32);
-                fill(a.fileCodeBytes > 32 ? a.fileCodeBytes - 32 : 0, 32);
-                for (const Span& area : savedAreas(rec))
-                    if (std::string_view(area.name) != "code") fill(area.from, std::min<std::size_t>(area.to - area.from, 16));
-            }
-            const QList<QByteArray> lines = savedLines(st, name);
-            QByteArray file;
-            for (qsizetype n = 0; n < lines.size(); ++n) {
-                const QByteArray& line = lines[n];
-                // PIC: the data records of a blank image are left out.
-                const bool blankData = !pld && n < blank.size() && line == blank[n] && line.mid(7, 2) == "00";
-                if (blankData) continue;
-                file += line;
-                if (n + 1 < lines.size()) file += '\n';
-            }
-            const std::vector<std::uint8_t> header{std::uint8_t(i), std::uint8_t(i >> 8), pick};
-            const QString seedName = QString("%1-%2").arg(fileSafe(rec.Name)).arg(formatName(format));
-            save(folder, seedName, header, Bytes(file.begin(), file.end()));
-            if (pld) {
-                // As other tools end the transmission: ETX and its checksum; and a file without the
-                // checksum field, which no fuse checksum guards.
-                const QByteArray etx = file + "\x03" "0000";
-                save(folder, seedName + "-etx", header, Bytes(etx.begin(), etx.end()));
-                const QByteArray bare = file.left(file.lastIndexOf("*C")) + "*\x03" "0000";
-                save(folder, seedName + "-noc", header, Bytes(bare.begin(), bare.end()));
-            }
-        }
+    for (const int format : {3, 4, 5}) {
+        const auto& records = roundTripRecords(format);
+        for (std::size_t i = 0; i < records.size(); ++i) roundTripSeed(folder, tmp.filePath("seed"), format, i, records[i]);
     }
 }
 

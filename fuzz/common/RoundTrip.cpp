@@ -5,21 +5,25 @@
 
 namespace tesmar::fuzz {
 
-const std::vector<DeviceRecord>& roundTripRecords() {
-    static const std::vector<DeviceRecord> records = [] {
+const std::vector<DeviceRecord>& roundTripRecords(int format) {
+    auto pick = [](char family) {
         std::vector<DeviceRecord> v;
         for (const DeviceRecord& r : sampleRecords())
-            if (r.FamilyLetter == 'C' || r.FamilyLetter == 'P') v.push_back(r);
-        if (v.empty()) fail("no PIC or PLD sample record");
-        if (v.size() > 0xFFFF) fail("more PIC and PLD records than the record field can name");
+            if (r.FamilyLetter == family) v.push_back(r);
+        if (v.empty()) fail("no sample record of a family the round trip covers");
+        if (v.size() > 0xFFFF) fail("more records than the record field can name");
         return v;
-    }();
-    return records;
+    };
+    static const std::vector<DeviceRecord> pics = pick('C'), plds = pick('P');
+    return format == 5 ? plds : pics;
 }
 
-int roundTripFormat(const DeviceRecord& rec, std::uint8_t pick) {
-    if (rec.FamilyLetter == 'P') return 5;
-    return pick & 1 ? 4 : 3;
+RoundTripChoice roundTripChoice(std::uint8_t format, std::uint16_t index) {
+    RoundTripChoice c;
+    c.format = 3 + format % 3;
+    const auto& records = roundTripRecords(c.format);
+    c.rec = &records[index % records.size()];
+    return c;
 }
 
 const char* formatName(int format) {

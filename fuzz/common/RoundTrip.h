@@ -10,12 +10,17 @@
 
 namespace tesmar::fuzz {
 
-// Every PIC and PLD sample record, in file order.
-const std::vector<DeviceRecord>& roundTripRecords();
-
-// FileFormat for the record and the input's format byte: PICs INHX8M (3) or
-// INHX16 (4) by the byte's low bit, PLDs JEDEC (5).
-int roundTripFormat(const DeviceRecord& rec, std::uint8_t pick);
+// An input's choice: the format (and with it the family), then a record of
+// that family. A PLD input stays a PLD input when records come or go.
+struct RoundTripChoice {
+    int format = 3;                   // 3 INHX8M, 4 INHX16 (PICs), 5 JEDEC (PLDs)
+    const DeviceRecord* rec = nullptr;
+};
+// Format byte modulo 3: 0 INHX8M, 1 INHX16, 2 JEDEC; index (modulo the
+// family's sample records, in file order).
+RoundTripChoice roundTripChoice(std::uint8_t format, std::uint16_t index);
+// The sample records of a format's family, in file order.
+const std::vector<DeviceRecord>& roundTripRecords(int format);
 const char* formatName(int format);
 
 // Image bytes [from, to) a saved file holds.
