@@ -246,6 +246,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     open(st, rec);
     const std::vector<std::uint8_t> imageSeen = st.buf.DeviceBuffer;
     const McuConfig mcuSeen = st.mcu;
+    compareImage(imageBefore, imageSeen, image, rec, "opening after use");
+    compareMcu(mcuBefore, mcuSeen, globals, rec, "opening after use");
     open(st, rec);
     compareImage(imageSeen, st.buf.DeviceBuffer, {}, rec, "opening again");
     compareMcu(mcuSeen, st.mcu, {}, rec, "opening again");
