@@ -3,9 +3,11 @@
 // pages define, and what the pages set reaches the simulated part and a
 // saved INHX8M file.
 #include <QCheckBox>
+#include <QFontDatabase>
 
 #include "config/PicControlStates.h"
 #include "config/PicPages.h"
+#include "families/Pic18.h"
 #include "fileformats/FormatFixture.h"
 #include "picconfig/PicConfigRig.h"
 #include "sim/PicChip.h"
@@ -58,7 +60,7 @@ struct Valid {
 const std::vector<std::uint8_t> kOscWdtPwt{0x03, 0x04, 0x08};
 const Patterns kNone{{0, 0}}, kCp2k{{0, 0}, {0x15, 0x90}, {0x2A, 0xA0}, {0x3F, 0xB0}},
     kCp12{{0, 0}, {0x15, 0x90}, {0x2A, 0xA0}, {0x3F, 0x30}}, kCp4x11{{0, 0}, {0x11, 0x10}, {0x22, 0x20}, {0x33, 0x30}},
-    kCp4x14{{0, 0}, {0x14, 0}, {0x28, 0}, {0x3C, 0}}, kCp4x54{{0, 0}, {0x54, 0x40}, {0xA8, 0x80}, {0xFC, 0xC0}},
+    kCp4x14{{0, 0}, {0x14, 0}, {0x28, 0}, {0x3C, 0}}, kCp4{{0, 0}, {0x15, 0x10}, {0x2A, 0x20}, {0x3F, 0x30}},
     kCp4x15{{0, 0}, {0x15, 0x20}, {0x2A, 0x40}, {0x3F, 0x60}};
 const std::vector<std::uint8_t> kBoxes16{0x07, 0x08, 0x10, 0x20, 0x40, 0x80};
 
@@ -85,7 +87,7 @@ const Valid kValid[] = {
     {15, "12C509A", 0, 0x3FF, k12, 2, {}, {0x03, 0x04, 0x10}, {}, {{0x0F, 0x00}, {0x0F, 0x08}}},
     {16, "12F683", 2, 0xFFF, {0x0F, 0xFF}, 2, {0x03, 0x04, 0x08}, kBoxes16, {}, kNone},
     {16, "16F917", 2, 0x3FFF, {0x1F, 0xFF}, 2, {0x03, 0x04, 0x08, 0x10}, kBoxes16, {}, kNone},
-    {17, "16C715", 1, 0xFFF, k14, 2, {0x01, 0x02}, {0x0C, 0x10, 0x20}, {}, kCp4x54},
+    {17, "16C715", 1, 0xFFF, k14, 2, {}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, kCp4},
     {19, "16C57C", 0, 0xFFF, k12, 2, {}, {0x03, 0x04}, {}, {{0, 0}, {0x0F, 0xF8}}},
     {19, "16C55", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04}, {}, {{0, 0}, {0, 0x08}}},
     {40, "16C54", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04, 0x08}, {}, kNone},
@@ -98,7 +100,7 @@ const Valid kValid[] = {
     {23, "16F628", 2, 0xFFF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, kCp4x14},
     {23, "16F627", 2, 0x7FF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, {{0, 0}, {0x14, 0}, {0x3C, 0}}},
     {24, "16F77", 1, 0x3FFF, k14, 2, {}, {0x03, 0x04, 0x08, 0x10, 0x40}, {}, kNone},
-    {29, "16C745", 1, 0x3FFF, k14, 2, {}, kOscWdtPwt, {}, {{0, 0}, {0x15, 0x10}, {0x2A, 0x20}, {0x3F, 0x30}}},
+    {29, "16C745", 1, 0x3FFF, k14, 2, {}, kOscWdtPwt, {}, kCp4},
     {30, "16F877A", 2, 0x3FFF, k14, 2, {0x01, 0x06, 0x08, 0x20}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, {{0x10, 0x30}}},
     {30, "16F873A", 2, 0x1FFF, k14, 2, {0x01, 0x06, 0x08, 0x20}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, {{0x10, 0x30}}},
     {31, "16F628A", 2, 0xFFF, k14, 2, {0x01, 0x20}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, kNone},
@@ -176,7 +178,7 @@ TEST_F(PicClassicPagesTest, ClicksWriteThePagesBits) {
         {15, "12C508", 6, 0x3FF, k12, {0x0F, 0xFF}, "RG15_Prot", 0, {0x00, 0x17}},
         {15, "12C509A", 0, 0x3FF, {0x0F, 0x1F}, {0x0F, 0x1F}, "RG15_Prot", 0, {0x0F, 0x17}},
         {16, "12F683", 2, 0xFFF, {0x0F, 0xFF}, {0xFF, 0x00}, "RG16_Bod", 2, {0x3E, 0x00}},
-        {17, "16C715", 1, 0xFFF, k14, {0xFF, 0xFF}, "RG17_Prot", 2, {0xAB, 0xBF}},
+        {17, "16C715", 1, 0xFFF, k14, {0x3F, 0xFF}, "RG17_Prot", 2, {0x2A, 0xEF}},  // _CP_50, parity kept
         {19, "16C57C", 0, 0xFFF, k12, {0x0F, 0xFF}, "RG40_Prot", 0, {0x00, 0x07}},
         {19, "16C57C", 0, 0xFFF, k12, {0x00, 0x07}, "RG40_Prot", 1, {0x0F, 0xFF}},
         {40, "16C54", 0, 0x3FF, k12, {0x00, 0x07}, "RG40_Prot", 1, {0x00, 0x0F}},
@@ -263,6 +265,81 @@ TEST_F(PicClassicPagesTest, BrownOutKeepsThePowerUpTimerOn) {
     EXPECT_FALSE(d.control<QWidget>("RG22_Bor")->isEnabled());
     pwt->setChecked(true);
     EXPECT_EQ(cfg(1), 0x08);
+}
+
+// In the main window's fixed-width font, at its own size and a larger one,
+// every caption, title and item of every PIC page shows whole, inside its
+// group and its sheet, clear of its neighbours; also after a click has
+// changed a caption.
+TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
+    const int codes[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 12, 15, 16, 17, 19, 20, 21, 22, 23, 24, 27,
+                         28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50};
+    // The sizes at which the pages change their protection groups and lists.
+    const std::uint32_t sizes[] = {0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF};
+    auto check = [this](QWidget* sheet, const std::string& when) {
+        dlg->PageControl->setCurrentWidget(sheet);
+        QApplication::processEvents();
+        for (QWidget* w : sheet->findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(sheet)) continue;
+            const std::string name = w->objectName().toStdString() + " " + when;
+            if (qobject_cast<QAbstractButton*>(w)) {
+                EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+                EXPECT_GE(w->height(), w->sizeHint().height()) << name;
+            }
+            if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                EXPECT_LE(g->fontMetrics().horizontalAdvance(g->title()) + 16, g->width()) << name;
+                EXPECT_GE(g->height(), g->minimumSizeHint().height()) << name;
+            }
+            EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << name;
+            EXPECT_TRUE(sheet->rect().contains(QRect(w->mapTo(sheet, QPoint(0, 0)), w->size()))) << name;
+            if (w->parentWidget() == sheet || !w->parentWidget()->layout())
+                for (QWidget* v : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                    if (v != w && v->isVisibleTo(sheet) && v->geometry().intersects(w->geometry()))
+                        ADD_FAILURE() << name << " covers " << v->objectName().toStdString();
+        }
+    };
+    for (const int points : {0, 13}) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (points) font.setPointSize(points);
+        for (const int code : codes) {
+            const bool pic18 = config::picPageSet(std::uint8_t(code))->layout == config::PicLayout::Pic18;
+            for (const std::uint32_t last : sizes) {
+                if (pic18 && last != 0x7FFF) continue;
+                for (const float vddMax : {5.5f, 3.6f}) {
+                    if (vddMax < 4 && code != 50) continue;
+                    SCOPED_TRACE(testing::Message() << "page " << code << " size " << last + 1 << " at " << points
+                                                    << " pt, Vdd max " << vddMax);
+                    // Names that choose the pages' longer captions and every group.
+                    const char* name = code == 5 ? "10F222" : code == 20 ? "16F505" : "16C77";
+                    RecordImage r = RecordImage('C').algorithm(pic18 ? 18 : 1).name(name).lastAddress(last)
+                                        .pageCode(std::uint8_t(code)).voltages(5.0f, vddMax, 2.0f, 12.0f);
+                    if (pic18) {
+                        const Pic18Mask m = pic18MaskFor(std::uint8_t(code));
+                        r.configMaskCount(14).configMasks({m.begin(), m.end()});
+                    } else {
+                        r.configMaskCount(4).configMasks({0x3F, 0xFF, 0x3F, 0xFF});
+                    }
+                    select(r.build());
+                    dlg.reset();
+                    owner.setFont(font);
+                    dlg = std::make_unique<TfrmPicConfig>(st, &owner);
+                    dlg->show();
+                    QApplication::processEvents();
+                    for (config::PicSheet s : dlg->visibleSheets()) check(dlg->sheet(s), "on opening");
+                    // Each box both ways, then back: captions that follow the state.
+                    if (last != 0x7FFF) continue;
+                    for (config::PicSheet s : dlg->visibleSheets()) {
+                        for (QCheckBox* b : dlg->sheet(s)->findChildren<QCheckBox*>()) {
+                            b->toggle();
+                            QApplication::processEvents();
+                            check(dlg->sheet(s), "after " + b->objectName().toStdString() + " was clicked");
+                            b->toggle();
+                        }
+                    }
+                }
+            }
+        }
+    }
 }
 
 // ---- On the simulated programmer, through the main window ------------------------
