@@ -490,9 +490,11 @@ TEST_F(PicClassicWindowTest, GpasmFilesKeepTheirConfigurationThroughDialogProgra
         const QString processor = QString(c.part).toLower();
         QString asmText = "    list p=" + processor + "\n    #include <p" + processor + ".inc>\n";
         for (int w = 0; w < words; ++w)
-            asmText += QString("    __config ") + (words > 1 ? QString("_CONFIG%1, ").arg(w + 1) : "") + c.config[std::size_t(w)] + "\n";
+            asmText += QString("    __config ") + (words > 1 ? QString("_CONFIG%1, ").arg(w + 1) : "") +
+                       c.config[std::size_t(w)] + "\n";
         asmText += "    __idlocs h'1234'\n    org 0\n    goto 0\n    end\n";
-        const QString source = dir.filePath("part.asm"), made = dir.filePath("gpasm.hex"), saved = dir.filePath("saved.hex");
+        const QString source = dir.filePath("part.asm"), made = dir.filePath("gpasm.hex"),
+                      saved = dir.filePath("saved.hex");
         ASSERT_TRUE(writeFile(source, asmText.toLatin1()));
         QString err;
         ASSERT_EQ(runTool("gpasm", {"-a", c.format, "-o", made, source}, &err), 0) << err.toStdString();
@@ -509,10 +511,12 @@ TEST_F(PicClassicWindowTest, GpasmFilesKeepTheirConfigurationThroughDialogProgra
         EXPECT_FALSE(chip().codeProtected());
         for (int wd = 0; wd < words; ++wd) {
             const std::uint32_t bits = part->implementedBits(wd);
-            const std::uint32_t got = std::uint32_t(chip().config()[std::size_t(2 * wd)]) << 8 | chip().config()[std::size_t(2 * wd + 1)];
+            const std::uint32_t got =
+                std::uint32_t(chip().config()[std::size_t(2 * wd)]) << 8 | chip().config()[std::size_t(2 * wd + 1)];
             EXPECT_EQ(got & bits, wordAt(wantConfig, wd) & bits) << "word " << wd + 1 << " on the part";
         }
-        for (int n = 0; n < 4; ++n) EXPECT_EQ(chip().idWord(std::size_t(n)) & 0x7F, wordAt(wantIds, n) & 0x7F) << "ID " << n;
+        for (int n = 0; n < 4; ++n)
+            EXPECT_EQ(chip().idWord(std::size_t(n)) & 0x7F, wordAt(wantIds, n) & 0x7F) << "ID " << n;
 
         // Read into a cleared image and save in the file's format.
         const std::size_t place = st().dev()->PageCode >= 46 ? 0x10000 : 0x4000;

@@ -418,7 +418,8 @@ protected:
     Words maskOf(const DeviceRecord& r) const {
         Words m{};
         for (int w = 0; w < r.ConfigMaskCount / 2 && w < 2; ++w)
-            m[std::size_t(w)] = std::uint32_t(r.ConfigMasks[std::size_t(2 * w)] << 8 | r.ConfigMasks[std::size_t(2 * w + 1)]);
+            m[std::size_t(w)] =
+                std::uint32_t(r.ConfigMasks[std::size_t(2 * w)] << 8 | r.ConfigMasks[std::size_t(2 * w + 1)]);
         return m;
     }
     Words image() {
@@ -465,7 +466,8 @@ protected:
                         const std::string caption = group->button(state)->text().toStdString();
                         expr = writeProtectFor(part, caption);
                         if (expr.empty()) {
-                            ADD_FAILURE() << c.name << " item \"" << caption << "\" names no write-protect range of the part";
+                            ADD_FAILURE()
+                                << c.name << " item \"" << caption << "\" names no write-protect range of the part";
                             continue;
                         }
                     }
@@ -519,7 +521,8 @@ protected:
             for (const Control& c : controls) covered |= c.field[w];
             EXPECT_EQ(hex(ref.implemented[w] & ~covered), hex(ref.uncontrolled[w]))
                 << "word " << w + 1 << ": implemented bits no control edits";
-            EXPECT_EQ(hex(covered & ~ref.implemented[w]), hex(0)) << "word " << w + 1 << ": controls on bits the part lacks";
+            EXPECT_EQ(hex(covered & ~ref.implemented[w]), hex(0))
+                << "word " << w + 1 << ": controls on bits the part lacks";
         }
 
         // Round k: control c takes its state k (cycling); a word of the part
@@ -558,6 +561,22 @@ protected:
         }
     }
 };
+
+// What the check reads from gputils, against the parts' data sheets: it
+// cannot pass by finding nothing.
+TEST(PicHeaderReading, WordsBitsSizesAndRangesAreThePartsOwn) {
+    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
+    const auto c74 = readGputilsPart("16C74"), f88 = readGputilsPart("16F88"), f629 = readGputilsPart("12F629"),
+               f877a = readGputilsPart("16F877A");
+    ASSERT_TRUE(c74 && f88 && f629 && f877a);
+    EXPECT_EQ(c74->implementedBits(0), 0x003Fu);  // bit 6 is held at 0 by every setting
+    EXPECT_EQ(f88->configWords(), 2);
+    EXPECT_EQ(f88->implementedBits(1), 0x0003u);  // CONFIG2: IESO, FCMEN
+    EXPECT_EQ(f88->configWord.at("_FCMEN_OFF"), 1);
+    EXPECT_EQ(f629->codeWords(), 0x400u);  // the calibration word at 0x3FF included
+    EXPECT_EQ(rangeIn(f877a->comments.at("_WRT_256")), (std::vector<std::uint32_t>{0x0000, 0x00FF, 0x0100, 0x1FFF}));
+    EXPECT_EQ(writeProtectFor(*f877a, "0000 - 07FF protected"), "_WRT_1FOURTH");
+}
 
 TEST_F(PicHeaderCheck, EverySamplePicHasTheSizesAndMasksOfItsPart) {
     ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";

@@ -31,7 +31,8 @@ QSize neededSize(QWidget* w) {
         s.setWidth(std::max(s.width(), g->fontMetrics().horizontalAdvance(g->title()) + 24));
         if (!g->layout())
             for (QWidget* c : g->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-                if (!c->isHidden()) s = s.expandedTo(QSize(c->geometry().right() + 1 + 8, c->geometry().bottom() + 1 + 6));
+                if (!c->isHidden())
+                    s = s.expandedTo(QSize(c->geometry().right() + 1 + 8, c->geometry().bottom() + 1 + 6));
     }
     return s;
 }
@@ -53,7 +54,8 @@ QSize fitInside(QWidget* parent) {
     auto order = [&](auto key) {
         std::vector<std::size_t> idx(kids.size());
         for (std::size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-        std::stable_sort(idx.begin(), idx.end(), [&](std::size_t a, std::size_t b) { return key(was[a]) < key(was[b]); });
+        std::stable_sort(idx.begin(), idx.end(),
+                         [&](std::size_t a, std::size_t b) { return key(was[a]) < key(was[b]); });
         return idx;
     };
     // A control covered by one that stood above it in its column moves down
@@ -74,7 +76,9 @@ QSize fitInside(QWidget* parent) {
     for (std::size_t i : order([](const QRect& r) { return r.top(); }))
         clear(
             i,
-            [](const QRect& a, const QRect& b) { return a.top() < b.top() && a.left() <= b.right() && b.left() <= a.right(); },
+            [](const QRect& a, const QRect& b) {
+                return a.top() < b.top() && a.left() <= b.right() && b.left() <= a.right();
+            },
             [](QWidget* w, const QRect& g) { w->move(w->x(), g.bottom() + 1); });
     for (std::size_t i : order([](const QRect& r) { return r.left(); }))
         clear(
@@ -229,7 +233,8 @@ void TfrmPicConfig::fitCaptions() {
     const int dx = std::max(wider, 0), dy = std::max(taller, 0);
     // Below the page control (the hex labels, the notes, OK) moves down, OK also right.
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w != PageControl && w->y() >= PageControl->geometry().bottom()) w->move(w->x() + (w == BitBtn1 ? dx : 0), w->y() + dy);
+        if (w != PageControl && w->y() >= PageControl->geometry().bottom())
+            w->move(w->x() + (w == BitBtn1 ? dx : 0), w->y() + dy);
     LayoutNote->resize(LayoutNote->width() + dx, LayoutNote->height());
     EntryNote->resize(EntryNote->width() + dx, EntryNote->height());
     PageControl->resize(PageControl->width() + dx, PageControl->height() + dy);
