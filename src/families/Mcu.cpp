@@ -237,8 +237,11 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
     // The longest stream an operation reads: the code (and user row with
-    // its fuse byte), or the data EEPROM.
-    if (st.RunFlag.load() == 0)
+    // its fuse byte), or the data EEPROM. A pass that failed after the Abort
+    // ended on a line that stayed quiet through the Abort's grace (or on
+    // "ErrV"/"ErrB"): nothing is left coming, and waiting again would only
+    // keep the user waiting.
+    if (st.RunFlag.load() == 0 && st.ErrorFlag.get() == 0)
         dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }
@@ -300,9 +303,10 @@ void McuErase(AppState& st) {
     if (!d || !st.usb) return;
     writeFrame(st, proto::mcuErase(s2(*d)));
     // The erase takes a while; its answer is waited for (bounded) and then
-    // read whole.
+    // read whole. After Abort the wait has had its grace already: the read
+    // takes what is there and does not wait again.
     waitForBytes(st, proto::kReplyWordLength);
-    if (!readWord(st, proto::kReplyDone)) {
+    if (!readWord(st, proto::kReplyDone, OnAbort::Stop)) {
         // A chip that did not confirm its erase is not called erased.
         failLine(st, " Erase Error");
         return;

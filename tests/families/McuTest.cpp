@@ -8,13 +8,16 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTemporaryDir>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <stdexcept>
 
 #include "config/gui/TfrmConfig.h"
 #include "devices/DeviceDataFile.h"
 #include "families/FamilyRig.h"
 #include "families/Mcu.h"
+#include "link/Replies.h"
 #include "fileformats/FormatFixture.h"
 #include "fileformats/LoadSave.h"
 #include "operations/Dispatch.h"
@@ -374,6 +377,113 @@ TEST(McuFamily, AbortLeavesNothingForTheNextOperation) {
         EXPECT_TRUE(b.run('R')) << b.log();
         EXPECT_TRUE(b.image(0, rec.LastAddress + 1) == b.chip().code());
         for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+    }
+}
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// The hardware port's waits kept in virtual time, over the simulated
+// programmer: a plain read that comes back short has sat out its whole read
+// time-out, a queue wait that finds too little its whole slice, and a read
+// that may give up asks every 10 ms until its time-out (the real question is
+// asked, so the Abort rule keeps its own clock). The first wait that finds
+// the line silent presses Abort; the waits after it are added up.
+class SilentLinePort : public UsbPort {
+public:
+    explicit SilentLinePort(FamilyRig& rig) : rig_(rig), sim_(rig.sim) {}
+    milliseconds afterAbort{0};
+    bool pressed = false;
+
+    int open(const std::string& d, std::uint32_t f) override { return sim_.open(d, f); }
+    int close() override { return sim_.close(); }
+    bool isOpen() const override { return sim_.isOpen(); }
+    int readSerialNumber(std::string& s) override { return sim_.readSerialNumber(s); }
+    int reset() override { return sim_.reset(); }
+    int purge(unsigned mask) override { return sim_.purge(mask); }
+    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return sim_.setTimeouts(r, w); }
+    int queueStatus(std::uint32_t& n) override { return sim_.queueStatus(n); }
+    int status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& ev) override { return sim_.status(rx, tx, ev); }
+    int write(const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override { return sim_.write(b, n, w); }
+    using UsbPort::write;
+
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
+        const int rc = sim_.read(buf, len, got);
+        if (rc == UsbOk && got < len) {
+            const bool counting = pressed;
+            silence();
+            if (counting) afterAbort += milliseconds(sim_.readTimeoutMs());
+        }
+        return rc;
+    }
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override {
+        const int rc = sim_.read(buf, len, got);
+        if (rc != UsbOk || got >= len) return rc;
+        silence();
+        milliseconds waited{0};
+        while (waited < milliseconds(sim_.readTimeoutMs()) && !(giveUp && giveUp())) {
+            std::this_thread::sleep_for(milliseconds(10));
+            waited += milliseconds(10);
+        }
+        afterAbort += waited;
+        return rc;
+    }
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& queued) override {
+        const bool counting = pressed;
+        const int rc = sim_.waitQueue(atLeast, maxWait, queued);
+        if (rc == UsbOk && queued < atLeast) {
+            silence();
+            if (counting) afterAbort += std::chrono::ceil<milliseconds>(maxWait);
+        }
+        return rc;
+    }
+
+private:
+    void silence() {
+        if (pressed) return;
+        pressed = true;
+        rig_.pressAbort();
+    }
+    FamilyRig& rig_;
+    sim::SimProgrammer& sim_;
+};
+
+}  // namespace
+
+// Abort while the programmer is silent or its stream has stalled: over the
+// hardware port the operation ends within the Abort's grace, whatever the
+// step was waiting for, and however many reads come after it.
+TEST(McuFamily, AbortOnASilentLineEndsWithinTheGrace) {
+    struct Case {
+        const char* name;
+        char op;
+        std::uint8_t steps;
+        std::function<void(sim::FaultPlan&)> fault;
+    };
+    const Case cases[] = {
+        {"Read, the stream stalls", 'R', 0x01, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, its verify stalls", 'P', 0x01, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, the blank check of its erase stalls", 'P', 0x41, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, acknowledgements stop", 'P', 0x01, [](auto& f) { f.acksStallAfter = 64; }},
+        {"Program, no Send", 'P', 0x01, [](auto& f) { f.programSend = ""; }},
+        {"Erase, no Done", 'E', 0x01, [](auto& f) { f.wrongReply[sim::Reply::EraseDone] = ""; }},
+    };
+    const DeviceRecord& rec = sampleMcu("ATmega88");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b(rec);
+        SilentLinePort port(b);
+        b.st.usb = &port;
+        b.st.settings.IdCheckOption = 0;
+        b.st.settings.ProgramSteps = c.steps;
+        b.fillImage(pattern(rec.LastAddress + 1, 13));
+        c.fault(b.sim.faults());
+        b.run(c.op);
+        EXPECT_TRUE(port.pressed);
+        EXPECT_EQ(b.st.RunFlag.load(), 0);
+        EXPECT_LE(port.afterAbort.count(), (kAbortGrace + milliseconds(10)).count());
     }
 }
 
