@@ -224,8 +224,17 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
          " Erased | Code Area Clean| Programmed| Verifying @ Vdd = 5.0V | Code Area Verify OK| Fuses programmed"},
         {"a Verify writes no fuse byte", "89S2051", 'V', 0x01, "EI,ERp", " Verifying @ Vdd = 5.0V | Code Area Verify OK"},
         {"blank check of the code area whatever the steps", "89C51", 'B', 0x02, "EI,ERp", " Code Area Clean"},
-        {"code 210 has no EESAVE byte to read", "ATmega328", 'B', 0x01, "EC,EI,ERp,ERL,ERe",
-         " Code Area Clean| EEprom Clean "},
+        // Code 210's fuse read ends before its high fuse byte: its EEPROM
+        // counts as kept through an erase, so a Program after an erase with
+        // EESAVE programmed goes on and writes the EEPROM whole.
+        {"code 210 cannot show EESAVE", "ATmega328", 'B', 0x01, "EC,EI,ERp,ERL",
+         " Code Area Clean| EEprom is preserved through Chip Erase"},
+        {"code 210 with EESAVE, erase first", "ATmega328", 'P', 0x41,
+         "EC,EI,EE0,ERp,ERL,EPp,EPe,ERp,ERe,EPF,fuse high,fuse extended,EPL",
+         " Erased | Code Area Clean| EEprom is preserved through Chip Erase| Programmed| Verifying @ Vdd = 5.0V | "
+         "Code Area Verify OK| EEprom Verify OK| Fusebits Programmed| High Fusebits Programmed| Extended Fusebits "
+         "Programmed| Lockbits Programmed",
+         0xD7},
         {"Erase button", "ATmega88", 'E', 0x41, "EC,EI,EE0,ERp,ERL,ERe", " Erased | Code Area Clean| EEprom Clean "},
         {"EESAVE keeps the EEPROM", "ATmega88", 'E', 0x01, "EC,EI,EE0,ERp,ERL",
          " Erased | Code Area Clean| EEprom is preserved through Chip Erase", 0xD7},
@@ -262,6 +271,7 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
         if (c.op == 'P') {
             EXPECT_TRUE(b.chip().code() == b.image(0, rec.LastAddress + 1));
+            EXPECT_TRUE(b.chip().dataArea() == b.image(rec.LastAddress + 1, b.chip().dataArea().size()));
         }
     }
 }
