@@ -186,6 +186,127 @@ TEST(McuFamily, EverySamplePartProgramsAFileWithItsSettingsAndReadsItBack) {
 }
 namespace {
 
+// What a Read keeps of the part's fuse, lock and calibration bytes, as the
+// chip in the socket holds them; a value left empty is not the Read's to
+// change.
+struct ReadKeeps {
+    std::optional<std::uint8_t> low, high, ext, lock;
+    std::optional<std::array<std::uint8_t, 4>> calibration;
+    bool any() const { return low || high || ext || lock || calibration; }
+};
+
+ReadKeeps keptByRead(const DeviceRecord& r, const sim::McuChip& chip) {
+    ReadKeeps k;
+    const auto f = chip.fuses();
+    const std::uint8_t lock = chip.lockByte();
+    if (r.Algorithm == 32) {
+        switch (r.PageCode) {
+        case 203: k = {f[0], f[1], {}, std::uint8_t(lock & 3), chip.calibration()}; break;
+        case 204: k = {f[0], f[1], {}, lock, chip.calibration()}; break;
+        case 205:
+        case 209:
+        case 211: k = {f[0], f[1], f[2], lock, {}}; break;
+        case 207: k = {f[0], f[1], f[2], lock, chip.calibration()}; break;
+        default: break;  // the fuse read carries nothing to keep
+        }
+    } else if (r.Algorithm == 30) {
+        // The two fuse bits and lock bits 1 and 2 (bits 1 and 2 of the lock byte).
+        k.low = std::uint8_t(f[0] & 0x21);
+        k.lock = std::uint8_t(lock & 0x06);
+    } else if (r.Algorithm == 35) {
+        k.low = f[0];  // the byte behind the user row
+    } else if (r.MakerId == 0x1E && (r.DeviceId == 0x73 || r.Algorithm == 34)) {
+        // The fuse byte of "ERF"; on chip code 212 its bits 1-0 are lock bits 1 and 2.
+        k.low = f[0];
+        if (r.PageCode == 212)
+            k.low = std::uint8_t((f[0] & 0xFC) | (chip.lockBitProgrammed(1) ? 0 : 1) | (chip.lockBitProgrammed(2) ? 0 : 2));
+    }
+    return k;
+}
+
+}  // namespace
+
+// Every sample microcontroller with its own fuse, lock and calibration bytes
+// (none of them factory values): two Reads in a row store exactly what the
+// chip holds, and the lock bits they report are the chip's. An Erase keeps or
+// checks the data EEPROM as the chip's EESAVE fuse says. Each round sets the
+// other value of every fuse bit, and lock bit 1 programmed, then not.
+TEST(McuFamily, ReadStoresTheChipsFuseLockAndCalibrationBytes) {
+    constexpr std::array<std::uint8_t, 3> kFuses{0x5C, 0xB5, 0xF3};
+    constexpr std::array<std::uint8_t, 4> kCalibration{0x3C, 0x4D, 0x5E, 0x6F};
+    for (const DeviceRecord& rec : sampleMcus()) {
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(rec.Name + " round " + std::to_string(round));
+            Bench b(rec);
+            sim::McuChip::Params p = b.chip().params();
+            p.calibration = kCalibration;
+            auto chip = std::make_shared<sim::McuChip>(p);
+            b.sim.insertChip(chip);
+            const std::size_t code = std::size_t(rec.LastAddress) + 1;
+            chip->load(0, pattern(code, 21));
+            chip->loadData(0, pattern(chip->dataArea().size(), 22));
+            const Bytes data = chip->dataArea();
+            chip->setFuses(round == 0 ? kFuses
+                                      : std::array<std::uint8_t, 3>{std::uint8_t(~kFuses[0]), std::uint8_t(~kFuses[1]),
+                                                                    std::uint8_t(~kFuses[2])});
+            // Lock bit 1 programmed in the first round only; lock bit 2 never
+            // (it would scramble the code read back), the other bits mixed.
+            const bool lockBit1 = round == 0 && rec.Algorithm != 26;
+            for (std::uint8_t lock : round == 0 ? std::array<std::uint8_t, 2>{0xE6, 0xE5}
+                                                : std::array<std::uint8_t, 2>{0x1B, 0x1E}) {
+                chip->setLockByte(lock);
+                if (chip->lockBitProgrammed(1) == lockBit1 && !chip->readLocked({})) break;
+            }
+            ASSERT_EQ(chip->lockBitProgrammed(1), lockBit1);
+            ASSERT_FALSE(chip->readLocked({}));
+            const ReadKeeps want = keptByRead(rec, *chip);
+
+            McuConfig& m = b.st.mcu;
+            for (int read = 0; read < 2; ++read) {
+                m.FuseLow = 0x11, m.FuseHigh = 0x22, m.FuseExt = 0x33, m.LockBits = 0x44, m.SecurityByte = 0x55;
+                m.CalibrationBytes = {0x66, 0x77, 0x88, 0x99};
+                m.McuConfigKnown = false;
+                prefillErased(b.st.buf, rec);
+                ASSERT_TRUE(b.run('R')) << b.log();
+                EXPECT_TRUE(b.image(0, code) == chip->code());
+                EXPECT_TRUE(b.image(code, rec.DataEepromSize) ==
+                            Bytes(data.begin(), data.begin() + std::min<std::size_t>(data.size(), rec.DataEepromSize)));
+                EXPECT_EQ(m.FuseLow, want.low.value_or(0x11));
+                EXPECT_EQ(m.FuseHigh, want.high.value_or(0x22));
+                EXPECT_EQ(m.FuseExt, want.ext.value_or(0x33));
+                EXPECT_EQ(m.LockBits, want.lock.value_or(0x44));
+                EXPECT_EQ(m.SecurityByte, 0x55);
+                EXPECT_EQ(m.CalibrationBytes, want.calibration.value_or(std::array<std::uint8_t, 4>{0x66, 0x77, 0x88, 0x99}));
+                EXPECT_EQ(m.CalibrationRead, want.calibration.has_value());
+                EXPECT_EQ(m.McuConfigKnown, want.any());
+                for (int n = 1; n <= 3; ++n) {
+                    const QString is = QString(" LockBit %1 = %2").arg(n).arg(chip->lockBitProgrammed(n) ? "P" : "U");
+                    const QString isNot = QString(" LockBit %1 = %2").arg(n).arg(chip->lockBitProgrammed(n) ? "U" : "P");
+                    EXPECT_FALSE(b.lines().contains(isNot)) << b.log();
+                    // The 8051 types that report their lock bits report lock bits 1 and 2 at least.
+                    if (n < 3 && rec.MakerId == 0x1E && rec.Algorithm != 30 && rec.Algorithm != 32 &&
+                        b.lines().filter(" LockBit ").size() > 0) {
+                        EXPECT_TRUE(b.lines().contains(is)) << b.log();
+                    }
+                }
+                for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+            }
+
+            if (!(rec.Buttons >> BtnErase & 1u)) continue;
+            ASSERT_TRUE(b.run('E')) << b.log();
+            EXPECT_TRUE(chip->code() == Bytes(code, rec.BlankByte));
+            if (chip->dataArea().empty() || rec.Algorithm == 35) continue;
+            if (chip->dataArea() == data) {
+                EXPECT_TRUE(b.lines().contains(" EEprom is preserved through Chip Erase")) << b.log();
+            } else if (rec.PageCode != 210) {  // code 210's fuse read cannot show EESAVE
+                EXPECT_TRUE(b.lines().contains(" EEprom Clean ")) << b.log();
+            }
+        }
+    }
+}
+
+namespace {
+
 std::string joined(const std::vector<std::string>& v) {
     std::string out;
     for (const std::string& s : v) out += (out.empty() ? "" : ",") + s;
@@ -296,10 +417,12 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
     m.ProgramCalibration = 1;
-    m.CalibrationIndex = 2;
-    m.CalibrationAddress = rec.LastAddress;
-    ASSERT_TRUE(b.run('P')) << b.log();
-    EXPECT_EQ(b.chip().code()[rec.LastAddress], b.chip().calibration()[1]);
+    for (std::uint8_t index = 1; index <= 4; ++index) {  // CAL0..CAL3
+        m.CalibrationIndex = index;
+        m.CalibrationAddress = rec.LastAddress - index;
+        ASSERT_TRUE(b.run('P')) << b.log();
+        EXPECT_EQ(b.chip().code()[rec.LastAddress - index], b.chip().calibration()[index - 1u]);
+    }
 
     struct Refused {
         std::uint32_t address;
