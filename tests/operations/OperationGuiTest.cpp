@@ -9,6 +9,7 @@
 #include <utility>
 #include <gtest/gtest.h>
 
+#include "app/gui/Commands.h"
 #include "app/gui/TfrmMains.h"
 #include "operations/Checksum.h"
 #include "operations/gui/TProgressForm.h"
@@ -266,4 +267,26 @@ TEST_F(OperationGuiTest, InDemoModeTheButtonsDoNothing) {
     w().SB_Read->click();
     EXPECT_TRUE(w().memoLines().isEmpty());
     EXPECT_EQ(sim_.driverCalls(), std::vector<std::string>({"reset"}));
+}
+
+// An operation started without a toolbar button runs under its own caption
+// and reports how it ended; only a Program is spared the "Stop".
+TEST_F(OperationGuiTest, AnOperationWithoutAButtonRunsUnderItsCaption) {
+    EXPECT_EQ(runOperation(w(), 'R', "Read Fuses"), OperationEnd::Good);
+    EXPECT_TRUE(w().memoLines().contains(" Read Completed")) << w().memoLines().join('\n').toStdString();
+
+    sim_.faults().streamStallsAfter = 100;  // the read waits for Abort
+    QString caption;
+    test::onNextModal(
+        [&caption](QWidget* f) {
+            caption = f->windowTitle();
+            static_cast<TProgressForm*>(f)->BitBtn1->click();
+        },
+        "tesmar::TProgressForm");
+    clearLogs();
+    EXPECT_EQ(runOperation(w(), 'R', "Read Fuses"), OperationEnd::Aborted);
+    EXPECT_EQ(caption, "Read Fuses");
+    EXPECT_TRUE(contains(sim_.hostBytes(), "Stop"));
+    EXPECT_EQ(w().TotalProg->text(), "0");
+    EXPECT_TRUE(w().SB_Read->isEnabled());
 }

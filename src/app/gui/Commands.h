@@ -1,5 +1,6 @@
 #pragma once
 // The main window's toolbar commands, each in the folder of what it opens.
+class QString;
 class QToolButton;
 
 namespace tesmar {
@@ -15,7 +16,15 @@ constexpr bool haveFuseEditor() { return true; }
 constexpr bool haveJedecFiles() { return true; }
 
 void runSelection(TfrmMains& w);                       // devices/gui
-void runOperation(TfrmMains& w, QToolButton* button);  // operations/gui
+// How one device operation ended.
+enum class OperationEnd { NotRun, Good, Failed, Aborted };
+
+// One device operation, from the toolbar's operation buttons (operations/gui).
+OperationEnd runOperation(TfrmMains& w, QToolButton* button);
+// The same without a button: `code` is the OperationCode the family routine
+// runs ('R', 'B', 'P', 'V', 'E', 'S'), `caption` the progress window's title.
+// Only 'P' counts as a Program; every code but 'P' is sent "Stop" on Abort.
+OperationEnd runOperation(TfrmMains& w, char code, const QString& caption);
 void runLoad(TfrmMains& w);
 void runSave(TfrmMains& w);
 void runEdit(TfrmMains& w);

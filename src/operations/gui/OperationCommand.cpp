@@ -22,7 +22,7 @@ struct OperationRow {
     const char* caption;
 };
 
-OperationRow rowFor(TfrmMains& w, QToolButton* b) {
+OperationRow rowFor(const TfrmMains& w, const QToolButton* b) {
     if (b == w.SB_Blank) return {'B', "Blank Check"};
     if (b == w.SB_Prog) return {'P', "Program"};
     if (b == w.SB_Verify) return {'V', "Verify"};
@@ -43,7 +43,13 @@ void restoreToolbar(TfrmMains& w, const AppState& st) {
 
 }  // namespace
 
-void runOperation(TfrmMains& w, QToolButton* button) {
+OperationEnd runOperation(TfrmMains& w, QToolButton* button) {
+    if (!button) return OperationEnd::NotRun;
+    const OperationRow row = rowFor(w, button);
+    return runOperation(w, row.code, QString::fromLatin1(row.caption));
+}
+
+OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     AppState& st = w.state();
     QElapsedTimer clock;
     clock.start();
@@ -52,7 +58,7 @@ void runOperation(TfrmMains& w, QToolButton* button) {
         st.usb->reset();
         pauseMs(st, 30);
     }
-    if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev() || !button) return;
+    if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev()) return OperationEnd::NotRun;
 
     const DeviceRecord rec = *st.dev();
     w.disableDeviceButtons();
@@ -62,12 +68,11 @@ void runOperation(TfrmMains& w, QToolButton* button) {
     TProgressForm form(&w);
     w.setProgressForm(&form);
     memo(st, " ");
-    const OperationRow row = rowFor(w, button);
-    st.OperationCode = row.code;
-    form.setWindowTitle(row.caption);
+    st.OperationCode = code;
+    form.setWindowTitle(caption);
     // Whether this run is a Program is fixed here: the family routines change
     // OperationCode for their erase and configuration steps.
-    const bool isProgram = row.code == 'P';
+    const bool isProgram = code == 'P';
     if (isProgram) ++st.TotalCount;
     st.RunFlag = 1;
     if (st.usb && st.usb->isOpen()) st.usb->purge(PurgeRx);
@@ -94,7 +99,9 @@ void runOperation(TfrmMains& w, QToolButton* button) {
     w.setProgressForm(nullptr);
 
     memo(st, elapsedLine(clock.elapsed()));
+    OperationEnd end = OperationEnd::Aborted;
     if (st.RunFlag.load() != 0) {
+        end = st.ErrorFlag.get() != 0 ? OperationEnd::Failed : OperationEnd::Good;
         if (st.ErrorFlag.get() != 0) {
             if (isProgram) ++st.FailCount;
             PlayErrorSound(st);
@@ -121,6 +128,7 @@ void runOperation(TfrmMains& w, QToolButton* button) {
     // The run is over: an Abort silenced only its own lines, not the uploads
     // and tests that come after it.
     st.RunFlag = 1;
+    return end;
 }
 
 }  // namespace tesmar
