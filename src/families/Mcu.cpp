@@ -226,6 +226,10 @@ void McuDoOperation(AppState& st) {
         case 'R':
             McuRead(st);
             break;
+        case kMcuReadFusesOp:
+            st.mcu.FusesRead = 0;
+            McuReadFuses(st);
+            break;
         default:
             break;
         }
@@ -249,6 +253,8 @@ void McuDoOperation(AppState& st) {
 std::uint8_t McuNextStep(AppState& st, std::uint8_t mask) {
     const char op = st.OperationCode.load();
     char& area = st.mcu.CurrentArea;
+    // A fuse read has one pass and no area.
+    if (op == kMcuReadFusesOp) return 0;
     // Read, Verify and Blank work on the code area whatever steps are chosen.
     if (op == 'R' || op == 'V' || op == 'B') {
         area = 'P';

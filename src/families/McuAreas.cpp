@@ -129,6 +129,12 @@ bool writeConfig(AppState& st, const proto::Frame* frame, std::uint8_t raw, cons
 
 }  // namespace
 
+bool McuFuseReadFillsConfig(const DeviceRecord& d) {
+    if (d.Algorithm == 30 || hasFuseByteRead(d)) return true;
+    McuConfig scratch;
+    return d.Algorithm == 32 && storeAvrFuses(scratch, d.PageCode, {});
+}
+
 void McuRead(AppState& st) {
     const DeviceRecord* d = st.dev();
     if (!d || !st.usb) return;

@@ -356,6 +356,8 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
          "Code Area Verify OK| EEprom Verify OK| Fusebits Programmed| High Fusebits Programmed| Extended Fusebits "
          "Programmed| Lockbits Programmed",
          0xD7},
+        {"fuse read alone (the Config page's)", "ATmega88", kMcuReadFusesOp, 0x41, "EC,EI,ERL",
+         " Fuse and Lock Bits Read"},
         {"Erase button", "ATmega88", 'E', 0x41, "EC,EI,EE0,ERp,ERL,ERe", " Erased | Code Area Clean| EEprom Clean "},
         {"EESAVE keeps the EEPROM", "ATmega88", 'E', 0x01, "EC,EI,EE0,ERp,ERL",
          " Erased | Code Area Clean| EEprom is preserved through Chip Erase", 0xD7},
@@ -656,11 +658,16 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
         EXPECT_EQ(w().ProgFail->text(), "0");
     }
     selectPart("ATmega88");
-    // A look at Config, closed with OK, chooses nothing.
+    // A look at Config, closed with OK, chooses nothing: the page showed the
+    // chip's own bytes, and Program puts back just those.
+    const auto fuses = chip().fuses();
+    const std::uint8_t lock = chip().lockByte();
     onNextModal([](QWidget* wnd) { QTest::mouseClick(static_cast<TfrmConfig*>(wnd)->BitBtn1, Qt::LeftButton); },
                 "tesmar::TfrmConfig");
     w().SB_Config->click();
-    EXPECT_FALSE(st().mcu.McuConfigKnown);
+    w().SB_Prog->click();
+    EXPECT_EQ(chip().fuses(), fuses);
+    EXPECT_EQ(chip().lockByte(), lock);
     st().settings.ProgramSteps = 0x7E;
     st().mcu.ProgramCalibration = 1;
     st().mcu.CalibrationRead = true;
@@ -671,7 +678,7 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
 }
 
 // What the user sets in Config after a selection is what Program puts in the
-// chip: the fuses as the selection left them (0) but for CKDIV8, and lock bit 1.
+// chip: the chip's own fuses but for CKDIV8, and lock bit 1.
 TEST_F(McuWindowTest, FusesAndLockSetInConfigReachTheChip) {
     selectPart("ATmega88");
     onNextModal(
@@ -683,11 +690,12 @@ TEST_F(McuWindowTest, FusesAndLockSetInConfigReachTheChip) {
             QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
         },
         "tesmar::TfrmConfig");
+    chip().setFuses({0x62, 0xDF, 0xF9});
     w().SB_Config->click();
     clearLogs();
     w().SB_Prog->click();
     EXPECT_EQ(w().ProgCorrect->text(), "1") << w().memoLines().join('|').toStdString();
-    EXPECT_EQ(chip().fuses(), (std::array<std::uint8_t, 3>{0x80, 0x00, 0x00}));
+    EXPECT_EQ(chip().fuses(), (std::array<std::uint8_t, 3>{0xE2, 0xDF, 0xF9}));
     EXPECT_EQ(chip().lockByte(), 0xFE);
 }
 
