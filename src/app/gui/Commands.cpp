@@ -29,7 +29,7 @@ void readChipFusesFirst(TfrmMains& w) {
     const DeviceRecord& d = *st.dev();
     if (d.FamilyLetter != 'M' || st.mcu.McuConfigKnown || !McuFuseReadFillsConfig(d)) return;
     if (config::sheetsForPageCode(d.PageCode).empty()) return;
-    // What an aborted read brought counts for nothing.
+    // What a read that failed or was aborted brought counts for nothing.
     if (runOperation(w, kMcuReadFusesOp, QStringLiteral("Read Fuses")) != OperationEnd::Good)
         st.mcu.McuConfigKnown = false;
 }
