@@ -129,7 +129,8 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     const QStringList lines = QString::fromLocal8Bit(cc.readAllStandardOutput()).split('\n');
 
     static const QRegularExpression define(R"(^#define\s+(\w+)(?:\s+(.*))?$)");
-    static const QRegularExpression fuseBit(R"(^\(unsigned char\)\s*~\s*_BV\((\d+)\)$)");
+    // Most headers cast the value, a few older ones do not ("~_BV(1)").
+    static const QRegularExpression fuseBit(R"(^(?:\(unsigned char\)\s*)?~\s*_BV\((\d+)\)$)");
     int byte = -1;
     for (const QString& line : lines) {
         if (line.startsWith("/*")) {
@@ -163,6 +164,22 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     part.bootLock1 = part.defines.count("__BOOT_LOCK_BITS_1_EXIST") != 0;
     if (part.signature[0] < 0) return std::nullopt;
     return part;
+}
+
+std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption) {
+    // Captions that say in words what the programmed fuse does.
+    static const std::map<std::string, std::string> described = {
+        {"SPI Enabled", "SPIEN"},         {"BOD Enabled", "BODEN"},       {"CKOUT Enabled", "CKOUT"},
+        {"SELFPRG Enabled", "SELFPRGEN"}, {"debugWIRE Enabled", "DWEN"},  {"Divided Clock by 8", "CKDIV8"},
+        {"WDT always on", "WDTON"},
+    };
+    const QString text = QString::fromStdString(caption).trimmed();
+    if (const auto it = described.find(text.toStdString()); it != described.end()) return CaptionFuse{it->second, true};
+    static const QRegularExpression name(R"(^([A-Z][A-Z0-9]*)$)");
+    static const QRegularExpression stated(R"(^([A-Z][A-Z0-9]*) = \S+$)");
+    if (const auto m = name.match(text); m.hasMatch()) return CaptionFuse{m.captured(1).toStdString(), true};
+    if (const auto m = stated.match(text); m.hasMatch()) return CaptionFuse{m.captured(1).toStdString(), false};
+    return std::nullopt;
 }
 
 }  // namespace tesmar::test

@@ -82,4 +82,16 @@ bool haveAvrLibc();
 // when avr-gcc does not know it.
 std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName);
 
+// The avr-libc fuse a configuration box's caption names, and whether the box
+// is checked when that fuse is programmed (0). The pages' convention: a
+// caption that is the fuse's name ("EESAVE") or says what the programmed
+// fuse does ("SPI Enabled", "WDT always on") is checked when it is
+// programmed; a box captioned "NAME = value" ("CKSEL0 = 1", "BODLEVEL =
+// 2.7V") is checked when the bit is 1. Nothing for a caption that names no fuse.
+struct CaptionFuse {
+    std::string fuse;
+    bool checkedWhenProgrammed = true;
+};
+std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption);
+
 }  // namespace tesmar::test
