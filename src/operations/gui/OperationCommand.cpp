@@ -2,6 +2,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
+#include <chrono>
 
 #include "app/Settings.h"
 #include "app/gui/Commands.h"
@@ -41,6 +43,23 @@ void restoreToolbar(TfrmMains& w, const AppState& st) {
     w.setFocus();
 }
 
+// A fixed pause on the window's thread, `alreadyMs` of which have passed. The
+// window goes on painting and serving its timers and the worker's calls; the
+// user's clicks and keys wait until the pause is over, as they would on a
+// window that is busy, so nothing the user does starts inside it. Where the
+// protocol's pauses are replaced (tests), this one is too.
+void pauseWindow(AppState& st, int ms, qint64 alreadyMs = 0) {
+    if (st.pause) {
+        st.pause(ms);
+        return;
+    }
+    const qint64 left = ms - alreadyMs;
+    if (left <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 }  // namespace
 
 OperationEnd runOperation(TfrmMains& w, QToolButton* button) {
@@ -50,13 +69,20 @@ OperationEnd runOperation(TfrmMains& w, QToolButton* button) {
 }
 
 OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
+    // One operation at a time, its pauses included.
+    if (w.operationBusy) return OperationEnd::NotRun;
+    w.operationBusy = true;
+    struct Done {
+        TfrmMains& w;
+        ~Done() { w.operationBusy = false; }
+    } done{w};
     AppState& st = w.state();
     QElapsedTimer clock;
     clock.start();
     st.buf.BufferCursor = 0;
     if (st.usb && st.usb->isOpen()) {
         st.usb->reset();
-        pauseMs(st, 30);
+        pauseWindow(st, 30);
     }
     if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev()) return OperationEnd::NotRun;
 
@@ -77,25 +103,33 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     st.RunFlag = 1;
     if (st.usb && st.usb->isOpen()) st.usb->purge(PurgeRx);
 
-    form.onAbort = [&st, isProgram] {
+    form.onAbort = [&w, &st, isProgram] {
+        // A run that has already asked to close its window has ended: it is
+        // reported and counted as ended. Otherwise " Process Aborted" is the
+        // run's last line.
+        if (!w.takeAbort()) return;
         st.RunFlag = 0;
         memo(st, " Process Aborted");
         if (!isProgram && st.usb && st.usb->isOpen()) st.usb->write("Stop");
         PlayErrorSound(st);
     };
 
+    w.beginRun();
     Thread1 worker(st);
     worker.start();
     form.run();
-    // The worker may still be finishing (after Abort); its posted lines and
-    // questions are served while we wait, user input is not.
+    // The pause after the run counts from the close of its window, as the
+    // worker may still be finishing (after Abort).
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    // The worker's questions are answered while we wait; the user's input waits.
     if (!worker.isFinished()) {
         QEventLoop loop;
         QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
         if (!worker.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     worker.wait();
-    QCoreApplication::sendPostedEvents(&w);  // the worker's last lines before ours
+    w.endRun();  // the worker's last lines before ours
     w.setProgressForm(nullptr);
 
     memo(st, elapsedLine(clock.elapsed()));
@@ -123,7 +157,7 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     w.ProgCorrect->setText(QString::number(st.GoodCount));
     w.ProgFail->setText(QString::number(st.FailCount));
     restoreToolbar(w, st);
-    pauseMs(st, 250);
+    pauseWindow(st, 250, sinceClose.elapsed());
     UpdateChecksum(st);
     // The run is over: an Abort silenced only its own lines, not the uploads
     // and tests that come after it.
