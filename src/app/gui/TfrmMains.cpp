@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QAudioDevice>
@@ -64,7 +65,10 @@ ScreenPlacement screenPlacement(int width, int height) {
 TfrmMains::TfrmMains(UsbPort* port, std::function<void(int)> pause, QWidget* parent) : QWidget(parent) {
     st_.host = this;
     st_.usb = port;
-    st_.pause = std::move(pause);
+    if (pause)
+        st_.pause = std::move(pause);
+    else
+        st_.pause = [this](int ms) { pauseHere(ms); };
     deliver_ = new QTimer(this);
     deliver_->setInterval(kDeliverMs);
     connect(deliver_, &QTimer::timeout, this, [this] {
@@ -277,6 +281,17 @@ void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
 }
 
 void TfrmMains::setProgressForm(TProgressForm* form) { progress_ = form; }
+
+void TfrmMains::pauseHere(int ms) {
+    if (ms <= 0) return;
+    if (QThread::currentThread() != thread()) {
+        QThread::msleep(unsigned(ms));
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
 // ---------------------------------------------------------------- start-up
 

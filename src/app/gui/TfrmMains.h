@@ -32,7 +32,8 @@ class TfrmMains : public QWidget, public Host {
     Q_OBJECT
 public:
     // Runs the start-up sequence. The port is not owned; `pause` (optional)
-    // replaces the fixed waits of the protocol (tests shorten them).
+    // replaces the fixed waits of the protocol (tests shorten them). Without
+    // it they are pauseHere.
     TfrmMains(UsbPort* port, std::function<void(int)> pause = {}, QWidget* parent = nullptr);
     ~TfrmMains() override;
 
@@ -54,6 +55,11 @@ public:
     void message(const QString& text, const QString& caption, BoxIcon icon) override;
     bool playSound(Sound sound) override;
     void showChecksum(const QString& text) override;
+
+    // A fixed pause: on the window's thread a timer, during which the window
+    // paints and serves its timers and queued calls while the user's input
+    // waits until the pause is over; on any other thread a sleep.
+    void pauseHere(int ms);
 
     // The lines of Memo1.
     QStringList memoLines() const;

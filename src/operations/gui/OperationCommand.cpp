@@ -2,8 +2,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
-#include <chrono>
 
 #include "app/Settings.h"
 #include "app/gui/Commands.h"
@@ -43,21 +41,19 @@ void restoreToolbar(TfrmMains& w, const AppState& st) {
     w.setFocus();
 }
 
-// A fixed pause on the window's thread, `alreadyMs` of which have passed. The
-// window goes on painting and serving its timers and the worker's calls; the
-// user's clicks and keys wait until the pause is over, as they would on a
-// window that is busy, so nothing the user does starts inside it. Where the
-// protocol's pauses are replaced (tests), this one is too.
-void pauseWindow(AppState& st, int ms, qint64 alreadyMs = 0) {
-    if (st.pause) {
-        st.pause(ms);
-        return;
-    }
+// A fixed pause on the window's thread, `alreadyMs` of which have passed:
+// the window's own (a timer: it goes on painting and serving its timers and
+// the worker's calls; the user's clicks and keys wait until it is over, so
+// nothing the user does starts inside it), or the one that replaces the
+// protocol's pauses.
+void pauseWindow(TfrmMains& w, int ms, qint64 alreadyMs = 0) {
     const qint64 left = ms - alreadyMs;
     if (left <= 0) return;
-    QEventLoop loop;
-    QTimer::singleShot(std::chrono::milliseconds(left), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    AppState& st = w.state();
+    if (st.pause)
+        st.pause(int(left));
+    else
+        w.pauseHere(int(left));
 }
 
 }  // namespace
@@ -82,7 +78,7 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     st.buf.BufferCursor = 0;
     if (st.usb && st.usb->isOpen()) {
         st.usb->reset();
-        pauseWindow(st, 30);
+        pauseWindow(w, 30);
     }
     if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev()) return OperationEnd::NotRun;
 
@@ -157,7 +153,7 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     w.ProgCorrect->setText(QString::number(st.GoodCount));
     w.ProgFail->setText(QString::number(st.FailCount));
     restoreToolbar(w, st);
-    pauseWindow(st, 250, sinceClose.elapsed());
+    pauseWindow(w, 250, sinceClose.elapsed());
     UpdateChecksum(st);
     // The run is over: an Abort silenced only its own lines, not the uploads
     // and tests that come after it.
