@@ -215,9 +215,10 @@ struct Window {
             ftdi = std::make_unique<LibFtdiPort>(std::move(b));
             port = ftdi.get();
         }
-        // The start-up's connect pause is skipped; every later pause is real.
+        // The start-up's connect pause is skipped; every later pause is the
+        // program's own.
         w = std::make_unique<TfrmMains>(port, [](int) {});
-        w->state().pause = {};
+        w->state().pause = [win = w.get()](int ms) { win->pauseHere(ms); };
         w->state().onDeviceSelected = [this](const DeviceRecord& r) { sim.insertBlankChipFor(r); };
         w->show();
     }
