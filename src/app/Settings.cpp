@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <memory>
 #include <limits>
+#include <optional>
+#include <algorithm>
 
 #include "operations/Host.h"
 
@@ -42,6 +44,70 @@ constexpr char kOffset[] = "Offset";
 
 constexpr char kDefaultDeviceFile[] = "zrvusb_r.usb";
 
+enum class Kind { Bool, Int, Text };
+struct ValueName {
+    const char* name;
+    Kind kind;
+};
+// The sixteen values in the order the first run writes them.
+constexpr ValueName kValues[] = {
+    {kRevNo, Kind::Int},       {kSoundOn, Kind::Bool},       {kIdFlag, Kind::Bool},     {kTestFlag, Kind::Bool},
+    {kMaxMinFlag, Kind::Bool}, {kProgBits, Kind::Int},       {kManufIndex, Kind::Int},  {kDeviceIndex, Kind::Int},
+    {kLastTotal, Kind::Int},   {kGrandTotal, Kind::Int},     {kFileTypeIndex, Kind::Int}, {kFilename, Kind::Text},
+    {kPathLoadSave, Kind::Text}, {kDefaultDir, Kind::Text},  {kOffsetAdd, Kind::Bool},  {kOffset, Kind::Int},
+};
+
+QString currentFolder(int maxChars) { return QDir::currentPath().left(maxChars); }
+
+// What a first run writes for each value, in kValues' order: the options and
+// totals as they stand, the first device file, both folders the current one.
+QVariantList firstRunValues(const Settings& g) {
+    const QString here = currentFolder(std::numeric_limits<int>::max());
+    return {g.SoftwareRevision, g.SoundOn ? 1 : 0, g.IdCheckOption ? 1 : 0, g.InsertionTest ? 1 : 0,
+            g.VerifyMaxMin ? 1 : 0, g.ProgramSteps, 0, 0, g.LastSessionTotal, g.GrandTotal, 1,
+            QString::fromLatin1(kDefaultDeviceFile), here, here, g.OffsetAdd ? 1 : 0, g.OffsetValue};
+}
+
+// A value as its type reads it (below); nothing when it is missing or not of
+// the type. A list is never a single value.
+QString scalarText(const QVariant& v, bool* ok) {
+    *ok = v.isValid() && v.typeId() != QMetaType::QStringList;
+    return *ok ? v.toString() : QString();
+}
+std::optional<bool> boolOf(const QVariant& v) {
+    bool ok = false;
+    const QString t = scalarText(v, &ok).trimmed().toLower();
+    if (ok && (t == "1" || t == "true")) return true;
+    if (ok && (t == "0" || t == "false")) return false;
+    return std::nullopt;
+}
+// A 32-bit integer, signed or unsigned as written.
+std::optional<std::int64_t> intOf(const QVariant& v) {
+    bool ok = false;
+    const qlonglong n = scalarText(v, &ok).trimmed().toLongLong(&ok, 10);
+    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    return n;
+}
+QString textOf(const QVariant& v) {
+    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(',') : v.toString();
+}
+// Whether a value found in a damaged file can be taken as it is: folders and
+// file names never hold control characters or undecodable bytes, so a text
+// that does was run into by whatever lies behind the damage.
+bool usable(Kind kind, const QVariant& v) {
+    switch (kind) {
+    case Kind::Bool: return boolOf(v).has_value();
+    case Kind::Int: return intOf(v).has_value();
+    case Kind::Text:
+        if (!v.isValid()) return false;
+        for (const QChar c : textOf(v))
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::ReplacementCharacter) return false;
+        return true;
+    }
+    return false;
+}
+
 // A value that is missing or cannot be read as its type; the routine that
 // meets it shows the text and skips the rest of its values.
 struct BadValue {
@@ -61,20 +127,69 @@ QByteArray fileBytes(const QString& path, bool* ok = nullptr) {
     return bytes;
 }
 
-StoreFile examineStoreFile(const QString& path) {
+// A fresh QSettings over `bytes`, at a path Qt has never seen (so it parses
+// them afresh), with every section parsed: Qt parses a section only when a
+// value of it is first asked for, and only then reports a format error in it.
+class ParsedCopy {
+public:
+    explicit ParsedCopy(const QByteArray& bytes) {
+        QFile f(dir_.filePath("copy.conf"));
+        ok_ = dir_.isValid() && f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        f.close();
+        s_ = std::make_unique<QSettings>(f.fileName(), QSettings::IniFormat);
+        (void)s_->allKeys();
+    }
+    bool ok() const { return ok_; }
+    const QSettings& operator*() const { return *s_; }
+    const QSettings* operator->() const { return s_.get(); }
+
+private:
+    QTemporaryDir dir_;
+    bool ok_ = false;
+    std::unique_ptr<QSettings> s_;
+};
+
+// Qt ends every line it writes and writes no control characters (they are
+// escaped), so a last line without its end or a control byte is damage: a
+// write that was cut short, or whatever the disk held after it.
+bool cutOrGarbled(const QByteArray& bytes) {
+    if (!bytes.endsWith('\n')) return true;
+    for (const char c : bytes)
+        if ((std::uint8_t(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') || c == 0x7F) return true;
+    return false;
+}
+
+// Qt writes the values sorted by name, so a file cut short has lost the
+// values from some name on: what is left is the first few in that order.
+bool holdsOnlyTheFirstInWrittenOrder(const QSettings& s) {
+    QStringList order;
+    for (const ValueName& v : kValues) order << QLatin1String(v.name);
+    std::sort(order.begin(), order.end());
+    qsizetype present = 0;
+    while (present < order.size() && s.contains(order[present])) ++present;
+    if (present == order.size()) return false;
+    for (qsizetype i = present; i < order.size(); ++i)
+        if (s.contains(order[i])) return false;
+    return true;
+}
+
+StoreFile examineStoreFile(const QString& path, QByteArray* bytesOut) {
     const QFileInfo fi(path);
     if (!fi.exists() && !fi.isSymLink()) return StoreFile::Missing;
     bool ok = false;
     const QByteArray bytes = fi.isFile() ? fileBytes(path, &ok) : QByteArray();
     if (!ok) return StoreFile::Unreadable;
-    // A path Qt has never seen is parsed afresh.
-    QTemporaryDir dir;
-    QFile probeFile(dir.filePath("probe.conf"));
-    if (!dir.isValid() || !probeFile.open(QIODevice::WriteOnly) || probeFile.write(bytes) != bytes.size())
-        return StoreFile::Whole;  // cannot tell; Qt's own answer stands
-    probeFile.close();
-    const QSettings probe(probeFile.fileName(), QSettings::IniFormat);
-    return probe.status() == QSettings::FormatError ? StoreFile::Damaged : StoreFile::Whole;
+    *bytesOut = bytes;
+    if (bytes.trimmed().isEmpty()) return StoreFile::Whole;  // a new store: the first run fills it
+    if (cutOrGarbled(bytes)) return StoreFile::Damaged;
+    const ParsedCopy probe(bytes);
+    if (!probe.ok()) return StoreFile::Whole;  // cannot tell; Qt's own answer stands
+    // A store that holds anything but no "RevNo" is not a first run: the
+    // defaults must not be written over what it holds.
+    if (probe->status() == QSettings::FormatError || !probe->contains(QLatin1String(kRevNo)) ||
+        holdsOnlyTheFirstInWrittenOrder(*probe))
+        return StoreFile::Damaged;
+    return StoreFile::Whole;
 }
 
 void memoLine(AppState& st, const QString& line) {
@@ -85,13 +200,13 @@ class Store {
 public:
     explicit Store(AppState& st) : st_(st) {
         open();
-        file_ = examineStoreFile(s_->fileName());
+        QByteArray bytes;
+        file_ = examineStoreFile(s_->fileName(), &bytes);
         if (file_ != StoreFile::Damaged) return;
-        // Qt reads a damaged file as far as it can but will not write over
-        // it: the old file is kept beside it, and what could be read becomes
-        // the store.
+        // The old file is kept beside it, and what could be read of it, with
+        // the first-run value for the rest, becomes the store.
         writable_ = keepOldFile(" Settings file damaged: what could be read is used; the old file is kept as ") &&
-                    rewriteWhole();
+                    rewriteFrom(bytes);
         if (writable_) {
             open();  // a new object: the old one keeps the parse error of the damaged file
             file_ = StoreFile::Whole;
@@ -139,25 +254,20 @@ public:
     }
 
     bool readBool(const char* name) const {
-        const QString t = text(name).trimmed().toLower();
-        if (t == "1" || t == "true") return true;
-        if (t == "0" || t == "false") return false;
-        throw bad(name);
+        const std::optional<bool> b = boolOf(s_->value(QLatin1String(name)));
+        if (!b) throw bad(name);
+        return *b;
     }
 
-    // A 32-bit integer, signed or unsigned as written.
     std::int64_t readInt(const char* name) const {
-        bool ok = false;
-        const qlonglong v = text(name).trimmed().toLongLong(&ok, 10);
-        if (!ok || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::uint32_t>::max())
-            throw bad(name);
-        return v;
+        const std::optional<std::int64_t> n = intOf(s_->value(QLatin1String(name)));
+        if (!n) throw bad(name);
+        return *n;
     }
 
     // A missing string reads as empty; a longer one is cut to `maxChars`.
     QString readString(const char* name, int maxChars = -1) const {
-        const QVariant v = s_->value(QLatin1String(name));
-        QString t = v.typeId() == QMetaType::QStringList ? v.toStringList().join(',') : v.toString();
+        QString t = textOf(s_->value(QLatin1String(name)));
         if (maxChars >= 0 && t.size() > maxChars) t.truncate(maxChars);
         return t;
     }
@@ -174,11 +284,6 @@ private:
     static BadValue bad(const char* name) {
         return BadValue{QStringLiteral("Invalid data type for '%1'").arg(QLatin1String(name))};
     }
-    QString text(const char* name) const {
-        const QVariant v = s_->value(QLatin1String(name));
-        if (!v.isValid() || v.typeId() == QMetaType::QStringList) throw bad(name);
-        return v.toString();
-    }
 
     void open() {
         s_.reset();
@@ -187,21 +292,28 @@ private:
         s_->setFallbacksEnabled(false);
     }
 
-    // Replaces the store's file with the values read from it, written whole.
-    // The new file is made in a folder of its own beside the store (a name Qt
-    // has not seen before) and then moved over the old one.
-    bool rewriteWhole() {
+    // Replaces the store's file with the sixteen values: each one that can be
+    // read from the damaged `bytes` as it stands, the first-run value for the
+    // rest. A last line without its end lost the end of its value, so it is
+    // not read. The new file is made in a folder of its own beside the store
+    // (a name Qt has not seen before) and then moved over the old one.
+    bool rewriteFrom(const QByteArray& bytes) {
+        const ParsedCopy read(bytes.left(bytes.lastIndexOf('\n') + 1));
+        if (!read.ok()) return false;
         const QString path = s_->fileName();
         const QTemporaryDir dir(QFileInfo(path).absolutePath() + "/.Tesmar-XXXXXX");
         if (!dir.isValid()) return false;
         const QString fresh = dir.filePath("store.conf");
         {
             QSettings whole(fresh, QSettings::IniFormat);
-            for (const QString& key : s_->allKeys()) whole.setValue(key, s_->value(key));
+            const QVariantList firstRun = firstRunValues(st_.settings);
+            for (std::size_t i = 0; i < std::size(kValues); ++i) {
+                const QVariant found = read->value(QLatin1String(kValues[i].name));
+                whole.setValue(QLatin1String(kValues[i].name), usable(kValues[i].kind, found) ? found : firstRun[i]);
+            }
             whole.sync();
             if (whole.status() != QSettings::NoError) return false;
         }
-        if (!QFileInfo::exists(fresh) && !QFile(fresh).open(QIODevice::WriteOnly)) return false;  // nothing was read
         std::error_code ec;
         std::filesystem::rename(fresh.toStdString(), path.toStdString(), ec);
         return !ec;
@@ -217,7 +329,6 @@ void show(AppState& st, const QString& text) {
     if (st.host) st.host->message(text, QString(), BoxIcon::None);
 }
 
-QString currentFolder(int maxChars = kPathChars) { return QDir::currentPath().left(maxChars); }
 
 std::string cut(const QString& s, int maxChars) { return s.left(maxChars).toStdString(); }
 
@@ -230,24 +341,8 @@ void WriteDefaultSettings(AppState& st) {
         return;
     }
     if (s.has(kRevNo)) return;  // not a first run: every value stays as it is
-    const Settings& g = st.settings;
-    const QString here = currentFolder(std::numeric_limits<int>::max());
-    s.write(kRevNo, g.SoftwareRevision);
-    s.writeBool(kSoundOn, g.SoundOn);
-    s.writeBool(kIdFlag, g.IdCheckOption);
-    s.writeBool(kTestFlag, g.InsertionTest);
-    s.writeBool(kMaxMinFlag, g.VerifyMaxMin);
-    s.write(kProgBits, g.ProgramSteps);
-    s.write(kManufIndex, 0);
-    s.write(kDeviceIndex, 0);
-    s.write(kLastTotal, g.LastSessionTotal);
-    s.write(kGrandTotal, g.GrandTotal);
-    s.write(kFileTypeIndex, 1);
-    s.write(kFilename, QString::fromLatin1(kDefaultDeviceFile));
-    s.write(kPathLoadSave, here);
-    s.write(kDefaultDir, here);
-    s.writeBool(kOffsetAdd, g.OffsetAdd);
-    s.write(kOffset, g.OffsetValue);
+    const QVariantList firstRun = firstRunValues(st.settings);
+    for (std::size_t i = 0; i < std::size(kValues); ++i) s.write(kValues[i].name, firstRun[i]);
     if (!s.sync()) show(st, " RootDir Registry Error");
 }
 
@@ -261,7 +356,7 @@ void ReadSettings(AppState& st) {
     Settings& g = st.settings;
     try {
         const QString heldDir = s.readString(kDefaultDir);
-        const QString here = currentFolder();
+        const QString here = currentFolder(kPathChars);
         g.ProgramDir = here.toStdString();
         // A new revision or a program started from another folder: the store
         // follows the program.

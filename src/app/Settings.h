@@ -6,7 +6,12 @@
 
 namespace tesmar {
 
-// First run: writes the sixteen values with their defaults when "RevNo" is absent.
+// First run: writes the sixteen values with their defaults into a new (absent
+// or empty) store. A store that is damaged (cut short, garbled, or holding
+// values but not "RevNo") is not a first run: the old file is kept beside it as
+// Tesmar.conf.damaged, the log says so, and every value that can still be read
+// is kept; only the others take their defaults. Every routine below checks the
+// store the same way before it uses it.
 void WriteDefaultSettings(AppState& st);
 // Loads the settings into st.settings; the program folder follows the folder
 // the program was started from.

@@ -4,6 +4,7 @@
 
 #include "config/McuPages.h"
 #include "config/PicPages.h"
+#include "families/PldGeometry.h"
 
 namespace tesmar::config {
 
@@ -40,12 +41,15 @@ bool sheetBuilt(Sheet sheet) {
     return sheet == Sheet::Page100 || sheet == Sheet::Page102 || sheet == Sheet::Page130 || kMcuPagesBuilt;
 }
 
-bool configPageBuilt(const DeviceRecord& rec) {
-    if (rec.FamilyLetter == 'C') return picConfigPageBuilt(rec);
-    // PLDs have a view of their own.
-    if (rec.FamilyLetter == 'P') return false;
-    const auto sheets = sheetsForPageCode(rec.PageCode);
-    return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
+bool hasConfigDialog(const DeviceRecord& rec) {
+    switch (rec.FamilyLetter) {
+    case 'C': return picConfigPageBuilt(rec);
+    case 'P': return pldHasGeometry(rec);
+    default: {
+        const auto sheets = sheetsForPageCode(rec.PageCode);
+        return !sheets.empty() && std::all_of(sheets.begin(), sheets.end(), sheetBuilt);
+    }
+    }
 }
 
 namespace {

@@ -30,10 +30,11 @@ std::vector<Sheet> sheetsForPageCode(std::uint8_t pageCode);
 constexpr bool kMcuPagesBuilt = true;
 bool sheetBuilt(Sheet sheet);
 
-// Whether the selected device has a configuration page this build can show;
-// the main window keeps its Config button disabled otherwise. PICs have a
-// dialog of their own (PicPages.h).
-bool configPageBuilt(const DeviceRecord& rec);
+// Whether Config has a dialog to open for the device: a PIC always has its
+// own (PicPages.h), a PLD its fuse view when its algorithm names a fuse
+// geometry, every other kind a sheet of its page code. A record that lists
+// Config without one would open an empty frame.
+bool hasConfigDialog(const DeviceRecord& rec);
 
 // Every control of the pages, parents before children.
 std::span<const ControlRow> controlRows();

@@ -88,6 +88,14 @@ constexpr std::array<const char*, 12> kCalButtons = {
 };
 constexpr std::array<const char*, 3> kCalEdits = {"Edit203", "Edit204A", "CB207_edit"};
 constexpr std::array<const char*, 3> kProgramBoxes = {"CB203_Prog", "CB204A_Prog", "CB207_Prog"};
+constexpr std::array<const char*, 3> kCalGroups = {"GB203_C", "GB204A_CF", "GroupBox15"};
+constexpr std::array<const char*, 3> kCalNotes = {"Label203_CalNote", "Label204A_CalNote", "Label207_CalNote"};
+
+// The parts for which the family stores the chosen calibration byte into the
+// image before it programs; for the others it leaves the image as it is.
+bool calibrationStored(const DeviceRecord& d) {
+    return d.Algorithm == 32 && d.DeviceId != 0x94 && d.DeviceId2 != 0x03;
+}
 
 std::string hex4(std::uint32_t v) {
     char s[12];
@@ -140,12 +148,19 @@ void calAddressClick(PageContext& ctx, const ControlRow& row, int) {
 }
 const Rule kCalAddress{nullptr, calAddressClick};
 
+// A group whose byte the family would never store takes no choice, and says why.
+void calibrationSetup(PageContext& ctx) {
+    const bool stored = calibrationStored(ctx.device());
+    for (const char* g : kCalGroups) ctx.setEnabled(g, stored);
+    for (const char* n : kCalNotes) ctx.setVisible(n, !stored);
+}
+
 }  // namespace
 
 void addCalibrationGroup(std::vector<ControlRow>& rows, Sheet sheet, const char* group, const char* program,
-                         const char* edit, const char* hexLabel, int firstButton) {
+                         const char* edit, const char* hexLabel, const char* note, int firstButton) {
     using K = ControlKind;
-    rows.push_back(at(0, 0, 200, 106, groupBox(sheet, group, " Calibration Factors ")));
+    rows.push_back(at(0, 0, 200, 142, groupBox(sheet, group, " Calibration Factors ")));
     rows.push_back({sheet, program, group, K::CheckBox, "Program @", 10, 22, 98, 20, G::ProgramCalibration, 0x01, 0xFE,
                     true, {}, &kProgramAt});
     rows.push_back({sheet, edit, group, K::Edit, "0", 110, 20, 50, 22, {}, 0, 0xFF, true, {}, &kCalAddress});
@@ -155,6 +170,8 @@ void addCalibrationGroup(std::vector<ControlRow>& rows, Sheet sheet, const char*
         rows.push_back({sheet, kCalButtons[std::size_t(firstButton + n)], group, K::RadioButton, cal[n],
                         10 + (n % 2) * 90, 52 + (n / 2) * 24, 86, 20, G::CalibrationIndex, std::uint8_t(1u << n),
                         std::uint8_t(~(1u << n)), true, {}, &kCalButton});
+    rows.push_back({sheet, note, group, K::Label, "The calibration byte is not\nstored for this part", 10, 100, 184,
+                    36, {}, 0, 0xFF, true, {}});
 }
 
 void showCalFactorBox(PageContext& ctx) {
@@ -258,7 +275,7 @@ std::vector<ControlRow> makeRows() {
         hexEdit(S::Page203, "Edit2", G::FuseHigh),
         newColumn(radioGroup(S::Page203, "RG203", " Lock Bits ", G::LockBits, 0xFF, 0x00, kLockItems, &kLock023)),
     };
-    addCalibrationGroup(r, S::Page203, "GB203_C", "CB203_Prog", "Edit203", "Label203_Hex", 0);
+    addCalibrationGroup(r, S::Page203, "GB203_C", "CB203_Prog", "Edit203", "Label203_Hex", "Label203_CalNote", 0);
 
     const std::vector<ControlRow> page204 = {
         // Page 204: FuseLow then FuseHigh; boxes whose caption changes are wide enough for each.
@@ -286,7 +303,8 @@ std::vector<ControlRow> makeRows() {
                              {"BLB11 + BLB12 on", "BLB12 on", "BLB11 on", "Lock Bits off"})),
     };
     r.insert(r.end(), page204.begin(), page204.end());
-    addCalibrationGroup(r, S::Page204A, "GB204A_CF", "CB204A_Prog", "Edit204A", "Label204A_Hex", 4);
+    addCalibrationGroup(r, S::Page204A, "GB204A_CF", "CB204A_Prog", "Edit204A", "Label204A_Hex", "Label204A_CalNote",
+                        4);
     return r;
 }
 
@@ -325,6 +343,7 @@ unsigned fuseDisplaysShown(std::uint8_t pageCode) {
 }
 
 void mcuPageSetup(PageContext& ctx) {
+    calibrationSetup(ctx);
     switch (ctx.device().PageCode) {
     case 202:
         if (rcenPart(ctx.device())) ctx.setText("CB202_Fstrt", "RCEN");

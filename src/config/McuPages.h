@@ -46,10 +46,10 @@ unsigned fuseDisplaysShown(std::uint8_t pageCode);
 void showCalFactorBox(PageContext& ctx);
 
 // Appends a calibration group to `rows`: the "Program @" box, the address
-// edit with its "Hex" label and the buttons CAL0..CAL3, RadioButton<first+1>
-// onward.
+// edit with its "Hex" label, the buttons CAL0..CAL3, RadioButton<first+1>
+// onward, and the note shown when the part takes no calibration byte.
 void addCalibrationGroup(std::vector<ControlRow>& rows, Sheet sheet, const char* group, const char* program,
-                         const char* edit, const char* hexLabel, int firstButton);
+                         const char* edit, const char* hexLabel, const char* note, int firstButton);
 
 // A fuse box: checked when its bit equals `sense`; a click writes only its bit.
 ControlRow fuse(Sheet sheet, const char* name, const char* caption, ConfigGlobal g, int bit, bool sense,

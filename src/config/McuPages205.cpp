@@ -63,21 +63,20 @@ std::optional<int> moved211Decode(PageContext& ctx, const ControlRow& row) { ret
 void moved211Click(PageContext& ctx, const ControlRow& row, int state) { plainClick(ctx, moved211(ctx, row), state); }
 const Rule kMoved211{moved211Decode, moved211Click};
 
-// Brown-out level: code 209 writes item + 4 into bits 2-0; code 211 writes
-// the item into bits 2-1 and clears bit 3, so "BOD Disabled" is 011 there.
-constexpr std::uint8_t kBod209Bits = 0x07, kBod211Bits = 0x0E, kBod209Base = 4;
+// Brown-out level: items "4.3 V", "2.7 V", "1.8 V", "BOD Disabled" are the
+// codes 100 to 111 of BODLEVEL2..0, which code 209 keeps in FuseHigh bits 2-0
+// and code 211 in bits 3-1.
+constexpr std::uint8_t kBodLevelBase = 4, kBodLevelField = 0x07;
+int bodLevelShift(const PageContext& ctx) { return ctx.device().PageCode == kCode211 ? 1 : 0; }
 std::optional<int> bodLevel209Decode(PageContext& ctx, const ControlRow& row) {
-    const std::uint8_t v = ctx.value(row.target);
-    if (ctx.device().PageCode == kCode211) return (v >> 1) & 0x03;
-    const int item = (v & kBod209Bits) - kBod209Base;
-    return item >= 0 ? item : -1;
+    const int code = (ctx.value(row.target) >> bodLevelShift(ctx)) & kBodLevelField;
+    return code >= kBodLevelBase ? code - kBodLevelBase : -1;
 }
 void bodLevel209Click(PageContext& ctx, const ControlRow& row, int item) {
-    const std::uint8_t v = ctx.value(row.target);
-    if (ctx.device().PageCode == kCode211)
-        ctx.setValue(row.target, std::uint8_t((v & ~kBod211Bits) | ((item << 1) & 0x06)));
-    else
-        ctx.setValue(row.target, std::uint8_t((v & ~kBod209Bits) | ((item + kBod209Base) & kBod209Bits)));
+    const int shift = bodLevelShift(ctx);
+    const std::uint8_t field = std::uint8_t(kBodLevelField << shift);
+    const std::uint8_t code = std::uint8_t(((item + kBodLevelBase) << shift) & field);
+    ctx.setValue(row.target, std::uint8_t((ctx.value(row.target) & ~field) | code));
 }
 const Rule kBodLevel209{bodLevel209Decode, bodLevel209Click};
 
@@ -161,7 +160,7 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page205, "CB205_Bootsz0", "BOOTSZ0", G::FuseExt, 1, false, &kSwap210),
         fuse(S::Page205, "CB205_Bootsz1", "BOOTSZ1", G::FuseExt, 2, false, &kSwap210),
         fuse(S::Page205, "CB205_Eesave", "EESAVE", G::FuseHigh, 3, false),
-        fuse(S::Page205, "CB205_Wdton", "WDTON", G::FuseHigh, 4, true),
+        fuse(S::Page205, "CB205_Wdton", "WDTON", G::FuseHigh, 4, false),
         fuse(S::Page205, "CB205_Spien", "SPIEN", G::FuseHigh, 5, false),
         fuse(S::Page205, "CB205_Dwen", "DWEN", G::FuseHigh, 6, false),
         fuse(S::Page205, "CB205_Rstdis", "RSTDISBL", G::FuseHigh, 7, false),
@@ -195,14 +194,14 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page207, "CB207_btsz0", "BOOTSZ0", G::FuseHigh, 1, false),
         fuse(S::Page207, "CB207_btsz1", "BOOTSZ1", G::FuseHigh, 2, false),
         fuse(S::Page207, "CB207_eesave", "EESAVE", G::FuseHigh, 3, false),
-        fuse(S::Page207, "CB207_wdton", "WDTON", G::FuseHigh, 4, true),
+        fuse(S::Page207, "CB207_wdton", "WDTON", G::FuseHigh, 4, false),
         fuse(S::Page207, "CB207_spien", "SPIEN", G::FuseHigh, 5, false),
         fuse(S::Page207, "CB207_jtagen", "JTAGEN", G::FuseHigh, 6, false),
         fuse(S::Page207, "CB207_ocden", "OCDEN", G::FuseHigh, 7, false),
         newColumn(fuse(S::Page207, "CB207_bdl0", "BODLEVEL0 = 1", G::FuseExt, 1, true)),
         fuse(S::Page207, "CB207_bdl1", "BODLEVEL1 = 1", G::FuseExt, 2, true),
         fuse(S::Page207, "CB207_bdl2", "BODLEVEL2 = 1", G::FuseExt, 3, true),
-        fuse(S::Page207, "CB207_m161c", "M161C", G::FuseExt, 4, true),
+        fuse(S::Page207, "CB207_m161c", "M161C", G::FuseExt, 4, false),
         label(S::Page207, "Label207_Mlb", "Memory Lock Bits"),
         combo(S::Page207, "CB207_mlb", "", G::LockBits, 0x03, kMemoryLockItems, &kMemoryLockBox),
         label(S::Page207, "Label207_Blb0", "Boot Lock Bits 0"),
@@ -211,7 +210,8 @@ std::vector<ControlRow> makeRows() {
         combo(S::Page207, "CB207_blb1", "", G::LockBits, 0x30, kBootLock1Items),
     };
     const std::size_t group = r.size();
-    addCalibrationGroup(r, S::Page207, "GroupBox15", "CB207_Prog", "CB207_edit", "Label207_Hex", 8);
+    addCalibrationGroup(r, S::Page207, "GroupBox15", "CB207_Prog", "CB207_edit", "Label207_Hex", "Label207_CalNote",
+                        8);
     r[group].x = kNewColumn;
 
     const std::vector<ControlRow> rest = {
@@ -244,7 +244,7 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page209, "CB209_CKDIV8", "Divided Clock by 8 ", G::FuseLow, 7, false, &kCkdiv8),
         fuse(S::Page209, "CB209_SELFPRG", "SELFPRG Enabled", G::FuseExt, 0, false),
         fuse(S::Page209, "CB209_SPIEN", "SPI Enabled", G::FuseHigh, 5, false),
-        fuse(S::Page209, "CB209_WDTON", "WDT always on", G::FuseHigh, 4, true),
+        fuse(S::Page209, "CB209_WDTON", "WDT always on", G::FuseHigh, 4, false),
         fuse(S::Page209, "CB209_EESAVE", "EESAVE", G::FuseHigh, 3, false, &kMoved211),
         fuse(S::Page209, "CB209_DWEN", "debugWIRE Enabled", G::FuseHigh, 6, false, &kMoved211),
         fuse(S::Page209, "CB209_RSTDISBL", "RSTDISBL", G::FuseHigh, 7, false, &kMoved211),

@@ -74,14 +74,24 @@ void osc34Click(PageContext& ctx, const ControlRow& row, int item) {
 }
 const Rule kOsc34{osc34Decode, osc34Click};
 
-// Opening clears the bytes these parts do not use.
+// The watchdog window is on when its bit is 0.
+ControlRow window34(ControlRow r) {
+    r.sense = false;
+    return r;
+}
+
+// Opening clears the bytes these parts do not use. The CAN parts of code 28
+// trip at 2.5 V where the others trip at 2.0 V.
 void setup27(PageContext& ctx) {
     for (Target t : {kConfig1L, kConfig3L, kConfig4H}) ctx.setValue(t, 0x00);
     const DeviceRecord& d = ctx.device();
     if (d.LastAddress < 16385)
         for (const char* name : {"CB27_Cp4000", "CB27_Cp6000", "CB27_Wrt2", "CB27_Wrt3", "CB27_Tr2", "CB27_Tr3"})
             ctx.setVisible(name, false);
-    if (d.PageCode != 27) ctx.setVisible("CB27_Ccp", false);
+    if (d.PageCode != 27) {
+        ctx.setVisible("CB27_Ccp", false);
+        ctx.setItems("RG27_Bor", {"4.5V", "4.2V", "2.7V", "2.5V"});
+    }
 }
 
 void setup34(PageContext& ctx) {
@@ -98,6 +108,8 @@ void setup34(PageContext& ctx) {
     ctx.setVisible("CB34_Ccp", code == 34 || code == kPage45);
     if (code == kPage45) ctx.setText("CB34_Ccp", "FLTA Mux RC1");
     ctx.setVisible("CB34_Pbad", code == 34);
+    // The parts of code 35 have no 2.0 V brown-out level: the last code is reserved.
+    if (code == 35) ctx.setItemEnabled("RG34_Bor", 3, false);
 }
 
 // ---- Tables --------------------------------------------------------------------
@@ -111,7 +123,7 @@ std::vector<ControlRow> makeRows() {
     std::vector<ControlRow> r = {
         // Page27 set.
         radioGroup(S::Page27, "RG27_Osc", " Oscillator ", kConfig1H, 0x07, 0x20,
-                   {"LP", "XT", "HS", "RC", "RC + CLKout on OSC2", "EC + RA6", "HS + PLL enabled", "RC + RA6"}),
+                   {"LP", "XT", "HS", "RC", "EC + CLKout on OSC2", "EC + RA6", "HS + PLL enabled", "RC + RA6"}),
         checkBox(S::Page27, "CB27_Oscen", "Timer1 Osc syst clk disabled", kConfig1H, 5, 0x07),
         newColumn(checkBox(S::Page27, "CB27_Wdt", "Watchdog  enabled", kConfig2H, 0, 0x0E, &kWdt27)),
         radioGroup(S::Page27, "RG27_Wdt", " Watchdog Postscaler ", kConfig2H, 0x0E, 0x01, postscalerItems(8)),
@@ -153,7 +165,7 @@ std::vector<ControlRow> makeRows() {
         radioGroup(S::Page34, "RG34_Bor", " Brown-out Voltage ", kConfig2L, 0x0C, 0x03, brownOutVolts()),
         checkBox(S::Page34A, "CB34_Wdt", "Watchdog  enabled", kConfig2H, 0, 0x3E, &kEnables),
         radioGroup(S::Page34A, "RG34_Wdt", " Watchdog Postscaler ", kConfig2H, 0x1E, 0x21, postscalerItems(16)),
-        checkBox(S::Page34A, "CB34_Winen", "WDT Window enable", kConfig2H, 5, 0x1F),
+        window34(checkBox(S::Page34A, "CB34_Winen", "WDT Window enable", kConfig2H, 5, 0x1F)),
         newColumn(at(0, 0, 190, 0, checkBox(S::Page34A, "CB34_Ccp", "CCP2 / RC1", kConfig3H, 0, 0x82, &kCcp34))),
         checkBox(S::Page34A, "CB34_Pbad", "PORTB A/D <4:0> enabled", kConfig3H, 1, 0x81),
         checkBox(S::Page34A, "CB34_SSP", "SSP I/O Mux ", kConfig3H, 2, 0x99),
@@ -167,7 +179,7 @@ std::vector<ControlRow> makeRows() {
         checkBox(S::Page34A, "CB34_Pwmpin", "PWM disabled on Reset", kConfig3L, 2, 0x38, nullptr, "xx31Opt"),
         checkBox(S::Page34A, "CB34_LPOL", "LPOL active high", kConfig3L, 3, 0x34, nullptr, "xx31Opt"),
         checkBox(S::Page34A, "CB34_HPOL", "HPOL active high", kConfig3L, 4, 0x2C, nullptr, "xx31Opt"),
-        checkBox(S::Page34A, "CB34_GPTREN", "GPT Reset disable", kConfig3L, 5, 0x1C, nullptr, "xx31Opt"),
+        checkBox(S::Page34A, "CB34_GPTREN", "Low-power Timer1 in Sleep", kConfig3L, 5, 0x1C, nullptr, "xx31Opt"),
     };
     r.insert(r.end(), page34.begin(), page34.end());
     const ProtectionNames names = {

@@ -109,6 +109,11 @@ void setup38(PageContext& ctx) {
         for (const char* n : {"CB38_CP2", "CB38_CP3", "CB38_WRT2", "CB38_WRT3", "CB38_EBTR2", "CB38_EBTR3"})
             ctx.setEnabled(n, false);
     if (d.VddMax != 3.6f) ctx.setItems("RG38_BORV", {"2.85V", "2.5V"});
+    // The 28-pin parts have no dedicated in-circuit port: their default bytes
+    // leave its bit out, and the box cannot set it.
+    constexpr std::size_t kConfig4LDefault = 7;
+    constexpr std::uint8_t kIcprt = 0x20;
+    if (!(d.ConfigMasks[kConfig4LDefault] & kIcprt)) ctx.setEnabled("CB38_ICPRT", false);
 }
 
 // A Page38 protection box: checked clears its bit, unchecked sets it; the other bits stay.

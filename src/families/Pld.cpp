@@ -108,6 +108,12 @@ proto::PldHeader pldHeaderFor(const AppState& st, char op) {
                             std::uint8_t(g->rows), std::uint8_t(p.PulseWidth), voltsByte(p.PldVcc));
 }
 
+void notePldUntransferredFuses(AppState& st) {
+    if (!st.dev()) return;
+    for (const FuseRange& r : pldUntransferredFuses(*st.dev()))
+        memo(st, QString::asprintf(" Fuses %d-%d are not read, programmed or verified", int(r.first), int(r.last)));
+}
+
 void PldDoOperation(AppState& st) {
     const DeviceRecord* d = st.dev();
     if (!d || !st.usb) {
@@ -116,7 +122,9 @@ void PldDoOperation(AppState& st) {
     }
     beginOperation(st, int(std::min<std::uint32_t>(d->LastAddress, 0x7FFFFFFF)));
     st.pld.PldType = d->Algorithm;
-    switch (st.OperationCode.load()) {
+    const char op = st.OperationCode.load();
+    if (op == 'P' || op == 'V' || op == 'R') notePldUntransferredFuses(st);
+    switch (op) {
     case 'E':
         PldErase(st);
         if (runOk(st)) {

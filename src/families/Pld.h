@@ -25,6 +25,11 @@ void PldErase(AppState& st);
 void PldProgram(AppState& st);
 void PldSecure(AppState& st);
 
+// A line in the log for each run of fuses that the device's transfers never
+// move (pldUntransferredFuses): the image may hold them, the part never
+// gets them, and a Verify cannot see them.
+void notePldUntransferredFuses(AppState& st);
+
 // The bytes the erase ('E') and program ('P') headers carry for the current
 // device and run values.
 proto::PldHeader pldHeaderFor(const AppState& st, char op);

@@ -188,4 +188,30 @@ bool pldHasUes(const DeviceRecord& rec) {
     return g && g->uesBytes > 0 && rec.Algorithm != 13;
 }
 
+bool pldWideArray(const DeviceRecord& rec) { return rec.Algorithm == 8 || rec.Algorithm == 9; }
+
+std::vector<FuseRange> pldUntransferredFuses(const DeviceRecord& rec) {
+    const GalRow* g = pldGeometry(rec);
+    if (!g || g->fuses <= 0) return {};
+    // What the transfers reach: the array cells (fuses 0 .. rows x bits - 1),
+    // the UES row where it is moved, the configuration list.
+    std::vector<bool> moved(std::size_t(g->fuses), false);
+    const auto mark = [&](std::int64_t from, std::int64_t count) {
+        for (std::int64_t f = std::max<std::int64_t>(from, 0); f < from + count && f < g->fuses; ++f)
+            moved[std::size_t(f)] = true;
+    };
+    mark(0, std::int64_t(g->rows) * g->rowBits);
+    if (pldHasUes(rec)) mark(g->uesFuse, g->rowBits);
+    for (std::int32_t f : g->configFuses) mark(f, 1);
+    std::vector<FuseRange> out;
+    for (std::int32_t f = 0; f < g->fuses; ++f) {
+        if (moved[std::size_t(f)]) continue;
+        if (!out.empty() && out.back().last == f - 1)
+            out.back().last = f;
+        else
+            out.push_back({f, f});
+    }
+    return out;
+}
+
 }  // namespace tesmar

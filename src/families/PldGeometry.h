@@ -11,6 +11,7 @@
 // the user-fuse view all take their geometry from here.
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "devices/DeviceRecord.h"
 
@@ -58,6 +59,22 @@ std::int32_t PldUesFuse(const DeviceRecord& rec);
 // Whether the device's UES row is read, compared and programmed (and shown):
 // not on the algorithm-13 part, not on a part without UES bytes.
 bool pldHasUes(const DeviceRecord& rec);
+
+// The 6001/6002 parts (algorithms 8 and 9) file their array as 64 lines of
+// 114 fuses and 11 of 78: 8154 fuses, more than the rows x bits cells a
+// transfer moves.
+constexpr int kWideArrayLines = 64, kWideArrayFuses = 114, kNarrowArrayLines = 11, kNarrowArrayFuses = 78;
+bool pldWideArray(const DeviceRecord& rec);
+
+// A run of fuse numbers, both ends included.
+struct FuseRange {
+    std::int32_t first, last;
+    bool operator==(const FuseRange&) const = default;
+};
+// The fuses of the fuse map that no read, program or verify moves: on the
+// 6001/6002 parts the filed array past rows x bits, on the algorithm-13 part
+// its UES. Empty for every other part.
+std::vector<FuseRange> pldUntransferredFuses(const DeviceRecord& rec);
 
 // The one test of a fuse byte that everything shares (program, verify, the
 // JEDEC writer, the checksum, the editor): 1 when the fuse is set (intact is

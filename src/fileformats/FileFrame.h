@@ -145,7 +145,7 @@ void ReadInhx16(LoadFrame& f);
 void WriteInhx16(SaveFrame& f);
 // JEDEC fuse maps of PLDs. The writer returns false, having written nothing,
 // for a device without fuse geometry.
-void ReadJedec(LoadFrame& f);
-bool WriteJedec(SaveFrame& f);
+void LoadJedecFile(LoadFrame& f);
+bool SaveJedecFile(SaveFrame& f);
 
 }  // namespace tesmar

@@ -2,24 +2,32 @@
 // per fuse, by JEDEC fuse number) as fields that start with '*'. The writer
 // lays the array out one device row per line; the reader takes the fields it
 // knows (L fuses, QP and QF sizes, F default, G security, C checksum) and
-// skips the rest up to the next '*'.
+// skips the rest up to the next '*'. A file is whole when it ends with its
+// C field (files of this program) or with ETX (files of other tools).
 #include <QString>
 #include <algorithm>
 #include <vector>
 
+#include "families/Pld.h"
 #include "families/PldGeometry.h"
 #include "fileformats/FileFrame.h"
-#include "operations/Checksum.h"
 #include "operations/Report.h"
 
 namespace tesmar {
 namespace {
 
-constexpr char kStx = 0x02;
-// The 6001/6002 parts file their array as 64 lines of 114 fuses and 11 of 78.
-constexpr int kWideArrayLines = 64, kWideArrayFuses = 114, kNarrowArrayLines = 11, kNarrowArrayFuses = 78;
+constexpr char kStx = 0x02, kEtx = 0x03;
 
-bool wideArray(const DeviceRecord& rec) { return rec.Algorithm == 8 || rec.Algorithm == 9; }
+// The JEDEC fuse checksum of the first `fuses` fuses: bytes of eight fuses,
+// fuse 0 of a byte its least significant bit, summed; the low 16 bits. The
+// writer and the reader take the same fuses (none past the fuse count), so
+// a saved file always loads back.
+std::uint32_t fuseChecksum(const std::uint8_t* map, std::uint64_t size, std::uint64_t fuses) {
+    std::uint32_t sum = 0;
+    for (std::uint64_t i = 0; i < fuses && i < size; ++i)
+        if (pldFuseBit(map[i])) sum += 1u << (i % 8);
+    return sum & 0xFFFF;
+}
 
 class JedecWriter {
 public:
@@ -76,7 +84,7 @@ QString uesNote(const JedecWriter& w, const GalRow& g) {
 
 }  // namespace
 
-bool WriteJedec(SaveFrame& f) {
+bool SaveJedecFile(SaveFrame& f) {
     const DeviceRecord& rec = f.rec;
     const GalRow* g = pldGeometry(rec);
     if (!g) return false;
@@ -92,7 +100,7 @@ bool WriteJedec(SaveFrame& f) {
     w.text(QString::asprintf("\r\n*QP%d\r\n*QF%d\r\n*QV0\r\n*F0\r\n*G0\r\n*X0\r\n", int(rec.PinCount), g->fuses));
 
     std::uint64_t next = 0;
-    if (wideArray(rec)) {
+    if (pldWideArray(rec)) {
         for (int i = 0; i < kWideArrayLines; ++i, next += kWideArrayFuses) w.line(next, kWideArrayFuses);
         for (int i = 0; i < kNarrowArrayLines; ++i, next += kNarrowArrayFuses) w.line(next, kNarrowArrayFuses);
     } else {
@@ -112,7 +120,7 @@ bool WriteJedec(SaveFrame& f) {
     const std::size_t pesBytes = std::min<std::size_t>(std::size_t(g->pesBits / 8), st.pld.PldSignature.size());
     for (std::size_t i = 0; i < pesBytes; ++i) pes += QString::asprintf(" %.2X", unsigned(st.pld.PldSignature[i]));
     w.text(pes + "\r\n");
-    w.text(QString::asprintf("*C%.4X\r\n", unsigned(UpdateChecksum(st) & 0xFFFF)));
+    w.text(QString::asprintf("*C%.4X\r\n", unsigned(fuseChecksum(f.buf, f.size, std::uint64_t(g->fuses)))));
     return true;
 }
 
@@ -130,21 +138,30 @@ bool isBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || 
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
 struct JedecReader {
-    JedecReader(LoadFrame& frame, const GalRow& row) : f(frame), listed(std::size_t(row.fuses), false) {}
+    JedecReader(LoadFrame& frame, const GalRow& row)
+        : f(frame), fuses(std::min<std::int64_t>(row.fuses, std::int64_t(frame.view))),
+          listed(std::size_t(row.fuses), false) {}
 
     LoadFrame& f;
+    // Fuses an L field may set: the device's, never one past them (the
+    // checksum and Save leave those out, and some would reach spare cells).
+    std::int64_t fuses;
     State state = State::FieldStart;
     std::int64_t address = 0;        // the L address: the next fuse of the field
     std::int64_t qp = 0, qf = 0;
     bool qpGiven = false, qfGiven = false;
     std::uint32_t given = 0;         // the C field's checksum
+    bool checksumField = false;      // a C field with its digits came
+    bool etx = false;                // the transmission ended with ETX
     bool fuseField = false;          // an L field with its number came
     bool outOfRange = false;         // a number beyond what it can stand for
     int defaultFuse = -1;            // the F field's value
+    std::uint8_t secure = 0;         // the G field's value
     std::vector<bool> listed;        // fuses of the device that an L field set
 
     // Takes one character; false when the field it stands in rejects it.
     bool take(int c);
+    bool inFuseField() const { return state == State::LFirst || state == State::LDigits || state == State::LFuses; }
     bool number(std::int64_t& value, int digit, std::int64_t limit) {
         value = value * 10 + digit;
         if (value <= limit) return true;
@@ -159,12 +176,12 @@ bool JedecReader::take(int c) {
         return true;
     }
     const bool blank = isBlank(c), digit = isDigit(c);
-    const std::int64_t view = std::int64_t(f.view);
     switch (state) {
     case State::FieldStart:
         if (blank) return true;
         switch (c) {
         case kStx: state = State::Header; break;
+        case kEtx: etx = true; break;
         case 'L': address = 0, state = State::LFirst; break;
         case 'Q': state = State::Q; break;
         case 'G': state = State::G; break;
@@ -175,13 +192,13 @@ bool JedecReader::take(int c) {
         return true;
     case State::Skip:
     case State::Header:
+        if (c == kEtx) etx = true;
         return true;
     case State::LFirst:
     case State::LDigits:
         if (digit) {
             state = State::LDigits;
-            // An address at or past the image's end cannot be stored.
-            return number(address, c - '0', view - 1);
+            return number(address, c - '0', fuses - 1);
         }
         if (blank && state == State::LDigits) {
             fuseField = true;
@@ -192,12 +209,12 @@ bool JedecReader::take(int c) {
     case State::LFuses:
         if (blank) return true;
         if (c != '0' && c != '1') return false;
-        if (address >= view) {
+        if (address >= fuses) {
             outOfRange = true;
             return false;
         }
         f.buf[address] = std::uint8_t(c - '0');
-        if (address < std::int64_t(listed.size())) listed[std::size_t(address)] = true;
+        listed[std::size_t(address)] = true;
         ++address;
         f.meter.update(address);
         return true;
@@ -217,7 +234,7 @@ bool JedecReader::take(int c) {
             if (first) (isQp ? qp : qf) = 0;
             (isQp ? qpGiven : qfGiven) = true;
             state = isQp ? State::QPDigits : State::QFDigits;
-            return isQp ? number(qp, c - '0', 255) : number(qf, c - '0', view);
+            return isQp ? number(qp, c - '0', 255) : number(qf, c - '0', std::int64_t(f.view));
         }
         if (blank) {
             if (!first) state = State::AfterNumber;
@@ -231,7 +248,7 @@ bool JedecReader::take(int c) {
     case State::F:
         if (blank) return true;
         if (c != '0' && c != '1') return false;
-        if (state == State::G) f.st.pld.PldSecureFlag = std::uint8_t(c - '0');
+        if (state == State::G) secure = std::uint8_t(c - '0');
         else defaultFuse = c - '0';
         state = State::Skip;
         return true;
@@ -241,6 +258,7 @@ bool JedecReader::take(int c) {
         if (v >= 0) {
             given = (state == State::CFirst ? 0 : given * 16) + std::uint32_t(v);
             state = State::CDigits;
+            checksumField = true;
             if (given > 0xFFFF) outOfRange = true;  // a fuse checksum has four digits
             return !outOfRange;
         }
@@ -254,13 +272,17 @@ bool JedecReader::take(int c) {
     return false;
 }
 
+void fileError(LoadFrame& f) {
+    memo(f.st, " File Error , Aborted");
+    f.error = kReadFailed;
+}
+
 }  // namespace
 
-void ReadJedec(LoadFrame& f) {
+void LoadJedecFile(LoadFrame& f) {
     AppState& st = f.st;
     const DeviceRecord& rec = f.rec;
     st.pld.PldType = rec.Algorithm;
-    st.pld.PldSecureFlag = 0;
     const GalRow* g = pldGeometry(rec);
     if (!g) {
         memo(st, " File NOT for Selected Device !!");
@@ -268,44 +290,46 @@ void ReadJedec(LoadFrame& f) {
         return;
     }
     // Fuses the file does not list keep the erased value.
-    std::fill(st.buf.DeviceBuffer.begin(), st.buf.DeviceBuffer.end(), pldBlankFuse(rec));
+    std::fill(f.buf, f.buf + f.view, pldBlankFuse(rec));
     JedecReader r(f, *g);
 
     bool rejected = false;
-    for (int c; !rejected && (c = f.in.get()) >= 0;) rejected = !r.take(c);
-    if (!rejected && f.in.readFailed()) {
+    // Nothing after ETX belongs to the transmission (its own checksum follows).
+    for (int c; !rejected && !r.etx && (c = f.in.get()) >= 0;) rejected = !r.take(c);
+    if (!rejected && !r.etx && f.in.readFailed()) {
         f.readFailed();
     } else if (r.outOfRange) {
-        memo(st, " File Error , Aborted");
-        f.error = kReadFailed;
+        fileError(f);
     } else if (!r.fuseField) {
         f.error = kNotJedec;
     } else if ((r.qpGiven && r.qp != rec.PinCount) || (r.qfGiven && r.qf != g->fuses)) {
         memo(st, " File NOT for Selected Device !!");
         f.error = kReadFailed;
-    } else if (!rejected && (r.state == State::LFirst || r.state == State::LDigits || r.state == State::LFuses)) {
-        // The file stops inside a fuse list that no '*' closed: it was cut
-        // short, and the fuses after the cut would load as blank ones.
-        memo(st, " File Error , Aborted");
-        f.error = kReadFailed;
+    } else if (!rejected && (r.inFuseField() || (!r.checksumField && !r.etx))) {
+        // The file stops inside a fuse list, or before the C field or the
+        // ETX that end a whole file: it was cut short, and the fuses after
+        // the cut would load as blank ones.
+        memo(st, " File incomplete: it ends before its C field or ETX");
+        fileError(f);
     } else if (rejected && r.qf != r.address) {
         // Parsing stopped early and the fuses read do not reach the count given.
-        memo(st, " File Error , Aborted");
-        f.error = kReadFailed;
+        fileError(f);
     } else {
         if (r.defaultFuse >= 0)
             for (std::size_t i = 0; i < r.listed.size(); ++i)
                 if (!r.listed[i]) f.buf[i] = std::uint8_t(r.defaultFuse);
-        const std::uint32_t calculated = UpdateChecksum(st) & 0xFFFF;
-        if (!rejected && r.given != 0 && (r.given & 0xFFFF) != calculated) {
+        const std::uint32_t calculated = fuseChecksum(f.buf, f.view, std::uint64_t(g->fuses));
+        if (!rejected && r.given != 0 && r.given != calculated) {
             memo(st, "");
-            memo(st, QString::asprintf(" Checksum given %.4X calculated %.4X", unsigned(r.given & 0xFFFF),
-                                       unsigned(calculated)));
+            memo(st, QString::asprintf(" Checksum given %.4X calculated %.4X", unsigned(r.given), unsigned(calculated)));
             f.error = kChecksumError;
         }
     }
-    // A file that did not load secures nothing.
-    if (f.error != kLoaded) st.pld.PldSecureFlag = 0;
+    // The security field goes with the map: a file that did not load leaves
+    // both as they were.
+    if (f.error != kLoaded) return;
+    st.pld.PldSecureFlag = r.secure;
+    notePldUntransferredFuses(st);
 }
 
 }  // namespace tesmar

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "devices/BufferLayout.h"
+#include "families/PldGeometry.h"
 #include "fileformats/FileFrame.h"
 #include "fileformats/FileProgress.h"
 #include "operations/Host.h"
@@ -313,10 +314,20 @@ void LoadFile(AppState& st, const QString& fileName) {
     // images. "No fill" keeps the bytes the new block shares with the old one,
     // so one file can be loaded over another; whatever the old block did not
     // cover starts erased.
+    //
+    // A fuse map is read into a block of its own instead (it is small), which
+    // takes the image's place only when the whole file loaded: a file that
+    // fails leaves the image, and what Program would write, as it was. Its
+    // fuses start erased whatever the fill option says.
+    const bool replaceWhenLoaded = format == 5;
+    ImageBuffer fresh;
+    ImageBuffer& target = replaceWhenLoaded ? fresh : st.buf;
     const LoadBufferSize size = loadBufferSize(*rec, oddEven);
-    std::vector<std::uint8_t>& image = st.buf.DeviceBuffer;
+    std::vector<std::uint8_t>& image = target.DeviceBuffer;
     const std::uint8_t option = st.file.FillOption;
-    if (option == 0) {
+    if (replaceWhenLoaded) {
+        image.assign(size.block, pldBlankFuse(*rec));
+    } else if (option == 0) {
         const std::size_t kept = std::min<std::size_t>(image.size(), size.block);
         image.resize(size.block);
         image.shrink_to_fit();
@@ -326,17 +337,17 @@ void LoadFile(AppState& st, const QString& fileName) {
         image.resize(size.block);
         fillRange(image, 0, *rec, fillWord(*rec, option));
     }
-    st.buf.BufferViewSize = std::uint32_t(size.view);
-    st.buf.BufferCursor = st.buf.HighestLoad = st.buf.LowestLoad = 0;
+    target.BufferViewSize = std::uint32_t(size.view);
+    target.BufferCursor = target.HighestLoad = target.LowestLoad = 0;
     st.ErrorFlag = 0;
-    if (option != 0 && rec->isPic18()) SetPic18DefaultConfig(st.buf, *rec);
+    if (option != 0 && rec->isPic18()) SetPic18DefaultConfig(target, *rec);
 
     auto window = openProgress(st, " Loading File.......");
     ProgressMeter meter(window, ldb);
     // A microcontroller's data area (EEPROM, user row) lies past its code and
     // is part of the device: a file that fills it is not bigger than the device.
     const std::uint64_t deviceEnd = std::max(ldb, defaultSaveStop(*rec, oddEven));
-    LoadFrame f{st, *rec, in, meter, st.buf.DeviceBuffer.data(), size.view, deviceEnd, st.file.SignedOffset,
+    LoadFrame f{st, *rec, in, meter, target.DeviceBuffer.data(), size.view, deviceEnd, st.file.SignedOffset,
                 kLoaded, false, false, 0, 0, {}, 0};
     if (rec->FamilyLetter == 'C') {
         f.pic = picAreaMap(*rec);
@@ -348,18 +359,23 @@ void LoadFile(AppState& st, const QString& fileName) {
     case 2: ReadBinary(f); break;
     case 3: ReadInhx8m(f); break;
     case 4: ReadInhx16(f); break;
-    case 5: ReadJedec(f); break;
+    case 5: LoadJedecFile(f); break;
     }
     in.close();
 
     st.ErrorFlag = f.error;
     if (f.stored) {
-        st.buf.HighestLoad = f.highest;
-        st.buf.LowestLoad = f.lowest;
+        target.HighestLoad = f.highest;
+        target.LowestLoad = f.lowest;
     } else {
         // A load that stored nothing reports the offset it was given as its
         // lowest address.
-        st.buf.LowestLoad = std::size_t(f.offset < 0 ? -f.offset : f.offset);
+        target.LowestLoad = std::size_t(f.offset < 0 ? -f.offset : f.offset);
+    }
+    if (replaceWhenLoaded && f.error == kLoaded) {
+        fresh.BufferLastAddress = st.buf.BufferLastAddress;
+        fresh.BufferChecksum = st.buf.BufferChecksum;
+        st.buf = std::move(fresh);
     }
     report(st, f, fileName);
     closeProgress(window);
@@ -411,7 +427,7 @@ bool SaveFile(AppState& st, const QString& fileName) {
     case 2: WriteBinary(f); break;
     case 3: WriteInhx8m(f); break;
     case 4: WriteInhx16(f); break;
-    case 5: written = WriteJedec(f); break;
+    case 5: written = SaveJedecFile(f); break;
     }
     const bool complete = out.finish();
     closeProgress(window);

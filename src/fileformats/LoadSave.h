@@ -9,7 +9,8 @@
 namespace tesmar {
 
 // Loads the file into a new buffer for the current device. The outcome is in
-// ErrorFlag (0, or the format's code) and in the log lines.
+// ErrorFlag (0, or the format's code) and in the log lines. A JEDEC fuse map
+// replaces the image only when the whole file loaded.
 void LoadFile(AppState& st, const QString& fileName);
 // Writes SaveStart..SaveStop (PIC devices: their areas) in FileFormat; true
 // only when the file was written whole.

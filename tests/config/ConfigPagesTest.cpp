@@ -44,21 +44,20 @@ TEST(ConfigPagesTest, SheetNamesAreTheFrameOrder) {
     EXPECT_EQ(int(Sheet::Page102), kSheetCount - 1);
 }
 
-TEST(ConfigPagesTest, ConfigButtonOnlyForPagesThisBuildShows) {
-    struct Case { char family; int page; bool built; std::int8_t algorithm = 0; };
+TEST(ConfigPagesTest, ConfigHasADialogForEveryPageCodeWithSheets) {
+    struct Case { char family; int page; bool dialog; std::int8_t algorithm = 0; };
     const Case cases[] = {
         {'S', 100, true}, {'S', 101, true}, {'S', 102, true}, {'S', 103, true}, {'S', 104, true},
         {'E', 130, true}, {'F', 130, true}, {'S', 0, false}, {'E', 131, false}, {'E', 240, false},
-        {'M', 200, kMcuPagesBuilt}, {'M', 204, kMcuPagesBuilt}, {'M', 0, false}, {'P', 102, false},
-        // PICs open their own dialog: the ID group alone for a code without
-        // sheets or a code of another layout, not while the code's sheets are unbuilt.
-        {'C', 100, true}, {'C', 13, true}, {'C', 10, true}, {'C', 46, true}, {'C', 27, true, 18},
-        {'C', 38, true, 18}, {'C', 27, true}, {'C', 46, true, 18},
-        {'C', 0, picSheetBuilt(PicSheet::Page0)}, {'C', 33, picSheetBuilt(PicSheet::Page33A)},
+        {'M', 200, true}, {'M', 204, true}, {'M', 210, true}, {'M', 212, true}, {'M', 0, false}, {'M', 213, false},
+        // PICs open their own dialog, with the ID group alone for a code without sheets.
+        {'C', 100, true}, {'C', 13, true}, {'C', 46, true, 18}, {'C', 27, true, 18},
+        // A PLD shows its user fuses when its algorithm is a row of the GAL table.
+        {'P', 0, true, 1}, {'P', 0, true, 13}, {'P', 0, false, 17}, {'P', 102, false, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(configPageBuilt(device(c.family, std::uint8_t(c.page), c.algorithm)), c.built)
-            << c.family << " page " << c.page;
+        EXPECT_EQ(hasConfigDialog(device(c.family, std::uint8_t(c.page), c.algorithm)), c.dialog)
+            << c.family << " page " << c.page << " algorithm " << int(c.algorithm);
 }
 
 TEST(ConfigPagesTest, ControlTableIsConsistent) {

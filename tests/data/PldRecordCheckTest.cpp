@@ -1,14 +1,14 @@
 // Rules every PLD record of the sample database keeps: its algorithm names a
 // geometry row whose fuse count and package it matches; its blank digit is
 // what an erased part reads; its buttons fit the kind of part; the part the
-// simulator stocks for it answers a signature the program accepts, which
-// yields the record's own voltage, pulse width and erase time. Together the
-// records reach every rule of the signature check.
+// simulator stocks for it answers the signature worked out by hand below,
+// whose rule gives the record's own voltage, pulse width and erase time.
+// Together the records reach every rule of the signature check.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstring>
 #include <map>
-#include <optional>
 #include <set>
 
 #include "devices/DeviceDataFile.h"
@@ -34,48 +34,48 @@ const std::map<int, Row> kRows{
     {13, {5892, 24, 132, false}}, {14, {2194, 20, 64, false}}, {20, {2048, 20, 64, true}},
     {21, {2048, 20, 64, true}}};
 
-// Accepted signature bytes of maker 0x1F parts by reply length (0x00 and 0xFF always pass).
-const std::map<std::size_t, std::vector<std::set<int>>> kAtmelAccepted{
-    {8, {{0x8C, 0x30, 0x31}, {0x62, 0x42}, {0x4C, 0x38}, {0x0C, 0x56}, {0x6A, 0x30, 0x36}, {0x1C, 0x32, 0x31},
-         {0x42, 0x46}, {0x0C, 0x31}}},
-    {9, {{0x30, 0x33}, {0x8C, 0x42, 0x43}, {0x62, 0x30}, {0x4C, 0x31}, {0x4C, 0x56}, {0x6A, 0x32}, {0x8C, 0x32},
-         {0x0C, 0x46}, {0x42, 0x31}}}};
-const int kPulses[16] = {1, 2, 5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 200, 0, 0};
-
-struct Timing {
+// What the signature check's rules give the signature each stock part
+// answers, worked out by hand: the rule that applies (the timing table and
+// its row n = byte 1 & 0x0F, signature-coded timing by maker, or a maker 0x1F
+// part by reply length) and the voltage, pulse width and erase time it sets.
+struct Worked {
+    std::uint8_t maker;
+    const char* name;
+    std::vector<std::uint8_t> pes;
+    const char* rule;
     double vpp;
     int pulse, erase;
-    std::string rule;
 };
-
-// What the signature check makes of a part's signature; none when it refuses it.
-std::optional<Timing> timing(const DeviceRecord& r, const std::vector<std::uint8_t>& s, std::size_t length) {
-    if (s.size() != length) return std::nullopt;
-    if (r.MakerId == 0x1F) {
-        for (std::size_t i = 0; i < length; ++i)
-            if (s[i] != 0 && s[i] != 0xFF && !kAtmelAccepted.at(length)[i].count(s[i])) return std::nullopt;
-        if (length == 8) return Timing{12.5, 1, 50, "1F 8"};
-        const bool fast = s[8] == '1' && s[7] == 'F';
-        return Timing{12.5, 1, fast ? 50 : 350, fast ? "1F 9 erase 50" : "1F 9 erase 350"};
-    }
-    if (r.MakerId != s[3] && r.DeviceId != s[2]) return std::nullopt;
-    const int n = s[1] & 0x0F;
-    const bool m8F = s[3] == 0x8F;
-    char maker[8];
-    std::snprintf(maker, sizeof maker, "%02X", s[3]);
-    if (n == 5 && (s[3] == 0xA1 || m8F || s[3] == 0x20))
-        return Timing{(((s[5] >> 1) & 0x1F) + 10) * 0.5, kPulses[(s[4] >> 5) | ((s[5] & 1) << 3)],
-                      (25 << ((s[4] >> 2) & 7)) / 2, std::string("coded ") + maker};
-    const bool t1 = r.Algorithm == 1 || r.Algorithm == 3 || r.Algorithm == 8 || r.Algorithm == 9;
-    const int erase = (r.Algorithm == 1 || r.Algorithm == 3) ? 100 : t1 ? 50 : m8F ? 50 : 100;
-    const std::string rule = std::string(t1 ? "T1 n" : "T2 n") + std::to_string(n);
-    const std::vector<std::pair<double, int>> table =
-        t1 ? std::vector<std::pair<double, int>>{{15.75, 100}, {15.75, 80}, {16.5, 10}, {m8F ? 15.0 : 14.5, 40}, {14.0, 100}}
-           : std::vector<std::pair<double, int>>{{16.5, 10}, {15.75, 100}, {m8F ? 15.0 : 14.5, 40}, {14.0, 100}};
-    if (n >= int(table.size())) return std::nullopt;  // the program refuses a part no rule covers
-    const bool makerMatters = (t1 && n == 3) || (!t1 && n == 2);
-    return Timing{table[n].first, table[n].second, erase, rule + (makerMatters && m8F ? " 8F" : "")};
-}
+std::vector<std::uint8_t> text(const char* s) { return std::vector<std::uint8_t>(s, s + std::strlen(s)); }
+const std::vector<Worked> kWorked{
+    {0xA1, "GAL16V8", {0x01, 0x23, 0x1A, 0xA1, 0x00, 0x00, 0x5C, 0x10}, "T1 n3", 14.5, 40, 100},
+    {0xA1, "GAL16V8-PLCC", {0x01, 0x23, 0x1A, 0xA1, 0x00, 0x00, 0x5C, 0x10}, "T1 n3", 14.5, 40, 100},
+    {0xA1, "GAL16V8Z", {0x02, 0x11, 0x1A, 0xA1, 0x00, 0x00, 0x5C, 0x1E}, "T2 n1", 15.75, 100, 100},
+    {0xA1, "GAL18V10", {0x01, 0x40, 0x51, 0xA1, 0x00, 0x00, 0x5C, 0x12, 0x00}, "T2 n0", 16.5, 10, 100},
+    {0xA1, "GAL20V8", {0x01, 0x24, 0x3A, 0xA1, 0x00, 0x00, 0x5C, 0x14}, "T1 n4", 14.0, 100, 100},
+    {0xA1, "GAL20RA10", {0x01, 0x32, 0x61, 0xA1, 0x00, 0x00, 0x5C, 0x16, 0x00}, "T2 n2", 14.5, 40, 100},
+    {0xA1, "GAL20XV10", {0x01, 0x33, 0x66, 0xA1, 0x00, 0x00, 0x5C, 0x18}, "T2 n3", 14.0, 100, 100},
+    // Byte 4 0x6C: erase (25 << 3) / 2, pulse entry 3; byte 5 0x2E: (23 + 10) / 2 volts.
+    {0xA1, "GAL22V10", {0x03, 0x15, 0x49, 0xA1, 0x6C, 0x2E, 0x5C, 0x1A, 0x00}, "coded A1", 16.5, 10, 100},
+    {0xA1, "GAL22V10-PLCC", {0x03, 0x15, 0x49, 0xA1, 0x6C, 0x2E, 0x5C, 0x1A, 0x00}, "coded A1", 16.5, 10, 100},
+    {0xA1, "GAL26CV12", {0x01, 0x30, 0x59, 0xA1, 0x00, 0x00, 0x5C, 0x1C, 0x00}, "T2 n0", 16.5, 10, 100},
+    {0xA1, "GAL6001", {0x01, 0x20, 0x41, 0xA1, 0x00, 0x00, 0x5C, 0x20, 0x00}, "T1 n0", 15.75, 100, 50},
+    {0xA1, "GAL6002", {0x01, 0x21, 0x44, 0xA1, 0x00, 0x00, 0x5C, 0x22, 0x00}, "T1 n1", 15.75, 80, 50},
+    {0x8F, "GAL16V8", {0x04, 0x03, 0x1A, 0x8F, 0x00, 0x00, 0x3E, 0x01}, "T1 n3 8F", 15.0, 40, 100},
+    // Byte 4 0x90: erase (25 << 4) / 2, pulse entry 4; byte 5 0x24: (18 + 10) / 2 volts.
+    {0x8F, "GAL20V8", {0x04, 0x05, 0x3A, 0x8F, 0x90, 0x24, 0x3E, 0x02}, "coded 8F", 14.0, 20, 200},
+    {0x8F, "GAL22V10", {0x04, 0x02, 0x49, 0x8F, 0x00, 0x00, 0x3E, 0x03, 0x00}, "T2 n2 8F", 15.0, 40, 50},
+    {0x20, "GAL16V8", {0x07, 0x02, 0x1A, 0x20, 0x00, 0x00, 0x71, 0x01}, "T1 n2", 16.5, 10, 100},
+    // Byte 4 0x28: erase (25 << 2) / 2, pulse entry 1 + 8 (byte 5 bit 0); byte 5 0x29: (20 + 10) / 2 volts.
+    {0x20, "GAL22V10", {0x07, 0x05, 0x49, 0x20, 0x28, 0x29, 0x71, 0x02, 0x00}, "coded 20", 15.0, 70, 50},
+    {0x1F, "ATF16V8B", text("1B8V61F1"), "1F 8", 12.5, 1, 50},
+    {0x1F, "ATF20V8B", text("0B8V02F1"), "1F 8", 12.5, 1, 50},
+    {0x1F, "ATF22V10B", text("0B01V22F1"), "1F 9 erase 50", 12.5, 1, 50},
+    {0x1F, "ATF22V10C", {0x33, 0x8C, 0x62, 0x4C, 0x4C, 0x6A, 0x8C, 0x0C, 0x42}, "1F 9 erase 350", 12.5, 1, 350},
+    // No stock signature: the simulator answers the record's maker and device, here 0 and 0.
+    {0x00, "PAL16L8", {0, 0, 0, 0, 0, 0, 0, 0}, "T2 n0", 16.5, 10, 100},
+    {0x00, "PAL16R8", {0, 0, 0, 0, 0, 0, 0, 0}, "T2 n0", 16.5, 10, 100},
+};
 
 // Everything wrong with a PLD record, and the signature rule its part reaches.
 std::vector<std::string> complaints(const DeviceRecord& r, std::string* rule = nullptr) {
@@ -89,11 +89,15 @@ std::vector<std::string> complaints(const DeviceRecord& r, std::string* rule = n
     if (erase == row->second.fuseArray || config == row->second.fuseArray) out.push_back("buttons");
     auto part = sim::PldChip::blankFor(r);
     if (!part) return out.push_back("no simulated part"), out;
-    const auto t = timing(r, part->signature(), row->second.bits <= 64 ? 8 : 9);
-    if (!t) return out.push_back("signature refused"), out;
-    if (r.Vpp != float(t->vpp) || r.PulseWidth != t->pulse || r.EraseTime != t->erase)
+    const auto w = std::find_if(kWorked.begin(), kWorked.end(),
+                                [&](const Worked& w) { return w.maker == r.MakerId && r.Name == w.name; });
+    if (w == kWorked.end()) return out.push_back("no signature worked out for this part"), out;
+    // A reply of 8 bytes for rows of up to 64 bits, else 9.
+    if (w->pes.size() != (row->second.bits <= 64 ? 8u : 9u) || part->signature() != w->pes)
+        out.push_back("the part answers another signature than the one worked out");
+    if (r.Vpp != float(w->vpp) || r.PulseWidth != w->pulse || r.EraseTime != w->erase)
         out.push_back("voltage, pulse width or erase time differ from the signature's");
-    if (rule) *rule = t->rule;
+    if (rule) *rule = w->rule;
     return out;
 }
 

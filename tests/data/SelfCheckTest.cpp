@@ -11,7 +11,9 @@
 
 #include "data/SampleText.h"
 #include "devices/BufferLayout.h"
+#include "config/ConfigPages.h"
 #include "devices/DeviceDataFile.h"
+#include "operations/Dispatch.h"
 #include "support/TestSupport.h"
 
 using namespace tesmar;
@@ -209,6 +211,23 @@ TEST(SampleDatabase, FieldsStayWithinTheirMeaning) {
         case 'P':
             EXPECT_TRUE(r.BlankByte == '0' || r.BlankByte == '1');
             break;
+        }
+    }
+}
+
+// The toolbar offers the buttons a record lists: each has something to do
+// for the part.
+TEST(SampleDatabase, EveryToolbarButtonARecordListsHasItsDialogOrRoutine) {
+    constexpr unsigned kOperations =
+        (1u << BtnBlank) | (1u << BtnRead) | (1u << BtnProg) | (1u << BtnVerify) | (1u << BtnErase);
+    for (const Entry& e : allRecords()) {
+        const DeviceRecord& r = e.rec;
+        SCOPED_TRACE(label(e));
+        if (r.Buttons & (1u << BtnConfig)) {
+            EXPECT_TRUE(config::hasConfigDialog(r)) << "Config without a dialog, page code " << int(r.PageCode);
+        }
+        if (r.Buttons & kOperations) {
+            EXPECT_TRUE(familyHasRoutine(r));
         }
     }
 }

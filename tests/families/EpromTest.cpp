@@ -433,16 +433,11 @@ TEST(Eprom, AbortEndsEveryWaitQuickly) {
         FamilyRig r(eprom());
         r.st.settings.IdCheckOption = c.idCheck;
         c.fault(r.sim.faults());
-        r.st.OperationCode = c.op;
-        std::thread abort([&r] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            r.pressAbort();
-        });
-        const auto started = std::chrono::steady_clock::now();
+        FamilyRig::AbortOnceUnderWay abort(r);
         run(r, c.op);
-        const auto took = std::chrono::steady_clock::now() - started;
-        abort.join();
-        EXPECT_LT(took, std::chrono::milliseconds(1500));
+        const auto afterAbort = abort.runEnded();
+        ASSERT_TRUE(afterAbort.has_value()) << "the run ended before Abort";
+        EXPECT_LT(*afterAbort, std::chrono::milliseconds(1500));
         EXPECT_TRUE(r.host.lines().isEmpty()) << r.host.lines().join('|').toStdString();
     }
 }

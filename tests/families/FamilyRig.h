@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/AppState.h"
@@ -92,6 +96,35 @@ struct FamilyRig {
         if (runOperation != 'P') sim.write(std::string("Stop"));
     }
     char runOperation = 0;
+    // Abort pressed from a thread of its own, as the window presses it while
+    // the worker runs, once the run is under way: its first bytes reached the
+    // programmer (ordered on the run itself, never on time). Call
+    // runEnded() when the run returns; a run that ended first gets no Abort.
+    class AbortOnceUnderWay {
+    public:
+        explicit AbortOnceUnderWay(FamilyRig& r)
+            : thread_([this, &r] {
+                  while (r.sim.hostBytes().empty() && !ended_.load())
+                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  if (ended_.load()) return;
+                  pressedAt_ = std::chrono::steady_clock::now();
+                  r.pressAbort();
+              }) {}
+        ~AbortOnceUnderWay() { runEnded(); }
+        // How long the run went on after Abort; nothing when it ended before.
+        std::optional<std::chrono::steady_clock::duration> runEnded() {
+            const auto end = std::chrono::steady_clock::now();
+            ended_ = true;
+            if (thread_.joinable()) thread_.join();
+            if (pressedAt_ == std::chrono::steady_clock::time_point{}) return std::nullopt;
+            return end - pressedAt_;
+        }
+
+    private:
+        std::atomic<bool> ended_{false};
+        std::chrono::steady_clock::time_point pressedAt_{};
+        std::thread thread_;
+    };
     // Presses Abort the `nth` time the gauge climbs to `position` (1 = the first).
     void abortAtGauge(int position, int nth = 1) {
         auto crossings = std::make_shared<int>(0);

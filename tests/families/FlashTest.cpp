@@ -421,16 +421,12 @@ TEST(Flash, EachSignatureByteIsCompared) {
 TEST(Flash, AbortEndsTheWaitForTheChipId) {
     FlashRig r;
     r.sim.faults().silent = true;
-    r.st.OperationCode = 'R';
-    std::thread abort([&r] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        r.pressAbort();
-    });
-    const auto started = std::chrono::steady_clock::now();
+    r.startRun('R');
+    FamilyRig::AbortOnceUnderWay abort(r);
     EXPECT_FALSE(FlashCheckChipId(r.st));
-    const auto took = std::chrono::steady_clock::now() - started;
-    abort.join();
-    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    const auto afterAbort = abort.runEnded();
+    ASSERT_TRUE(afterAbort.has_value()) << "the check ended before Abort";
+    EXPECT_LT(*afterAbort, std::chrono::milliseconds(1500));
     EXPECT_TRUE(r.host.lines().isEmpty());
 }
 

@@ -253,6 +253,10 @@ TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
         {"erase fails", 'E', [](PldRig& r) { r.sim.faults().eraseFails = true; }, " Not Blank"},
         {"abort in program", 'P', [](PldRig& r) { r.abortAtGauge(1000); }, nullptr},
         {"abort in read", 'R', [](PldRig& r) { r.abortAtGauge(1000); }, nullptr},
+        // The gauge starts again for each area: the second and third climb
+        // past 30 are the user row and the configuration fuses.
+        {"abort in read's user row", 'R', [](PldRig& r) { r.abortAtGauge(30, 2); }, nullptr},
+        {"abort in read's configuration", 'R', [](PldRig& r) { r.abortAtGauge(30, 3); }, nullptr},
     };
     Bytes map = holdableMap(part.rec, 5);
     for (std::size_t f : {2, 2048, 2060}) map[f] = 0;
@@ -276,6 +280,10 @@ TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
         }
         EXPECT_FALSE(r.said(c.op == 'P' ? " Verify Completed" : c.op == 'R' ? " Read Completed" : " Blank Check Completed"));
         EXPECT_TRUE(r.chip().secureFrames().empty());
+        if (!c.line) {
+            EXPECT_EQ(r.st.ErrorFlag.get(), 0) << r.memo();  // an Abort is no failure
+        }
+        EXPECT_FALSE(r.said(" Erased ")) << r.memo();
 
         r.host.onGauge = nullptr;
         r.sim.faults() = {};

@@ -3,6 +3,7 @@
 // last what their bounds say and end on Abort.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -78,9 +79,29 @@ private:
     std::deque<std::uint8_t> incoming_;
 };
 
+// The port, telling when the host first waited on it for bytes.
+class WatchedPort : public LibFtdiPort {
+public:
+    using LibFtdiPort::LibFtdiPort;
+    std::atomic<bool> asked{false};
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
+        asked = true;
+        return LibFtdiPort::read(buf, len, got);
+    }
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override {
+        asked = true;
+        return LibFtdiPort::readUnless(buf, len, got, giveUp);
+    }
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting) override {
+        asked = true;
+        return LibFtdiPort::waitQueue(atLeast, maxWait, bytesWaiting);
+    }
+};
+
 struct PortRig {
     FakeBridge* bridge;
-    LibFtdiPort port;
+    WatchedPort port;
     AppState st;
 
     PortRig() : PortRig(std::make_unique<FakeBridge>()) {}
@@ -179,12 +200,22 @@ TEST(LibFtdiPort, AbortEndsAWaitingRead) {
     for (OnAbort rule : {OnAbort::Grace, OnAbort::Stop}) {
         PortRig r;
         r.port.setTimeouts(10000, 10000);
-        std::thread abort = r.later(100, [&] { r.st.RunFlag = 0; });
-        const auto started = Clock::now();
+        // Abort once the read waits on the port, not after a time.
+        Clock::time_point pressed{};
+        std::atomic<bool> done{false};
+        std::thread abort([&] {
+            while (!r.port.asked.load() && !done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (done.load()) return;
+            pressed = Clock::now();
+            r.st.RunFlag = 0;
+        });
         std::uint8_t buf[4];
         int status = UsbOk;
         EXPECT_EQ(readBytes(r.st, buf, 4, &status, rule), 0u);
-        EXPECT_LT(secondsSince(started), 1.0);
+        const auto ended = Clock::now();
+        done = true;
         abort.join();
+        ASSERT_NE(pressed, Clock::time_point{}) << "the read ended before Abort";
+        EXPECT_LT(std::chrono::duration<double>(ended - pressed).count(), 1.0);
     }
 }

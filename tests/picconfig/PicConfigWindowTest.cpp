@@ -1,13 +1,19 @@
 // The PIC dialog through the main window's Config button, and what it sets
 // reaching the simulated chip with the next Program.
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include "config/PicControlStates.h"
+#include "fileformats/gui/TfrmFileFormat.h"
 #include "families/Pic18.h"
 #include "picconfig/PicConfigRig.h"
 #include "sim/Pic18Chip.h"
 #include "sim/PicChip.h"
 #include "support/Bytes.h"
+#include "support/PartHeaders.h"
 
 using namespace tesmar;
 using namespace tesmar::test;
@@ -38,6 +44,33 @@ protected:
         ASSERT_TRUE(w().SB_Config->isEnabled());
         w().SB_Config->click();
         EXPECT_TRUE(opened);
+    }
+    // Loads or saves `file` as INHX8M through the toolbar and its two dialogs.
+    void transfer(QAbstractButton* button, const QString& file) {
+        onNextModal(
+            [file](QWidget* d) {
+                // The dialog opens on the last file; the file typed must win over it.
+                auto* f = static_cast<QFileDialog*>(d);
+                f->selectFile(file);
+                f->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+                static_cast<QDialog*>(f)->accept();
+            },
+            "QFileDialog");
+        onNextModal(
+            [](QWidget* d) {
+                auto* f = static_cast<TfrmFileFormat*>(d);
+                f->RB_Inh8m->setChecked(true);
+                f->BitBtn1->click();
+            },
+            "tesmar::TfrmFileFormat");
+        button->click();
+    }
+    bool ran(QAbstractButton* button, const QString& line) {
+        clearLogs();
+        button->click();
+        const QStringList lines = w().memoLines();
+        EXPECT_TRUE(lines.contains(line) && st().ErrorFlag.get() == 0) << lines.join('\n').toStdString();
+        return st().ErrorFlag.get() == 0;
     }
     sim::Pic18Chip& chip() { return dynamic_cast<sim::Pic18Chip&>(*sim_.chip()); }
     sim::Pic18Chip& chip18() { return chip(); }
@@ -120,10 +153,10 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
          {{0, 0x0F, 0x0E}, {1, 0x3F, 0x0C}, {3, 0x1E, 0x0C}, {2, 0x01, 0x00}, {9, 0x0F, 0x0D}, {10, 0x40, 0x00},
           {12, 0x40, 0x00}},
          {0xA0, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x07}},
-        {"18F24K50",
+        {"18LF25K50",
          {{"RG38_Osc", 3}, {"RG38_CPUDIV", 3}, {"RG38_BORV", 1}, {"RG38_BOREN", 1}, {"RG38_WDTEN", 2},
           {"RG38_WDTPS", 5}, {"CB38_MCLRE", 0}, {"CB38_CP0", 1}, {"CB38_EBTRB", 1}},
-         {{0, 0x0F, 0x03}, {1, 0x18, 0x18}, {3, 0x1E, 0x0A}, {2, 0x3F, 0x16}, {4, 0x80, 0x00}, {9, 0x03, 0x02},
+         {{0, 0x0F, 0x03}, {1, 0x18, 0x18}, {3, 0x1E, 0x0A}, {2, 0x3F, 0x16}, {4, 0x80, 0x00}, {9, 0x0F, 0x0E},
           {12, 0x40, 0x00}},
          {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}},
         {"16F1827",
@@ -191,6 +224,139 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
         std::map<std::string, int> reread;
         configure([&](TfrmPicConfig& d) { reread = shownStates(d); });
         EXPECT_EQ(reread, set);
+    }
+}
+
+// An Intel HEX file as its bytes by address.
+std::map<std::uint32_t, std::uint8_t> hexBytes(const QString& path) {
+    std::map<std::uint32_t, std::uint8_t> out;
+    std::uint32_t upper = 0;
+    for (const QByteArray& line : readFile(path).split('\n')) {
+        const QByteArray rec = QByteArray::fromHex(line.trimmed().mid(1));
+        if (rec.size() < 5) continue;
+        const int n = std::uint8_t(rec[0]), type = std::uint8_t(rec[3]);
+        const std::uint32_t at = (std::uint8_t(rec[1]) << 8) | std::uint8_t(rec[2]);
+        if (type == 4) upper = ((std::uint8_t(rec[4]) << 8) | std::uint8_t(rec[5])) << 16;
+        if (type == 0)
+            for (int i = 0; i < n; ++i) out[upper + at + std::uint32_t(i)] = std::uint8_t(rec[4 + i]);
+    }
+    return out;
+}
+
+// Files gpasm assembles for parts of each PIC18 page set, through the program
+// as a technician uses it: Load, the configuration dialog opened and closed
+// with OK, Program, Verify, Read into a cleared image, Save. The part and the
+// saved file hold gpasm's configuration over the bits the part lets a user
+// set, and its IDs, code and data EEPROM.
+TEST_F(PicConfigWindowTest, GpasmFilesOfPic18PartsComeBackAsTheyWereAssembled) {
+    ASSERT_TRUE(haveGputils());
+    struct Trip {
+        const char* part;
+        const char* config;  // the configuration directives, one a line
+    };
+    const Trip trips[] = {
+        {"18F452",
+         "CONFIG OSC = HS, OSCS = ON, PWRT = ON, BOR = OFF, BORV = 27, WDT = OFF, WDTPS = 32\n"
+         "CONFIG CCP2MUX = OFF, STVR = OFF, LVP = OFF, DEBUG = OFF\n"
+         "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
+         "CONFIG WRT0 = ON, WRT1 = OFF, WRT2 = OFF, WRT3 = OFF, WRTB = ON, WRTC = OFF, WRTD = OFF\n"
+         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON"},
+        // The older form, with the header's symbols: unimplemented bits set.
+        {"18F258",
+         "__CONFIG _CONFIG1H, _HS_OSC_1H & _OSCS_OFF_1H\n"
+         "__CONFIG _CONFIG2L, _PWRT_ON_2L & _BOR_ON_2L & _BORV_25_2L\n"
+         "__CONFIG _CONFIG2H, _WDT_ON_2H & _WDTPS_8_2H\n"
+         "__CONFIG _CONFIG4L, _STVR_OFF_4L & _LVP_OFF_4L & _DEBUG_OFF_4L\n"
+         "__CONFIG _CONFIG5L, _CP0_OFF_5L & _CP1_OFF_5L & _CP2_OFF_5L & _CP3_OFF_5L\n"
+         "__CONFIG _CONFIG5H, _CPB_OFF_5H & _CPD_OFF_5H\n"
+         "__CONFIG _CONFIG6L, _WRT0_OFF_6L & _WRT1_ON_6L & _WRT2_OFF_6L & _WRT3_OFF_6L\n"
+         "__CONFIG _CONFIG6H, _WRTC_OFF_6H & _WRTB_OFF_6H & _WRTD_ON_6H\n"
+         "__CONFIG _CONFIG7L, _EBTR0_ON_7L & _EBTR1_OFF_7L & _EBTR2_OFF_7L & _EBTR3_ON_7L\n"
+         "__CONFIG _CONFIG7H, _EBTRB_OFF_7H"},
+        {"18F1320",
+         "CONFIG OSC = INTIO2, FSCM = ON, IESO = OFF, PWRT = OFF, BOR = ON, BORV = 27\n"
+         "CONFIG WDT = OFF, WDTPS = 1024, MCLRE = OFF, STVR = ON, LVP = OFF, DEBUG = OFF\n"
+         "CONFIG CP0 = OFF, CP1 = OFF, CPB = OFF, CPD = OFF, WRT0 = OFF, WRT1 = ON\n"
+         "CONFIG WRTC = OFF, WRTB = OFF, WRTD = OFF, EBTR0 = ON, EBTR1 = OFF, EBTRB = OFF"},
+        {"18F4550",
+         "CONFIG FOSC = HSPLL_HS, PLLDIV = 5, CPUDIV = OSC2_PLL3, USBDIV = 2, FCMEN = ON, IESO = OFF\n"
+         "CONFIG PWRT = ON, BOR = SOFT, BORV = 2, VREGEN = ON, WDT = OFF, WDTPS = 256\n"
+         "CONFIG CCP2MX = OFF, PBADEN = OFF, LPT1OSC = ON, MCLRE = ON\n"
+         "CONFIG STVREN = ON, LVP = OFF, ICPRT = OFF, XINST = OFF, DEBUG = OFF\n"
+         "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
+         "CONFIG WRT0 = OFF, WRT1 = OFF, WRT2 = ON, WRT3 = OFF, WRTB = OFF, WRTC = OFF, WRTD = OFF\n"
+         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON"},
+        {"18F4680",
+         "CONFIG OSC = IRCIO67, FCMEN = OFF, IESO = ON, PWRT = ON, BOREN = BOACTIVE, BORV = 1\n"
+         "CONFIG WDT = OFF, WDTPS = 4096, PBADEN = OFF, LPT1OSC = ON, MCLRE = ON\n"
+         "CONFIG STVREN = OFF, LVP = OFF, BBSIZ = 4096, XINST = ON, DEBUG = OFF\n"
+         "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
+         "CONFIG WRT0 = OFF, WRT1 = OFF, WRT2 = OFF, WRT3 = ON, WRTC = ON, WRTB = OFF, WRTD = OFF\n"
+         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = OFF"},
+        {"18LF25K50",
+         "CONFIG FOSC = INTOSCIO, PLLSEL = PLL3X, CFGPLLEN = ON, CPUDIV = CLKDIV3, LS48MHZ = SYS48X8\n"
+         "CONFIG PCLKEN = OFF, FCMEN = ON, IESO = ON, nPWRTEN = ON, BOREN = NOSLP, BORV = 220\n"
+         "CONFIG nLPBOR = ON, WDTEN = SWON, WDTPS = 1024\n"
+         "CONFIG CCP2MX = RB3, PBADEN = OFF, T3CMX = RC0, SDOMX = RC7, MCLRE = ON\n"
+         "CONFIG STVREN = OFF, LVP = OFF, ICPRT = OFF, XINST = OFF, DEBUG = OFF\n"
+         "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
+         "CONFIG WRT0 = OFF, WRT1 = ON, WRT2 = OFF, WRT3 = OFF, WRTC = OFF, WRTB = OFF, WRTD = OFF\n"
+         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = ON, EBTR3 = OFF, EBTRB = OFF"},
+    };
+    const char* const bytes[14] = {"1H", "1L", "2H", "2L", "3H", "3L", "4H", "4L",
+                                   "5H", "5L", "6H", "6L", "7H", "7L"};
+    QTemporaryDir dir;
+    for (const Trip& t : trips) {
+        SCOPED_TRACE(t.part);
+        const auto header = readGputilsPart(t.part);
+        ASSERT_TRUE(header);
+        QString source = QString("    LIST P=%1\n    #include <p%2.inc>\n").arg(t.part, QString(t.part).toLower());
+        for (const QString& line : QString(t.config).split('\n')) source += "    " + line + "\n";
+        for (int n = 0; n < 8; ++n) source += QString("    __idlocs _IDLOC%1, 0x%2\n").arg(n).arg(0xA0 + 7 * n, 0, 16);
+        source += "    ORG 0\nstart:\n    movlw 0x5A\n    goto start\n    ORG 0x1FF0\n    DW 0x1234, 0xBEEF\n"
+                  "    ORG 0xF00000\n    DE 0x11, 0x22, 0x33, 0x44\n    END\n";
+        const QString asmFile = dir.filePath(QString(t.part) + ".asm"), made = dir.filePath(QString(t.part) + ".hex");
+        ASSERT_TRUE(writeFile(asmFile, source.toLatin1()));
+        QProcess gpasm;
+        gpasm.start("gpasm", {"-o", made, asmFile});
+        ASSERT_TRUE(gpasm.waitForFinished(30000));
+        ASSERT_EQ(gpasm.exitCode(), 0) << gpasm.readAllStandardOutput().toStdString();
+        const auto want = hexBytes(made);
+
+        selectNamed(t.part);
+        st().settings.VerifyMaxMin = 0;
+        st().settings.ProgramSteps = std::uint8_t(st().dev()->StepMask & 0x17);  // code, data, IDs, configuration
+        clearLogs();
+        transfer(w().SB_Load, made);
+        ASSERT_TRUE(w().memoLines().contains(" File " + made + " Loaded")) << w().memoLines().join('\n').toStdString();
+        configure([](TfrmPicConfig&) {});
+        ASSERT_TRUE(ran(w().SB_Prog, " CONFIG Programmed"));
+        for (int k = 0; k < 14; ++k) {
+            const std::uint8_t settable = header->configSettable(bytes[k]);
+            if (!settable) continue;
+            const std::uint32_t at = 0x300000u + std::uint32_t(k ^ 1);  // files keep CONFIGxL first
+            ASSERT_TRUE(want.count(at)) << "gpasm wrote no CONFIG" << bytes[k];
+            EXPECT_EQ(chip().config()[std::size_t(k)] & settable, want.at(at) & settable)
+                << "the part's CONFIG" << bytes[k];
+        }
+        clearLogs();
+        w().SB_Verify->click();
+        EXPECT_EQ(st().ErrorFlag.get(), 0) << w().memoLines().join('\n').toStdString();
+
+        std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end(), 0x00);
+        ASSERT_TRUE(ran(w().SB_Read, " Read Completed"));
+        const QString saved = dir.filePath(QString(t.part) + "-read.hex");
+        clearLogs();
+        transfer(w().SB_Save, saved);
+        ASSERT_TRUE(w().memoLines().contains(" File " + saved + " saved")) << w().memoLines().join('\n').toStdString();
+        const auto got = hexBytes(saved);
+        for (const auto& [at, v] : want) {
+            std::uint8_t mask = 0xFF;
+            if (at >= 0x300000 && at < 0x30000E) mask = header->configSettable(bytes[(at - 0x300000) ^ 1]);
+            EXPECT_TRUE(got.count(at) && (got.at(at) & mask) == (v & mask))
+                << "saved file at " << std::hex << at << ": " << (got.count(at) ? int(got.at(at)) : -1)
+                << ", gpasm " << int(v);
+        }
     }
 }
 

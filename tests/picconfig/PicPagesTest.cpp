@@ -176,7 +176,7 @@ TEST_F(PicPagesTest, OpeningShowsWhatThePartHas) {
         {47, 0x2FFF, 5.5f, {}, {}, "RG46_Mwp", {}},
         {10, 8192, 5.5f, {}, {}, "RG10_Mwp", {"0x000 to 0x7FF", "0x000 to 0x3FF", "0x000 to 0x0FF", "Off"}},
         {10, 8193, 5.5f, {}, {}, "RG10_Mwp", {"0x000 to 0xFFF", "0x000 to 0x7FF", "0x000 to 0x0FF", "Off"}},
-        {28, 0x7FFF, 5.5f, {"CB27_Cp4000"}, {"CB27_Ccp"}, "RG27_Bor", {"4.5V", "4.2V", "2.7V", "2.0V"}},
+        {28, 0x7FFF, 5.5f, {"CB27_Cp4000"}, {"CB27_Ccp"}, "RG27_Bor", {"4.5V", "4.2V", "2.7V", "2.5V"}},
         {27, 0x3FFF, 5.5f, {"CB27_Ccp", "CB27_Cp2000"}, {"CB27_Cp4000", "CB27_Tr3"}, "RG27_Wdt",
          {"1:1", "1:2", "1:4", "1:8", "1:16", "1:32", "1:64", "1:128"}},
         {35, 0x7FFF, 5.5f, {"CB34_Mcl"}, {"CB34_Cp2", "CB34_Ccp", "CB34_Pbad", "xx31Opt"}, "RG34_Bor",
@@ -260,6 +260,122 @@ TEST_F(PicPagesTest, EveryControlFitsItsSheetBesideTheIdGroup) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Every check box of the PIC18 pages: the configuration byte (0 CONFIG1H ..
+// 13 CONFIG7L) and bit it edits, whether it is checked when the bit is 1, and
+// the size above which opening decodes it (the Page38 upper blocks).
+struct Pic18Box {
+    std::string name;
+    int k, bit;
+    bool checkedWhenSet;
+    std::uint32_t decodedAbove = 0;
+    std::uint8_t also = 0;  // bits of other fields its own rule sets
+};
+
+std::vector<Pic18Box> pic18Boxes() {
+    std::vector<Pic18Box> b = {
+        {"CB27_Oscen", 0, 5, true}, {"CB27_Wdt", 2, 0, true, 0, 0x0E}, {"CB27_Pwt", 3, 0, true},
+        {"CB27_Boren", 3, 1, true}, {"CB27_Ccp", 4, 0, true}, {"CB27_Ser", 7, 0, true}, {"CB27_Lvp", 7, 2, true},
+        {"CB27_Bkd", 7, 7, true},
+        {"CB34_Fcmem", 0, 6, true}, {"CB34_Ieso", 0, 7, true}, {"CB34_Wdt", 2, 0, true}, {"CB34_Winen", 2, 5, false},
+        {"CB34_Pwt", 3, 0, true}, {"CB34_Boren", 3, 1, true}, {"CB34_Ccp", 4, 0, true}, {"CB34_Pbad", 4, 1, true},
+        {"CB34_SSP", 4, 2, true}, {"CB34_Pwm4", 4, 3, true}, {"CB34_Excm", 4, 4, true}, {"CB34_Mcl", 4, 7, true},
+        {"CB34_Pwmpin", 5, 2, true}, {"CB34_LPOL", 5, 3, true}, {"CB34_HPOL", 5, 4, true},
+        {"CB34_GPTREN", 5, 5, true}, {"CB34_Ser", 7, 0, true}, {"CB34_Lvp", 7, 2, true}, {"CB34_Bkd", 7, 7, true},
+        {"CB36_Fcm", 0, 6, true}, {"CB36_Ieso", 0, 7, true}, {"CB36_Pll", 1, 5, true}, {"CB36_Wdt", 2, 0, true},
+        {"CB36_Pwrt", 3, 0, true}, {"CB36_Vreg", 3, 5, true}, {"CB36_Ccp2", 4, 0, true}, {"CB36_Pbad", 4, 1, true},
+        {"CB36_Lpt1", 4, 2, true}, {"CB36_Mclr", 4, 7, true}, {"CB36_Stvr", 7, 0, true}, {"CB36_Lvp", 7, 2, true},
+        {"CB36_Icport", 7, 5, true}, {"CB36_Xinst", 7, 6, true}, {"CB36_Debug", 7, 7, true},
+        {"CB38_IESO", 0, 7, true}, {"CB38_FCMEN", 0, 6, true}, {"CB38_PCLKEN", 0, 5, true},
+        {"CB38_LBPOR", 3, 6, true}, {"CB38_PWRTEN", 3, 0, true}, {"CB38_MCLRE", 4, 7, true},
+        {"CB38_PBADEN", 4, 1, true}, {"CB38_DEBUG", 7, 7, true}, {"CB38_XINST", 7, 6, true},
+        {"CB38_ICPRT", 7, 5, true}, {"CB38_LVP", 7, 2, true}, {"CB38_STVREN", 7, 0, true},
+    };
+    // Protection: checked is protected, a bit of 0.
+    const char* const ranges27[] = {"Cp200", "Cp2000", "Cp4000", "Cp6000"};
+    for (int i = 0; i < 4; ++i) {
+        b.push_back({std::string("CB27_") + ranges27[i], 9, i, false});
+        b.push_back({"CB27_Wrt" + std::to_string(i), 11, i, false});
+        b.push_back({"CB27_Tr" + std::to_string(i), 13, i, false});
+    }
+    for (const char* set : {"CB27_", "CB34_", "CB36_"}) {
+        const std::string p = set;
+        for (const Pic18Box& x : std::initializer_list<Pic18Box>{{p + "Cpb", 8, 6, false}, {p + "Cpd", 8, 7, false},
+                                                                 {p + "Wrtb", 10, 6, false}, {p + "Wrtc", 10, 5, false},
+                                                                 {p + "Wrtd", 10, 7, false}, {p + "Trb", 12, 6, false}})
+            b.push_back(x);
+        if (p == "CB27_") continue;
+        for (int i = 0; i < (p == "CB34_" ? 4 : 6); ++i) {
+            b.push_back({p + "Cp" + std::to_string(i), 9, i, false});
+            b.push_back({p + "Wrt" + std::to_string(i), 11, i, false});
+            b.push_back({p + "Tr" + std::to_string(i), 13, i, false});
+        }
+    }
+    for (const Pic18Box& x : std::initializer_list<Pic18Box>{{"CB38_CPD", 8, 7, false}, {"CB38_CPB", 8, 6, false},
+                                                             {"CB38_WRTD", 10, 7, false}, {"CB38_WRTB", 10, 6, false},
+                                                             {"CB38_WRTC", 10, 5, false}, {"CB38_EBTRB", 12, 6, false}})
+        b.push_back(x);
+    for (int i = 0; i < 6; ++i) {
+        const std::uint32_t above = i < 2 ? 0 : i < 4 ? 16383 : 32767;
+        b.push_back({"CB38_CP" + std::to_string(i), 9, i, false, above});
+        b.push_back({"CB38_WRT" + std::to_string(i), 11, i, false, above});
+        b.push_back({"CB38_EBTR" + std::to_string(i), 13, i, false, above});
+    }
+    return b;
+}
+
+// Each box of each PIC18 page code, on parts of 8K to 48K words: opening shows
+// its bit, checking and unchecking write it and leave the part's other bits.
+TEST_F(PicPagesTest, EveryPic18BoxOpensAsItsBitAndWritesIt) {
+    const auto boxes = pic18Boxes();
+    std::set<std::string> seen;
+    for (int code : {27, 28, 34, 35, 45, 36, 37, 41, 42, 43, 44, 38}) {
+        const Pic18Mask row = pic18MaskFor(std::uint8_t(code));
+        for (std::uint32_t last : {0x3FFFu, 0x7FFFu, 0xFFFFu, 0x17FFFu}) {
+            for (std::uint8_t pattern : {0x5A, 0xA5}) {
+                SCOPED_TRACE("page " + std::to_string(code) + ", last " + std::to_string(last) + ", pattern " +
+                             std::to_string(pattern));
+                select(picRecord(code, last, 5.5f).build());
+                std::array<std::uint8_t, 14> start{};
+                for (int k = 0; k < 14; ++k) cfg(k) = start[std::size_t(k)] = std::uint8_t(pattern ^ (k & 1 ? 0xFF : 0));
+                open();
+                for (config::PicSheet s : dlg->visibleSheets()) {
+                    QWidget* sheet = dlg->sheet(s);
+                    for (QCheckBox* w : sheet->findChildren<QCheckBox*>()) {
+                        if (!w->isVisibleTo(sheet)) continue;  // greyed boxes still show the bit
+                        const std::string name = w->objectName().toStdString();
+                        const auto it = std::find_if(boxes.begin(), boxes.end(),
+                                                     [&](const Pic18Box& b) { return b.name == name; });
+                        if (it == boxes.end()) {
+                            ADD_FAILURE() << name << " is not in the box table";
+                            continue;
+                        }
+                        SCOPED_TRACE(name);
+                        seen.insert(name);
+                        const std::uint8_t bit = std::uint8_t(1u << it->bit);
+                        const bool decoded = last > it->decodedAbove;
+                        const bool set = start[std::size_t(it->k)] & bit;
+                        EXPECT_EQ(w->isChecked(), decoded && set == it->checkedWhenSet) << "on opening";
+                        const std::uint8_t others = row[std::size_t(it->k)] & ~bit & ~it->also;
+                        for (bool checked : {true, false}) {
+                            const std::uint8_t before = cfg(it->k);
+                            setState(name.c_str(), checked);
+                            EXPECT_EQ(bool(cfg(it->k) & bit), checked == it->checkedWhenSet)
+                                << (checked ? "checking" : "unchecking");
+                            EXPECT_EQ(cfg(it->k) & others, before & others)
+                                << (checked ? "checking" : "unchecking") << " changes other bits";
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (const Pic18Box& b : boxes) EXPECT_TRUE(seen.count(b.name)) << b.name << " never shown";
 }
 
 }  // namespace

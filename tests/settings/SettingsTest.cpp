@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <functional>
 #include <memory>
+#include <random>
+#include <set>
 
 #include "app/Settings.h"
 #include "support/MainWindowRig.h"
@@ -343,6 +347,12 @@ TEST_F(StoreAtStartUp, AStoreNotReadInFullIsKeptBesideItBeforeItIsWrittenOver) {
         {"damaged end", completeStore() + "[Gen\xff", {}, " Settings file damaged: what could be read is used; ", 400},
         // The read stops at the value it cannot take; the rest keep their start values.
         {"bad value", completeStore("maybe"), {"|Invalid data type for 'Test_flag'"}, " Settings not read in full; ", 0},
+        // Written in Qt's order and cut short: "RevNo" and the values after it are lost.
+        {"cut before RevNo",
+         "[General]\nDefaultDir=" + test::runDir().toUtf8() +
+             "\nDevice_index=17\nFile%20Type%20index=2\nFilename=zrvusb_m.usb\nGrand%20Total%20Programmed=400\n"
+             "Id_flag=1\nManuf_index=3\nMaxMin_flag=0\nOffset=4096\nOffsetAdd=0\nPathLoadSave=/home/user/images\nProgB",
+         {}, " Settings file damaged: what could be read is used; ", 400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -380,4 +390,147 @@ TEST_F(StoreAtStartUp, AStoreThatCannotBeOpenedLeavesTheProgramFolderInPlace) {
         EXPECT_TRUE(lines.contains(line)) << line << "\n" << lines.join('\n').toStdString();
     EXPECT_FALSE(sim_.lastParameters().empty());
     EXPECT_TRUE(w().SB_Read->isEnabled());
+}
+
+// ---- a store cut short (a crash or a full disk while it was written) ---------
+
+namespace {
+
+// A value of the store as the program holds it, for comparison.
+struct Field {
+    const char* name;
+    std::function<QString(const Settings&)> get;
+};
+QString n(std::int64_t v) { return QString::number(v); }
+QString q(const std::string& s) { return QString::fromStdString(s); }
+const Field kFields[] = {
+    {"SoundON", [](const Settings& g) { return n(g.SoundOn); }},
+    {"Id_flag", [](const Settings& g) { return n(g.IdCheckOption); }},
+    {"Test_flag", [](const Settings& g) { return n(g.InsertionTest); }},
+    {"MaxMin_flag", [](const Settings& g) { return n(g.VerifyMaxMin); }},
+    {"ProgBits", [](const Settings& g) { return n(g.ProgramSteps); }},
+    {"Manuf_index", [](const Settings& g) { return n(g.ManufacturerIndex); }},
+    {"Device_index", [](const Settings& g) { return n(g.DeviceIndex); }},
+    {"Total Programmed Last Time", [](const Settings& g) { return n(g.LastSessionTotal); }},
+    {"Grand Total Programmed", [](const Settings& g) { return n(g.GrandTotal); }},
+    {"File Type index", [](const Settings& g) { return n(g.FileTypeIndex); }},
+    {"Filename", [](const Settings& g) { return q(g.DeviceFileName); }},
+    {"PathLoadSave", [](const Settings& g) { return q(g.LoadSavePath); }},
+    {"OffsetAdd", [](const Settings& g) { return n(g.OffsetAdd); }},
+    {"Offset", [](const Settings& g) { return n(g.OffsetValue); }},
+};
+
+// The key a line of the store's file holds, as the program names it.
+QString keyOfLine(const QByteArray& line) {
+    const qsizetype eq = line.indexOf('=');
+    return eq < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.left(eq)));
+}
+
+}  // namespace
+
+TEST_F(SettingsStore, AStoreCutShortIsKeptAndEveryValueThatSurvivedIsRead) {
+    // The store as the program writes it, with no value at its first-run default.
+    QByteArray whole;
+    Settings written;
+    {
+        test::TempSettings origin;
+        AppState w;
+        WriteDefaultSettings(w);
+        Settings& g = w.settings;
+        g.SoundOn = 1;
+        g.IdCheckOption = g.InsertionTest = g.VerifyMaxMin = 0;
+        g.ProgramSteps = 0x5A;
+        g.ManufacturerIndex = 13;
+        g.DeviceIndex = 217;
+        g.LastSessionTotal = 4321;
+        g.GrandTotal = 123456;
+        g.FileTypeIndex = 3;
+        g.DeviceFileName = "zrvusb_m.usb";
+        g.LoadSavePath = "/home/user/images";
+        g.OffsetAdd = 0;
+        g.OffsetValue = 40960;
+        g.ProgramDir = folder.path().toStdString();
+        SaveSettings(w);
+        written = g;
+        whole = test::readFile(origin.path() + "/Halvorn/Tesmar.conf");
+    }
+    const Settings defaults = [&] {
+        test::TempSettings fresh;
+        AppState d;
+        WriteDefaultSettings(d);
+        ReadSettings(d);
+        return d.settings;
+    }();
+    for (const Field& f : kFields) ASSERT_NE(f.get(written), f.get(defaults)) << f.name;
+
+    // Where to cut: at every line boundary, in the middle of each line, one
+    // byte short of its end and just before its line end.
+    std::set<qsizetype> cuts;
+    QList<qsizetype> lineStarts;
+    for (qsizetype at = 0; at < whole.size(); at = whole.indexOf('\n', at) + 1) {
+        const qsizetype end = whole.indexOf('\n', at);
+        ASSERT_GE(end, 0);
+        lineStarts << at;
+        for (qsizetype c : {at, at + (end - at) / 2, end - 1, end}) cuts.insert(c);
+    }
+    cuts.erase(whole.size());  // the whole store is not cut
+    std::mt19937 rng(16);
+    QByteArray noise(300, '\0');
+    for (char& c : noise) c = char(rng());
+    const QByteArray garbage[] = {{}, QByteArray(4096, '\0'), noise};
+
+    for (const QByteArray& tail : garbage)
+        for (const qsizetype cut : cuts) {
+            const QByteArray damaged = whole.left(cut) + tail;
+            SCOPED_TRACE("cut at " + std::to_string(cut) + " of " + std::to_string(whole.size()) + ", " +
+                         std::to_string(tail.size()) + " bytes of garbage");
+            test::TempSettings at;
+            const QString file = at.path() + "/Halvorn/Tesmar.conf";
+            ASSERT_TRUE(QDir().mkpath(at.path() + "/Halvorn"));
+            ASSERT_TRUE(test::writeFile(file, damaged));
+
+            test::RecorderHost h;
+            AppState a;
+            a.host = &h;
+            WriteDefaultSettings(a);
+            ReadSettings(a);
+
+            EXPECT_TRUE(h.messages().isEmpty()) << h.messages().join('\n').toStdString();
+            if (damaged.isEmpty()) {  // a new store: the first run
+                EXPECT_TRUE(h.lines().isEmpty());
+                EXPECT_FALSE(QFile::exists(file + ".damaged"));
+            } else {
+                EXPECT_EQ(h.lines(), QStringList{" Settings file damaged: what could be read is used; the old file is "
+                                                 "kept as " + file + ".damaged"});
+                EXPECT_EQ(test::readFile(file + ".damaged"), damaged);
+            }
+            // A value whose line survived whole is read; the rest take their
+            // defaults, the value of a line cut without garbage after it too.
+            const qsizetype cutLine = *std::prev(std::upper_bound(lineStarts.begin(), lineStarts.end(), cut));
+            const QString cutKey = keyOfLine(whole.mid(cutLine, whole.indexOf('\n', cutLine) - cutLine));
+            for (const Field& f : kFields) {
+                const qsizetype line = whole.indexOf("\n" + QUrl::toPercentEncoding(f.name, "_") + "=") + 1;
+                ASSERT_GT(line, 0) << f.name;
+                const QString got = f.get(a.settings);
+                if (whole.indexOf('\n', line) < cut) {
+                    EXPECT_EQ(got, f.get(written)) << f.name;
+                } else if (f.name != cutKey) {
+                    EXPECT_EQ(got, f.get(defaults)) << f.name;
+                } else if (tail.isEmpty()) {
+                    EXPECT_TRUE(got == f.get(defaults) || got == f.get(written)) << f.name << " = " << got.toStdString();
+                }
+            }
+            // What was read went back whole: the next start reads the same
+            // without a word.
+            SaveSettings(a);
+            test::RecorderHost h2;
+            AppState b;
+            b.host = &h2;
+            WriteDefaultSettings(b);
+            ReadSettings(b);
+            EXPECT_TRUE(h2.lines().isEmpty() && h2.messages().isEmpty())
+                << (h2.lines() + h2.messages()).join('\n').toStdString();
+            for (const Field& f : kFields) EXPECT_EQ(f.get(b.settings), f.get(a.settings)) << f.name;
+            if (HasFailure()) return;
+        }
 }

@@ -75,6 +75,46 @@ std::uint32_t GputilsPart::fieldMask(const std::string& prefix, const std::strin
     return mask;
 }
 
+std::set<std::uint8_t> GputilsPart::ConfigField::values() const {
+    std::set<std::uint8_t> out;
+    for (const auto& [setting, v] : settings) out.insert(std::uint8_t(v & mask));
+    return out;
+}
+
+std::vector<GputilsPart::ConfigField> GputilsPart::configFields(const std::string& byte) const {
+    const std::string suffix = "_" + byte;
+    std::map<std::string, ConfigField> fields;
+    for (const auto& [name, v] : symbols) {
+        if (v > 0xFF || name.size() <= suffix.size() + 1 || name[0] != '_') continue;
+        if (name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
+        const std::string core = name.substr(1, name.size() - suffix.size() - 1);
+        const auto cut = core.find('_');
+        if (cut == std::string::npos) continue;
+        std::string field = core.substr(0, cut), setting = core.substr(cut + 1);
+        if (setting == "OSC") std::swap(field, setting);  // "_HS_OSC_1H"
+        ConfigField& f = fields[field];
+        f.name = field;
+        f.mask |= std::uint8_t(~v);
+        f.settings[setting] = std::uint8_t(v);
+    }
+    std::vector<ConfigField> out;
+    for (auto& [name, f] : fields) out.push_back(std::move(f));
+    return out;
+}
+
+std::uint8_t GputilsPart::configNamed(const std::string& byte) const {
+    std::uint8_t m = 0;
+    for (const ConfigField& f : configFields(byte)) m |= f.mask;
+    return m;
+}
+
+std::uint8_t GputilsPart::configSettable(const std::string& byte) const {
+    std::uint8_t m = 0;
+    for (const ConfigField& f : configFields(byte))
+        if (f.values().size() > 1) m |= f.mask;
+    return m;
+}
+
 bool haveGputils() { return QFileInfo(QString(kGputilsFolder) + "/header/p16f84a.inc").exists(); }
 
 std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
@@ -129,7 +169,8 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     const QStringList lines = QString::fromLocal8Bit(cc.readAllStandardOutput()).split('\n');
 
     static const QRegularExpression define(R"(^#define\s+(\w+)(?:\s+(.*))?$)");
-    static const QRegularExpression fuseBit(R"(^\(unsigned char\)\s*~\s*_BV\((\d+)\)$)");
+    // Most headers cast the value, a few older ones do not ("~_BV(1)").
+    static const QRegularExpression fuseBit(R"(^(?:\(unsigned char\)\s*)?~\s*_BV\((\d+)\)$)");
     int byte = -1;
     for (const QString& line : lines) {
         if (line.startsWith("/*")) {
@@ -163,6 +204,22 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     part.bootLock1 = part.defines.count("__BOOT_LOCK_BITS_1_EXIST") != 0;
     if (part.signature[0] < 0) return std::nullopt;
     return part;
+}
+
+std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption) {
+    // Captions that say in words what the programmed fuse does.
+    static const std::map<std::string, std::string> described = {
+        {"SPI Enabled", "SPIEN"},         {"BOD Enabled", "BODEN"},       {"CKOUT Enabled", "CKOUT"},
+        {"SELFPRG Enabled", "SELFPRGEN"}, {"debugWIRE Enabled", "DWEN"},  {"Divided Clock by 8", "CKDIV8"},
+        {"WDT always on", "WDTON"},
+    };
+    const QString text = QString::fromStdString(caption).trimmed();
+    if (const auto it = described.find(text.toStdString()); it != described.end()) return CaptionFuse{it->second, true};
+    static const QRegularExpression name(R"(^([A-Z][A-Z0-9]*)$)");
+    static const QRegularExpression stated(R"(^([A-Z][A-Z0-9]*) = \S+$)");
+    if (const auto m = name.match(text); m.hasMatch()) return CaptionFuse{m.captured(1).toStdString(), true};
+    if (const auto m = stated.match(text); m.hasMatch()) return CaptionFuse{m.captured(1).toStdString(), false};
+    return std::nullopt;
 }
 
 }  // namespace tesmar::test

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,22 @@ struct GputilsPart {
     // is one setting of it; the field is the bits any setting clears, within
     // `width` (0x3FFF for a 14-bit word, 0xFF for a PIC18 byte).
     std::uint32_t fieldMask(const std::string& prefix, const std::string& suffix, std::uint32_t width) const;
+
+    // PIC18: the settings of one configuration byte ("1H" .. "7L"), grouped
+    // by field. "_WDTEN_ON_2H" is setting "ON" of field "WDTEN", the older
+    // "_HS_OSC_1H" setting "HS" of field "OSC". A field's bits are those any
+    // of its settings clears; a field of one setting cannot be changed.
+    struct ConfigField {
+        std::string name;
+        std::uint8_t mask = 0;
+        std::map<std::string, std::uint8_t> settings;  // setting -> byte value
+        std::set<std::uint8_t> values() const;         // the distinct field values
+    };
+    std::vector<ConfigField> configFields(const std::string& byte) const;
+    // The bits any setting of the byte names, and those a user can change
+    // (fields of two or more distinct values).
+    std::uint8_t configNamed(const std::string& byte) const;
+    std::uint8_t configSettable(const std::string& byte) const;
 };
 
 // True when gputils' headers are installed.
@@ -81,5 +98,17 @@ bool haveAvrLibc();
 // The part of a sample record's name ("ATmega48/V" -> atmega48); nothing
 // when avr-gcc does not know it.
 std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName);
+
+// The avr-libc fuse a configuration box's caption names, and whether the box
+// is checked when that fuse is programmed (0). The pages' convention: a
+// caption that is the fuse's name ("EESAVE") or says what the programmed
+// fuse does ("SPI Enabled", "WDT always on") is checked when it is
+// programmed; a box captioned "NAME = value" ("CKSEL0 = 1", "BODLEVEL =
+// 2.7V") is checked when the bit is 1. Nothing for a caption that names no fuse.
+struct CaptionFuse {
+    std::string fuse;
+    bool checkedWhenProgrammed = true;
+};
+std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption);
 
 }  // namespace tesmar::test

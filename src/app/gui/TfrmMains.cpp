@@ -255,24 +255,20 @@ void TfrmMains::disableDeviceButtons() {
 }
 
 void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
-    const std::uint16_t buttons = rec.Buttons;
+    // The toolbar offers the buttons the record lists. Two guards stay for a
+    // family file that lists more than the program can do with the part: a
+    // PLD whose algorithm names no fuse geometry has no map to file, edit or
+    // show, and a family without a routine has no operation to run (nothing
+    // would close its progress dialog).
+    const bool fuseMap = rec.FamilyLetter != 'P' || pldHasGeometry(rec);
     const bool operations = familyHasRoutine(rec);
     static const unsigned bits[] = {BtnLoad, BtnSave, BtnEdit, BtnConfig, BtnBlank, BtnRead, BtnProg, BtnVerify,
                                     BtnErase, BtnOption};
     const auto list = deviceButtons();
     for (std::size_t i = 0; i < list.size(); ++i) {
-        bool on = (buttons >> bits[i]) & 1u;
-        // Buttons whose dialog this build does not have stay disabled.
-        if (list[i] == SB_Config && rec.FamilyLetter != 'P' && !(haveConfigDialogs() && config::configPageBuilt(rec)))
+        bool on = (rec.Buttons >> bits[i]) & 1u;
+        if (!fuseMap && (list[i] == SB_Load || list[i] == SB_Save || list[i] == SB_Edit || list[i] == SB_Config))
             on = false;
-        if (list[i] == SB_Option && !haveOptionsDialog()) on = false;
-        if (list[i] == SB_Edit && rec.FamilyLetter == 'P' && !haveFuseEditor()) on = false;
-        if ((list[i] == SB_Load || list[i] == SB_Save) && rec.FamilyLetter == 'P' && !haveJedecFiles()) on = false;
-        // A PLD without fuse geometry has no fuse map to file, edit or show.
-        if ((list[i] == SB_Load || list[i] == SB_Save || list[i] == SB_Edit || list[i] == SB_Config) &&
-            rec.FamilyLetter == 'P' && !pldHasGeometry(rec))
-            on = false;
-        // Operations of a family this build has no routine for stay disabled.
         if (!operations && (list[i] == SB_Blank || list[i] == SB_Read || list[i] == SB_Prog ||
                             list[i] == SB_Verify || list[i] == SB_Erase))
             on = false;

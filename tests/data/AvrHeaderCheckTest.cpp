@@ -1,0 +1,231 @@
+// Every AVR record of the sample data held against avr-libc's header of its
+// part, as avr-gcc's preprocessor reads it: the signature, the flash and
+// data EEPROM sizes, the fuse bytes its chip code makes the family send, and
+// the configuration page the record opens on: the bit every fuse box writes
+// and when it shows checked, the field and codes of every clock and
+// brown-out list, and a control for every fuse and lock group the part has.
+#include <QCheckBox>
+#include <QComboBox>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <set>
+
+#include "config/gui/TfrmConfig.h"
+#include "support/PartHeaders.h"
+#include "support/TestSupport.h"
+
+using namespace tesmar;
+using namespace tesmar::test;
+
+namespace {
+
+bool isAvr(const DeviceRecord& r) { return r.FamilyLetter == 'M' && (r.Algorithm == 30 || r.Algorithm == 32); }
+
+std::vector<DeviceRecord> avrRecords() { return sampleRecords("zrvusb_m.usb", isAvr); }
+
+// Where the header and the part's programming frame disagree. avr-libc's
+// io8515.h numbers SPIEN and FSTRT 1 and 2; the fuse byte of the high-voltage
+// frame, of which the family keeps bits 5 and 0 for every AT90S part, carries
+// them at bits 5 and 0, as on the AT90S2313.
+const std::map<std::pair<std::string, std::string>, AvrLibcPart::FuseBit> kFrameBits = {
+    {{"AT90S8515", "SPIEN"}, {0, 5}},
+    {{"AT90S8515", "FSTRT"}, {0, 0}},
+};
+
+// The fuse bits of a part as its page must write them.
+std::map<std::string, AvrLibcPart::FuseBit> pageFuses(const DeviceRecord& rec, const AvrLibcPart& part) {
+    auto fuses = part.fuses;
+    for (auto& [name, bit] : fuses)
+        if (const auto it = kFrameBits.find({rec.Name, name}); it != kFrameBits.end()) bit = it->second;
+    return fuses;
+}
+
+// Lists of a fuse field: the field's avr-libc bits are <field>0, <field>1,
+// ...; each item's code in the field is given, or (none given) the binary
+// digits its text begins with.
+struct FieldList {
+    const char* name;
+    const char* field;
+    std::vector<int> codes;
+};
+const FieldList kFieldLists[] = {
+    {"RG203_CKSEL", "CKSEL", {}},
+    {"RG203_SUT", "SUT", {}},
+    {"CKSEL_CB", "CKSEL", {}},
+    {"RG209_SUT", "SUT", {}},
+    // "4.3 V", "2.7 V", "1.8 V", "BOD Disabled".
+    {"RG209_BODLVL", "BODLEVEL", {0b100, 0b101, 0b110, 0b111}},
+};
+
+// Lock lists: avr-libc names no single lock bit, only which groups a part
+// has: 0 the memory lock bits, 1 and 2 the boot lock bits 0 and 1.
+const std::map<std::string, int> kLockLists = {
+    {"RG200", 0},       {"RG201", 0},         {"RG202", 0},         {"RG203", 0},     {"RG204A_LB", 0},
+    {"RG204A_Blb0", 1}, {"RG204A_Blb1", 2},   {"CB205_MlbBox", 0},  {"CB205_Blb0box", 1},
+    {"CB205_Blb1box", 2}, {"CB207_mlb", 0},   {"CB207_blb0", 1},    {"CB207_blb1", 2}, {"RG209_LB", 0},
+};
+
+int leadingBinary(const QString& text) {
+    int v = 0;
+    for (const QChar c : text) {
+        if (c != '0' && c != '1') break;
+        v = v * 2 + (c == '1');
+    }
+    return v;
+}
+
+// The dialog opened on a record with every fuse and lock byte at `start`.
+class Page {
+public:
+    Page(const DeviceRecord& rec, std::uint8_t start) {
+        st_.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+        st_.mcu.FuseLow = st_.mcu.FuseHigh = st_.mcu.FuseExt = st_.mcu.LockBits = start;
+        dlg_ = std::make_unique<TfrmConfig>(st_, &owner_);
+        dlg_->show();
+    }
+    std::array<std::uint8_t, 3> fuses() const { return {st_.mcu.FuseLow, st_.mcu.FuseHigh, st_.mcu.FuseExt}; }
+    // The controls of this kind the page shows.
+    template <class W>
+    std::vector<W*> shown() const {
+        std::vector<W*> out;
+        for (const config::Sheet s : dlg_->visibleSheets()) {
+            QWidget* sheet = dlg_->sheet(s);
+            for (W* w : sheet->findChildren<W*>())
+                if (w->isVisibleTo(sheet)) out.push_back(w);
+        }
+        return out;
+    }
+
+private:
+    AppState st_;
+    QWidget owner_;
+    std::unique_ptr<TfrmConfig> dlg_;
+};
+
+}  // namespace
+
+TEST(AvrHeaderCheck, SignatureSizesAndFuseBytesAreThePartsOwn) {
+    ASSERT_TRUE(haveAvrLibc()) << "install avr-libc and gcc-avr (scripts/install-deps)";
+    const auto records = avrRecords();
+    ASSERT_GE(records.size(), 15u);
+    // The chip codes for which the family sends an extended fuse byte.
+    const std::set<int> extendedFuse = {205, 207, 209, 210, 211};
+    for (const DeviceRecord& rec : records) {
+        SCOPED_TRACE(rec.Name);
+        const auto part = readAvrLibcPart(rec.Name);
+        ASSERT_TRUE(part) << "avr-gcc does not know the part";
+        EXPECT_EQ(int(rec.MakerId), part->signature[0]);
+        EXPECT_EQ(int(rec.DeviceId), part->signature[1]);
+        EXPECT_EQ(int(rec.DeviceId2), part->signature[2]);
+        EXPECT_EQ(long(rec.LastAddress), part->flashEnd);
+        EXPECT_EQ(long(rec.DataEepromSize), part->eepromBytes());
+        const int sent = rec.Algorithm == 30 ? 1 : extendedFuse.count(rec.PageCode) ? 3 : 2;
+        EXPECT_LE(part->fuseBytes, sent);
+        EXPECT_EQ(part->fuseBytes == 3, sent == 3) << "chip code " << int(rec.PageCode);
+    }
+}
+
+TEST(AvrHeaderCheck, EveryFuseControlWritesThePartsBits) {
+    ASSERT_TRUE(haveAvrLibc());
+    for (const DeviceRecord& rec : avrRecords()) {
+        SCOPED_TRACE(rec.Name);
+        const auto part = readAvrLibcPart(rec.Name);
+        ASSERT_TRUE(part);
+        const auto fuses = pageFuses(rec, *part);
+        std::array<std::uint8_t, 3> named{};
+        for (const auto& [name, f] : fuses) named[std::size_t(f.byte)] |= std::uint8_t(1u << f.bit);
+        // Bits of fuses the part has, other than `mask` of byte `byte`, keep their value.
+        auto othersKept = [&](const std::array<std::uint8_t, 3>& before, const std::array<std::uint8_t, 3>& after,
+                              int byte, std::uint8_t mask) {
+            for (int b = 0; b < 3; ++b) {
+                const std::uint8_t keep = named[std::size_t(b)] & std::uint8_t(b == byte ? ~mask : 0xFF);
+                EXPECT_EQ(after[std::size_t(b)] & keep, before[std::size_t(b)] & keep) << "fuse byte " << b;
+            }
+        };
+        std::set<std::string> onPage;
+        std::array<bool, 3> lockGroups{};
+        for (const std::uint8_t start : {std::uint8_t(0x00), std::uint8_t(0xFF)}) {
+            SCOPED_TRACE("opened on " + std::to_string(start));
+            Page page(rec, start);
+            struct Box { QCheckBox* box; CaptionFuse named; AvrLibcPart::FuseBit bit; };
+            std::vector<Box> boxes;
+            for (QCheckBox* b : page.shown<QCheckBox>()) {
+                const std::string caption = b->text().toStdString();
+                if (caption == "Program @") continue;  // the calibration choice
+                const auto cf = avrFuseOfCaption(caption);
+                const auto it = cf ? fuses.find(cf->fuse) : fuses.end();
+                if (it == fuses.end()) {
+                    ADD_FAILURE() << b->objectName().toStdString() << " \"" << caption << "\" names no fuse of the part";
+                    continue;
+                }
+                onPage.insert(it->first);
+                boxes.push_back({b, *cf, it->second});
+                const bool programmed = ((start >> it->second.bit) & 1) == 0;
+                EXPECT_EQ(b->isChecked(), programmed == cf->checkedWhenProgrammed) << caption << " as opened";
+            }
+            for (const Box& b : boxes) {
+                const auto before = page.fuses();
+                b.box->click();
+                const auto after = page.fuses();
+                const std::uint8_t bit = std::uint8_t(1u << b.bit.bit);
+                EXPECT_EQ(after[std::size_t(b.bit.byte)] & bit, ~before[std::size_t(b.bit.byte)] & bit)
+                    << b.named.fuse << " is not flipped by " << b.box->objectName().toStdString();
+                othersKept(before, after, b.bit.byte, bit);
+            }
+
+            std::vector<QWidget*> lists;
+            for (RadioGroup* g : page.shown<RadioGroup>()) lists.push_back(g);
+            for (QComboBox* c : page.shown<QComboBox>()) lists.push_back(c);
+            for (QWidget* w : lists) {
+                const std::string name = w->objectName().toStdString();
+                if (const auto lock = kLockLists.find(name); lock != kLockLists.end()) {
+                    lockGroups[std::size_t(lock->second)] = true;
+                    continue;
+                }
+                const FieldList* list = nullptr;
+                for (const FieldList& l : kFieldLists)
+                    if (name == l.name) list = &l;
+                if (!list) {
+                    ADD_FAILURE() << "list " << name << " has no reference";
+                    continue;
+                }
+                SCOPED_TRACE(name);
+                // The field: <field>0 upward, in one byte, lowest bit first.
+                int byte = -1, low = -1;
+                std::uint8_t mask = 0;
+                for (int i = 0;; ++i) {
+                    const auto f = fuses.find(list->field + std::to_string(i));
+                    if (f == fuses.end()) break;
+                    onPage.insert(f->first);
+                    if (i == 0) byte = f->second.byte, low = f->second.bit;
+                    EXPECT_EQ(f->second.byte, byte);
+                    EXPECT_EQ(f->second.bit, low + i);
+                    mask |= std::uint8_t(1u << f->second.bit);
+                }
+                ASSERT_GE(byte, 0) << "the part has no field " << list->field;
+                auto* group = qobject_cast<RadioGroup*>(w);
+                auto* combo = qobject_cast<QComboBox*>(w);
+                const int count = group ? group->count() : combo->count();
+                if (!list->codes.empty()) {
+                    EXPECT_EQ(count, int(list->codes.size()));
+                }
+                for (int k = 0; k < count; ++k) {
+                    const QString text = group ? group->items()[k] : combo->itemText(k);
+                    const int code = list->codes.empty() ? leadingBinary(text) : list->codes[std::size_t(k)];
+                    const auto before = page.fuses();
+                    if (group) group->button(k)->click();
+                    else combo->setCurrentIndex(k);
+                    const auto after = page.fuses();
+                    EXPECT_EQ((after[std::size_t(byte)] & mask) >> low, code) << text.toStdString();
+                    othersKept(before, after, byte, mask);
+                }
+            }
+        }
+        for (const auto& [name, f] : fuses) EXPECT_TRUE(onPage.count(name)) << "no control for fuse " << name;
+        EXPECT_EQ(lockGroups[0], part->lockBits) << "memory lock bits";
+        EXPECT_EQ(lockGroups[1], part->bootLock0) << "boot lock bits 0";
+        EXPECT_EQ(lockGroups[2], part->bootLock1) << "boot lock bits 1";
+    }
+}
