@@ -98,10 +98,11 @@ struct McuConfig {
     std::uint8_t SdpEnable = 0;
     std::uint8_t SerialFlashStatus = 0;
     std::uint8_t SerialFlashStatus2 = 0;
-    // The fuses, locks and security byte hold what the user chose (the
-    // configuration dialog was opened on a microcontroller page and closed)
-    // or what a complete fuse read found. While it is clear the family leaves
-    // them out of Program. Every microcontroller selection clears it.
+    // The fuses, locks and security byte hold what a complete fuse read of
+    // this chip found (by Read, or by the configuration dialog before it
+    // shows a fuse page), with the user's changes on top, or the security
+    // bits the user set. While it is clear the family leaves them out of
+    // Program. Every microcontroller selection clears it.
     bool McuConfigKnown = false;
 };
 

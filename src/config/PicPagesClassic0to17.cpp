@@ -40,9 +40,10 @@ const std::vector<Patterns> kPatterns = {
       {0x00, 0x15, 0x0F, 0x90, kMaskLSet},
       {0x00, 0x2A, 0x0F, 0xA0, kMaskLSet},
       {0x00, 0x3F, 0xFF, 0x30, kMaskHSet | kMaskLSet}}},
-    // Three CP pairs in H bits 7..2 and one in L bits 7:6.
+    // The 16C642/662/715 hold CP1:CP0 four times: word bits 13:12, 11:10,
+    // 9:8 and 5:4. L bit 7 is the parity switch and stays.
     {"RG17_Prot",
-     {{0x03, 0x00, 0x3F, 0x00}, {0x03, 0x54, 0x3F, 0x40}, {0x03, 0xA8, 0x3F, 0x80}, {0x03, 0xFC, 0x3F, 0xC0}}},
+     {{0x00, 0x00, 0xCF, 0x00}, {0x00, 0x15, 0xCF, 0x10}, {0x00, 0x2A, 0xCF, 0x20}, {0x00, 0x3F, 0xCF, 0x30}}},
 };
 
 void protectClick(PageContext& ctx, const ControlRow& row, int item) { applyPattern(ctx, kPatterns, row, item); }
@@ -320,13 +321,13 @@ std::vector<ControlRow> rows0to17() {
         checkBox(S::Page16, "CB16_Fcmen", "FCMEN enabled", kH, 3, 0x37),
         checkBox(S::Page16, "CB16_Wur", "Wake-Up Reset disabled", kH, 4, 0x2F),
 
-        // Page17 (16C642/662/715).
-        radioGroup(S::Page17, "RG17_Osc", " Oscillator ", kL, 0x0C, 0xF3, osc),
-        radioGroup(S::Page17, "RG17_Prot", cp, kL, 0xC0, 0x3F, prot4, &kProtect),
-        newColumn(checkBox(S::Page17, "CB17_Bod", "Brown Out Enabled", kH, 0, 0x3E)),
-        checkBox(S::Page17, "CB17_Mpe", "Memory Parity enabled", kH, 1, 0x3D),
-        box(S::Page17, "CB17_Wdt", "Watch-Dog Timer enabled ", kL, 4),
-        box(S::Page17, "CB17_Pwt", "Power-Up Timer  disabled", kL, 5),
+        // Page17 (16C642/662/715): the whole word in L but the CP copies in H.
+        radioGroup(S::Page17, "RG17_Osc", " Oscillator ", kL, 0x03, 0xFC, osc),
+        radioGroup(S::Page17, "RG17_Prot", cp, kL, 0x30, 0xCF, prot4, &kProtect),
+        newColumn(box(S::Page17, "CB17_Bod", "Brown Out Enabled", kL, 6)),
+        box(S::Page17, "CB17_Mpe", "Memory Parity enabled", kL, 7),
+        box(S::Page17, "CB17_Wdt", "Watch-Dog Timer enabled ", kL, 2),
+        box(S::Page17, "CB17_Pwt", "Power-Up Timer  disabled", kL, 3),
 
         // Page40 (16C5x, page codes 19 and 40): the 12-bit word, H bits 11..8.
         radioGroup(S::Page40, "RG40_Osc", " Oscillator ", kL, 0x03, 0xFC, osc, &kWideKeep),

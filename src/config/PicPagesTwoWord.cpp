@@ -27,10 +27,28 @@ void mwp46Click(PageContext& ctx, const ControlRow& row, int state) {
 }
 const Rule kMwp46{nullptr, mwp46Click};
 
+// The write-protect ranges of the Page10 parts by size. The 2K-word parts
+// protect the lower half or quarter (codes 00, 01) and have no code 10.
+constexpr std::uint32_t kTwoKWordsLast = 0xFFF;
 std::vector<std::string> writeProtectItems10(std::uint32_t lastAddress) {
+    if (lastAddress <= kTwoKWordsLast) return {"0x000 to 0x3FF", "0x000 to 0x0FF", "Off"};
     if (lastAddress <= 8192) return {"0x000 to 0x7FF", "0x000 to 0x3FF", "0x000 to 0x0FF", "Off"};
     return {"0x000 to 0xFFF", "0x000 to 0x7FF", "0x000 to 0x0FF", "Off"};
 }
+
+// On the 2K-word parts the third item, "Off", is code 11; their code 10
+// shows no item.
+constexpr int kWriteProtectOff = 3;
+bool twoKWords(const PageContext& ctx) { return ctx.device().LastAddress <= kTwoKWordsLast; }
+std::optional<int> mwp10Decode(PageContext& ctx, const ControlRow& row) {
+    if (!twoKWords(ctx)) return plainDecode(ctx, row);
+    const int code = fieldOf(row, ctx.value(row.target));
+    return code == kWriteProtectOff ? 2 : code == 2 ? -1 : code;
+}
+void mwp10Click(PageContext& ctx, const ControlRow& row, int item) {
+    plainClick(ctx, row, twoKWords(ctx) && item == 2 ? kWriteProtectOff : item);
+}
+const Rule kMwp10{mwp10Decode, mwp10Click};
 
 // The write-protect ranges of the enhanced parts, by size; other sizes get none.
 std::vector<std::string> writeProtectItems46(std::uint32_t lastAddress) {
@@ -95,7 +113,7 @@ std::vector<ControlRow> makeRows() {
     checkBox(S::Page10, "CB10_Debug", "DEBUG Disabled", kH, 5, 0x1F),
     radioGroup(S::Page10, "RG10_BorVolts", "Brown-out Reset", kH2, 0x01, 0x06, {"BOR set to 2.1V", "BOR set to 4.0V"}),
     radioGroup(S::Page10A, "RG10_Cp", " Code Protection ", kL, 0x40, 0xBF, kProtection),
-    at(0, 0, 180, 110, radioGroup(S::Page10A, "RG10_Mwp", "Memery Write Protection", kH2, 0x06, 0x01, {})),
+    at(0, 0, 180, 110, radioGroup(S::Page10A, "RG10_Mwp", "Memery Write Protection", kH2, 0x06, 0x01, {}, &kMwp10)),
 
     // Page46: word 1 in H and L, word 2 in H2 and L2 of the enhanced layout.
     radioGroup(S::Page46, "RG46_Osc", " Oscillator ", kL, 0x07, 0xF8, kOsc46),

@@ -226,6 +226,10 @@ void McuDoOperation(AppState& st) {
         case 'R':
             McuRead(st);
             break;
+        case kMcuReadFusesOp:
+            st.mcu.FusesRead = 0;
+            McuReadFuses(st);
+            break;
         default:
             break;
         }
@@ -237,8 +241,11 @@ void McuDoOperation(AppState& st) {
         if (d->Algorithm == 26) McuProgramSecurity(st);
     }
     // The longest stream an operation reads: the code (and user row with
-    // its fuse byte), or the data EEPROM.
-    if (st.RunFlag.load() == 0)
+    // its fuse byte), or the data EEPROM. A pass that failed after the Abort
+    // ended on a line that stayed quiet through the Abort's grace (or on
+    // "ErrV"/"ErrB"): nothing is left coming, and waiting again would only
+    // keep the user waiting.
+    if (st.RunFlag.load() == 0 && st.ErrorFlag.get() == 0)
         dropStreamLeft(st, std::max<std::uint64_t>(codeStreamBytes(*d) + 1, dataBytes(*d)));
     finishOperation(st);
 }
@@ -246,6 +253,8 @@ void McuDoOperation(AppState& st) {
 std::uint8_t McuNextStep(AppState& st, std::uint8_t mask) {
     const char op = st.OperationCode.load();
     char& area = st.mcu.CurrentArea;
+    // A fuse read has one pass and no area.
+    if (op == kMcuReadFusesOp) return 0;
     // Read, Verify and Blank work on the code area whatever steps are chosen.
     if (op == 'R' || op == 'V' || op == 'B') {
         area = 'P';
@@ -300,9 +309,10 @@ void McuErase(AppState& st) {
     if (!d || !st.usb) return;
     writeFrame(st, proto::mcuErase(s2(*d)));
     // The erase takes a while; its answer is waited for (bounded) and then
-    // read whole.
+    // read whole. After Abort the wait has had its grace already: the read
+    // takes what is there and does not wait again.
     waitForBytes(st, proto::kReplyWordLength);
-    if (!readWord(st, proto::kReplyDone)) {
+    if (!readWord(st, proto::kReplyDone, OnAbort::Stop)) {
         // A chip that did not confirm its erase is not called erased.
         failLine(st, " Erase Error");
         return;

@@ -18,6 +18,16 @@ constexpr std::uint8_t kMcuStepLock2 = 0x04;
 constexpr std::uint8_t kMcuStepLock3 = 0x08;
 constexpr std::uint8_t kMcuStepEraseFirst = 0x40;
 
+// The OperationCode of a run that only reads the chip's fuse and lock bytes
+// (with the calibration bytes) into AppState::mcu, as a Read does after the
+// code: the configuration dialog runs it before it shows a part's fuses.
+constexpr char kMcuReadFusesOp = 'F';
+
+// Whether that fuse read fills every fuse and lock byte a Program of the
+// part sends; for some chip codes it keeps nothing, and those bytes can
+// never be known.
+bool McuFuseReadFillsConfig(const DeviceRecord& d);
+
 // The chip-code select the part needs, then the signature question; true to
 // go on with the operation.
 bool McuCheckChipId(AppState& st);

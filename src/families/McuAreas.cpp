@@ -129,6 +129,12 @@ bool writeConfig(AppState& st, const proto::Frame* frame, std::uint8_t raw, cons
 
 }  // namespace
 
+bool McuFuseReadFillsConfig(const DeviceRecord& d) {
+    if (d.Algorithm == 30 || hasFuseByteRead(d)) return true;
+    McuConfig scratch;
+    return d.Algorithm == 32 && storeAvrFuses(scratch, d.PageCode, {});
+}
+
 void McuRead(AppState& st) {
     const DeviceRecord* d = st.dev();
     if (!d || !st.usb) return;
@@ -193,10 +199,11 @@ void McuBlankCheck(AppState& st) {
     const std::uint32_t got = fuseReadLength(*d);
     if (!takeReply(st, fuses.data(), got)) return;
     // The chip keeps its data EEPROM through an erase while EESAVE is
-    // programmed (0); parts whose fuse read ends before the high fuse byte
-    // cannot tell, and have their EEPROM checked.
+    // programmed (0). Code 210's read ends before the high fuse byte: the
+    // byte stays 0 here, so its EEPROM counts as kept and is not checked
+    // (a Program writes all of it anyway).
     const std::uint8_t eesave = d->Algorithm == 32 ? eesaveBit(d->PageCode) : 0;
-    if (eesave != 0 && got > 1 && (fuses[1] & eesave) == 0) {
+    if (eesave != 0 && (fuses[1] & eesave) == 0) {
         successLine(st, " EEprom is preserved through Chip Erase");
         return;
     }

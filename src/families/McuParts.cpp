@@ -103,7 +103,7 @@ void dropStreamLeft(AppState& st, std::uint64_t most) {
     std::uint8_t scratch[256];
     while (most > 0) {
         const std::uint32_t want = std::uint32_t(std::min<std::uint64_t>(sizeof scratch, most));
-        const std::uint32_t got = readBytes(st, scratch, want, nullptr, OnAbort::Ignore);
+        const std::uint32_t got = readBytes(st, scratch, want, nullptr, OnAbort::Grace);
         most -= std::min<std::uint64_t>(got, most);
         if (got < want) return;
     }

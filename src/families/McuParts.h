@@ -51,8 +51,9 @@ bool dropFuseByte(AppState& st);
 // A stream the host left on Abort may still be coming: a Program sends the
 // programmer no "Stop" (its verify, the blank check of its erase pass), and
 // a frame that went out just after the Abort starts a stream its "Stop" came
-// too early for. Its rest, at most `most` bytes, is read and dropped until
-// the line stays quiet for the read time-out, so that no later reply takes it.
+// too early for. Its rest, at most `most` bytes, is read and dropped while it
+// flows, so that no later reply takes it; the drain ends once the line has
+// been quiet for the Abort's grace (kAbortGrace), not the longer read time-out.
 void dropStreamLeft(AppState& st, std::uint64_t most);
 
 // Whether the fuse, lock and security values are the user's; when not, a

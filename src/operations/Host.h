@@ -1,8 +1,9 @@
 #pragma once
 // What the logic layer needs from the windows: status lines, the progress
 // gauge and caption, questions, sounds and the checksum label. The main window
-// implements it (posting to the interface thread when called from the worker);
-// tests implement it with a recorder.
+// implements it (gathering what the worker says for the interface thread,
+// which shows it a few tens of times a second); tests implement it with a
+// recorder.
 #include <QString>
 
 namespace tesmar {

@@ -1,6 +1,6 @@
 #pragma once
 // The worker of one device operation. It touches no widget: everything it
-// shows goes through the Host, which posts to the interface thread.
+// shows goes through the Host, which hands it to the interface thread.
 #include <QThread>
 
 #include "app/AppState.h"

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "app/gui/TfrmMains.h"
@@ -159,4 +160,21 @@ TEST(ElapsedLine, HoursMinutesSecondsHundredths) {
     EXPECT_EQ(elapsedLine(83456), " 00:01:23.45");
     EXPECT_EQ(elapsedLine(3723456), " 01:02:03.45");
     EXPECT_EQ(elapsedLine(0), " 00:00:00.00");
+}
+
+// The protocol's pauses on the window's thread (start-up, Reconnect) are
+// timers when nothing replaces them: the window's own timers go on meanwhile.
+TEST_F(MainWindowTest, ThroughTheReconnectPauseTheWindowIsStillServed) {
+    TfrmMains w(&sim_);  // the pauses as in the program: the start-up's takes a second
+    bool reconnecting = false;
+    int ticks = 0;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] { ticks += reconnecting ? 1 : 0; });
+    tick.start();
+    reconnecting = true;
+    w.ReconnectBT->click();
+    reconnecting = false;
+    EXPECT_EQ(w.state().ProgrammerState, 1);
+    EXPECT_GT(ticks, 0);
 }

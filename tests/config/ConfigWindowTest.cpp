@@ -1,12 +1,20 @@
 // The configuration dialog through the main window's Config button, and the
 // values it sets reaching the chip with the next Program.
+#include <QComboBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/gui/TfrmMains.h"
+
+#include "config/gui/PageBinder.h"
 #include "config/gui/TfrmConfig.h"
+#include "devices/gui/TfrmSelectDevice.h"
+#include "operations/gui/TProgressForm.h"
 #include "sim/FlashChip.h"
+#include "sim/McuChip.h"
 #include "sim/SerialChip.h"
 #include "support/Bytes.h"
+#include "support/PartHeaders.h"
 #include "support/MainWindowRig.h"
 
 using namespace tesmar;
@@ -23,6 +31,10 @@ protected:
     void selectNamed(int family, const std::string& name) {
         const auto found = findDevice(family, name);
         ASSERT_TRUE(found) << name << " is not in the sample data";
+        // Pages 203 and 209 first show how to insert the part.
+        if (found->rec.FamilyLetter == 'M' && (found->rec.PageCode == 203 || found->rec.PageCode == 209))
+            onNextModal([](QWidget* note) { static_cast<TInsertDisplay*>(note)->OKAY->click(); },
+                        "tesmar::TInsertDisplay");
         select(found->place);
         ASSERT_TRUE(st().dev());
         ASSERT_EQ(st().dev()->Name, name);
@@ -129,6 +141,146 @@ TEST_F(ConfigWindowTest, ConfigDoesNothingInDemoMode) {
     st().ProgrammerState = 1;
     w().SB_Config->click();
     EXPECT_TRUE(opened);
+}
+
+// One control changed in Config after a fresh selection, then Program: the
+// chip ends with that change and every other fuse and lock bit as it had
+// them, because the page opened on the chip's own bytes. A part whose fuse
+// read keeps nothing says so on the page, and its chip keeps every bit.
+TEST_F(ConfigWindowTest, OneChangeInConfigIsTheOnlyFuseOrLockChangeProgramMakes) {
+    struct Case {
+        const char* part;
+        const char* control;
+        int item;       // the item chosen (radio group, list), or -1 to click a box
+        int byte;       // 0..2 the fuse byte, 3 the lock byte that changes; -1 nothing may change
+        std::uint8_t bit;
+    };
+    const Case cases[] = {
+        {"ATmega88", "CB205_MlbBox", 1, 3, 0x01},  // "LB1 on" and nothing else
+        {"ATmega8", "CB204_Boden", -1, 0, 0x40},   // BODEN ticked and nothing else
+        {"AT90S2313", "RG202", 1, 3, 0x02},        // a lock-only change: "LB1 on"
+        {"AT90S1200", "CB202_Fstrt", -1, 0, 0x01},
+        {"AT90S2343", "CB202_Spien", -1, 0, 0x20},
+        {"AT90S8515", "RG202", 0, 3, 0x06},        // "LB1 + LB2 on"
+        {"ATtiny26", "CB203_Boden", -1, 1, 0x01},
+        {"ATmega16", "CB204_Eesave", -1, 1, 0x08},
+        {"ATmega8535", "CB204_Bootrst", -1, 1, 0x01},
+        {"ATmega48/V", "CB205_Eesave", -1, 1, 0x08},
+        {"ATtiny861", "CB205_Ckdiv8", -1, 0, 0x80},
+        {"ATmega162", "CB207_eesave", -1, 1, 0x08},
+        {"ATtiny85", "CB209_CKDIV8", -1, 0, 0x80},
+        {"ATtiny2313", "CB209_CKDIV8", -1, 0, 0x80},
+        {"ATtiny11", "CB200_Fstrt", -1, -1, 0},
+        {"ATtiny12", "CB201_Boden", -1, -1, 0},
+        {"ATmega328", "CB205_Ckdiv8", -1, -1, 0},
+    };
+    ASSERT_TRUE(haveAvrLibc());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.part);
+        selectNamed(M, c.part);
+        auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+        // The bits the part has: its fuses as avr-libc names them; lock bits
+        // 1 and 2 where the chip keeps them, and the boot lock bits avr-libc
+        // gives it.
+        const auto part = readAvrLibcPart(c.part);
+        ASSERT_TRUE(part);
+        std::array<std::uint8_t, 3> fuseBits{};
+        for (const auto& [name, f] : part->fuses) fuseBits[std::size_t(f.byte)] |= std::uint8_t(1u << f.bit);
+        std::uint8_t lockBits = (part->bootLock0 ? 0x0C : 0) | (part->bootLock1 ? 0x30 : 0);
+        for (int k = 0; k < 8; ++k) {
+            chip.setLockByte(std::uint8_t(~(1u << k)));
+            if (chip.lockBitProgrammed(1) || chip.lockBitProgrammed(2)) lockBits |= std::uint8_t(1u << k);
+        }
+        chip.setLockByte(0xFF);
+        // Not the factory's bytes: the page must show this chip's.
+        std::array<std::uint8_t, 3> fuses = chip.fuses();
+        if (st().dev()->Algorithm == 32) fuses[0] ^= 0x10;
+        chip.setFuses(fuses);
+        const std::uint8_t lock = chip.lockByte();
+        bool noted = false;
+        configure([&](TfrmConfig& d) {
+            noted = d.FuseNote->isVisible();
+            if (c.item < 0) {
+                tick(d.control<QCheckBox>(c.control));
+            } else if (auto* list = d.control<QComboBox>(c.control)) {
+                list->setCurrentIndex(c.item);
+            } else {
+                tick(d.control<RadioGroup>(c.control)->button(c.item));
+            }
+        });
+        EXPECT_EQ(noted, c.byte < 0);
+        clearLogs();
+        w().SB_Prog->click();
+        const QStringList lines = w().memoLines();
+        EXPECT_EQ(w().ProgFail->text(), "0") << lines.join('|').toStdString();
+        std::array<std::uint8_t, 3> want = fuses;
+        std::uint8_t wantLock = lock;
+        if (c.byte == 3)
+            wantLock &= std::uint8_t(~c.bit);
+        else if (c.byte >= 0)
+            want[std::size_t(c.byte)] ^= c.bit;
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(chip.fuses()[i] & fuseBits[i], want[i] & fuseBits[i]) << "fuse byte " << i;
+        }
+        EXPECT_EQ(chip.lockByte() & lockBits, wantLock & lockBits);
+        if (c.byte < 0) {
+            EXPECT_TRUE(chip.configWrites().empty());
+            EXPECT_EQ(lines.filter("left as they are").size(), 1) << lines.join('|').toStdString();
+        }
+    }
+}
+
+// The page's fuse read is an operation of its own: it fails or is aborted
+// without blocking the window, the page then says the bytes are not the
+// chip's, and Program leaves them. The next Config reads again; after a
+// Read, Config does not read at all.
+TEST_F(ConfigWindowTest, ConfigWhoseFuseReadFailsLeavesTheChipsFusesAlone) {
+    selectNamed(M, "ATmega88");
+    auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+    const auto fuses = chip.fuses();
+    auto tickDiv8 = [](TfrmConfig& d) { tick(d.control<QCheckBox>("CB205_Ckdiv8")); };
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way == 0 ? "short reply" : "Abort");
+        if (way == 0) {
+            sim_.faults().fuseReadBytes = 2;  // of 4
+        } else {
+            sim_.faults().chipIdReply = std::vector<std::uint8_t>{};  // the read waits for Abort
+            onNextModal([](QWidget* f) { static_cast<TProgressForm*>(f)->BitBtn1->click(); }, "tesmar::TProgressForm");
+        }
+        bool noted = false;
+        configure([&](TfrmConfig& d) {
+            noted = d.FuseNote->isVisible();
+            tickDiv8(d);
+        });
+        EXPECT_TRUE(noted);
+        if (way == 1) {
+            EXPECT_TRUE(w().memoLines().contains(" Process Aborted"));
+        }
+        EXPECT_TRUE(w().memoLines().contains(" Fuse and lock bits not read from this chip: Program leaves them as they are"))
+            << w().memoLines().join('|').toStdString();
+        sim_.faults() = {};
+        clearLogs();
+        w().SB_Prog->click();
+        EXPECT_EQ(w().ProgCorrect->text(), QString::number(way + 1)) << w().memoLines().join('|').toStdString();
+        EXPECT_TRUE(chip.configWrites().empty());
+        EXPECT_EQ(chip.fuses(), fuses);
+    }
+
+    // A read that works: the page opens without the note, on the chip's bytes.
+    configure([&](TfrmConfig& d) {
+        EXPECT_FALSE(d.FuseNote->isVisible());
+        tickDiv8(d);
+    });
+    clearLogs();
+    w().SB_Prog->click();
+    EXPECT_EQ(chip.fuses(), (std::array<std::uint8_t, 3>{std::uint8_t(fuses[0] ^ 0x80), fuses[1], fuses[2]}));
+
+    // After a Read the bytes are the chip's: Config asks the chip nothing.
+    selectNamed(M, "ATmega88");
+    w().SB_Read->click();
+    clearLogs();
+    configure([](TfrmConfig& d) { EXPECT_FALSE(d.FuseNote->isVisible()); });
+    EXPECT_TRUE(sim_.hostBytes().empty());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <map>
 
 #include "config/gui/TfrmConfig.h"
+#include "sim/McuChip.h"
 #include "support/MainWindowRig.h"
 #include "support/PartHeaders.h"
 #include "support/RecordImage.h"
@@ -534,11 +535,10 @@ TEST_F(McuConfigWindowTest, FusesAndLocksSetInTheDialogAreTheConfiguration) {
     ASSERT_TRUE(found);
     select(found->place);
     ASSERT_EQ(st().dev()->Name, "ATmega88");
-    st().mcu.FuseLow = 0x62;
-    st().mcu.FuseHigh = 0xD9;
-    st().mcu.FuseExt = 0xF9;
-    st().mcu.LockBits = 0xFF;
-    st().mcu.McuConfigKnown = false;
+    // The page opens on the chip's own bytes.
+    auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+    chip.setFuses({0x62, 0xD9, 0xF9});
+    chip.setLockByte(0xFF);
     bool opened = false;
     onNextModal(
         [&opened](QWidget* wnd) {

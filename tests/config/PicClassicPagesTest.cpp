@@ -3,12 +3,18 @@
 // pages define, and what the pages set reaches the simulated part and a
 // saved INHX8M file.
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QLineEdit>
 
 #include "config/PicControlStates.h"
 #include "config/PicPages.h"
+#include "families/Pic18.h"
 #include "fileformats/FormatFixture.h"
+#include "fileformats/gui/TfrmFileFormat.h"
 #include "picconfig/PicConfigRig.h"
 #include "sim/PicChip.h"
+#include "support/PartHeaders.h"
 
 using namespace tesmar;
 using namespace tesmar::test;
@@ -58,7 +64,7 @@ struct Valid {
 const std::vector<std::uint8_t> kOscWdtPwt{0x03, 0x04, 0x08};
 const Patterns kNone{{0, 0}}, kCp2k{{0, 0}, {0x15, 0x90}, {0x2A, 0xA0}, {0x3F, 0xB0}},
     kCp12{{0, 0}, {0x15, 0x90}, {0x2A, 0xA0}, {0x3F, 0x30}}, kCp4x11{{0, 0}, {0x11, 0x10}, {0x22, 0x20}, {0x33, 0x30}},
-    kCp4x14{{0, 0}, {0x14, 0}, {0x28, 0}, {0x3C, 0}}, kCp4x54{{0, 0}, {0x54, 0x40}, {0xA8, 0x80}, {0xFC, 0xC0}},
+    kCp4x14{{0, 0}, {0x14, 0}, {0x28, 0}, {0x3C, 0}}, kCp4{{0, 0}, {0x15, 0x10}, {0x2A, 0x20}, {0x3F, 0x30}},
     kCp4x15{{0, 0}, {0x15, 0x20}, {0x2A, 0x40}, {0x3F, 0x60}};
 const std::vector<std::uint8_t> kBoxes16{0x07, 0x08, 0x10, 0x20, 0x40, 0x80};
 
@@ -85,7 +91,7 @@ const Valid kValid[] = {
     {15, "12C509A", 0, 0x3FF, k12, 2, {}, {0x03, 0x04, 0x10}, {}, {{0x0F, 0x00}, {0x0F, 0x08}}},
     {16, "12F683", 2, 0xFFF, {0x0F, 0xFF}, 2, {0x03, 0x04, 0x08}, kBoxes16, {}, kNone},
     {16, "16F917", 2, 0x3FFF, {0x1F, 0xFF}, 2, {0x03, 0x04, 0x08, 0x10}, kBoxes16, {}, kNone},
-    {17, "16C715", 1, 0xFFF, k14, 2, {0x01, 0x02}, {0x0C, 0x10, 0x20}, {}, kCp4x54},
+    {17, "16C715", 1, 0xFFF, k14, 2, {}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, kCp4},
     {19, "16C57C", 0, 0xFFF, k12, 2, {}, {0x03, 0x04}, {}, {{0, 0}, {0x0F, 0xF8}}},
     {19, "16C55", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04}, {}, {{0, 0}, {0, 0x08}}},
     {40, "16C54", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04, 0x08}, {}, kNone},
@@ -98,7 +104,7 @@ const Valid kValid[] = {
     {23, "16F628", 2, 0xFFF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, kCp4x14},
     {23, "16F627", 2, 0x7FF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, {{0, 0}, {0x14, 0}, {0x3C, 0}}},
     {24, "16F77", 1, 0x3FFF, k14, 2, {}, {0x03, 0x04, 0x08, 0x10, 0x40}, {}, kNone},
-    {29, "16C745", 1, 0x3FFF, k14, 2, {}, kOscWdtPwt, {}, {{0, 0}, {0x15, 0x10}, {0x2A, 0x20}, {0x3F, 0x30}}},
+    {29, "16C745", 1, 0x3FFF, k14, 2, {}, kOscWdtPwt, {}, kCp4},
     {30, "16F877A", 2, 0x3FFF, k14, 2, {0x01, 0x06, 0x08, 0x20}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, {{0x10, 0x30}}},
     {30, "16F873A", 2, 0x1FFF, k14, 2, {0x01, 0x06, 0x08, 0x20}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, {{0x10, 0x30}}},
     {31, "16F628A", 2, 0xFFF, k14, 2, {0x01, 0x20}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, kNone},
@@ -176,7 +182,7 @@ TEST_F(PicClassicPagesTest, ClicksWriteThePagesBits) {
         {15, "12C508", 6, 0x3FF, k12, {0x0F, 0xFF}, "RG15_Prot", 0, {0x00, 0x17}},
         {15, "12C509A", 0, 0x3FF, {0x0F, 0x1F}, {0x0F, 0x1F}, "RG15_Prot", 0, {0x0F, 0x17}},
         {16, "12F683", 2, 0xFFF, {0x0F, 0xFF}, {0xFF, 0x00}, "RG16_Bod", 2, {0x3E, 0x00}},
-        {17, "16C715", 1, 0xFFF, k14, {0xFF, 0xFF}, "RG17_Prot", 2, {0xAB, 0xBF}},
+        {17, "16C715", 1, 0xFFF, k14, {0x3F, 0xFF}, "RG17_Prot", 2, {0x2A, 0xEF}},  // _CP_50, parity kept
         {19, "16C57C", 0, 0xFFF, k12, {0x0F, 0xFF}, "RG40_Prot", 0, {0x00, 0x07}},
         {19, "16C57C", 0, 0xFFF, k12, {0x00, 0x07}, "RG40_Prot", 1, {0x0F, 0xFF}},
         {40, "16C54", 0, 0x3FF, k12, {0x00, 0x07}, "RG40_Prot", 1, {0x00, 0x0F}},
@@ -265,6 +271,81 @@ TEST_F(PicClassicPagesTest, BrownOutKeepsThePowerUpTimerOn) {
     EXPECT_EQ(cfg(1), 0x08);
 }
 
+// In the main window's fixed-width font, at its own size and a larger one,
+// every caption, title and item of every PIC page shows whole, inside its
+// group and its sheet, clear of its neighbours; also after a click has
+// changed a caption.
+TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
+    const int codes[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 12, 15, 16, 17, 19, 20, 21, 22, 23, 24, 27,
+                         28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50};
+    // The sizes at which the pages change their protection groups and lists.
+    const std::uint32_t sizes[] = {0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF};
+    auto check = [this](QWidget* sheet, const std::string& when) {
+        dlg->PageControl->setCurrentWidget(sheet);
+        QApplication::processEvents();
+        for (QWidget* w : sheet->findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(sheet)) continue;
+            const std::string name = w->objectName().toStdString() + " " + when;
+            if (qobject_cast<QAbstractButton*>(w)) {
+                EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+                EXPECT_GE(w->height(), w->sizeHint().height()) << name;
+            }
+            if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                EXPECT_LE(g->fontMetrics().horizontalAdvance(g->title()) + 16, g->width()) << name;
+                EXPECT_GE(g->height(), g->minimumSizeHint().height()) << name;
+            }
+            EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << name;
+            EXPECT_TRUE(sheet->rect().contains(QRect(w->mapTo(sheet, QPoint(0, 0)), w->size()))) << name;
+            if (w->parentWidget() == sheet || !w->parentWidget()->layout())
+                for (QWidget* v : w->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                    if (v != w && v->isVisibleTo(sheet) && v->geometry().intersects(w->geometry()))
+                        ADD_FAILURE() << name << " covers " << v->objectName().toStdString();
+        }
+    };
+    for (const int points : {0, 13}) {
+        QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        if (points) font.setPointSize(points);
+        for (const int code : codes) {
+            const bool pic18 = config::picPageSet(std::uint8_t(code))->layout == config::PicLayout::Pic18;
+            for (const std::uint32_t last : sizes) {
+                if (pic18 && last != 0x7FFF) continue;
+                for (const float vddMax : {5.5f, 3.6f}) {
+                    if (vddMax < 4 && code != 50) continue;
+                    SCOPED_TRACE(testing::Message() << "page " << code << " size " << last + 1 << " at " << points
+                                                    << " pt, Vdd max " << vddMax);
+                    // Names that choose the pages' longer captions and every group.
+                    const char* name = code == 5 ? "10F222" : code == 20 ? "16F505" : "16C77";
+                    RecordImage r = RecordImage('C').algorithm(pic18 ? 18 : 1).name(name).lastAddress(last)
+                                        .pageCode(std::uint8_t(code)).voltages(5.0f, vddMax, 2.0f, 12.0f);
+                    if (pic18) {
+                        const Pic18Mask m = pic18MaskFor(std::uint8_t(code));
+                        r.configMaskCount(14).configMasks({m.begin(), m.end()});
+                    } else {
+                        r.configMaskCount(4).configMasks({0x3F, 0xFF, 0x3F, 0xFF});
+                    }
+                    select(r.build());
+                    dlg.reset();
+                    owner.setFont(font);
+                    dlg = std::make_unique<TfrmPicConfig>(st, &owner);
+                    dlg->show();
+                    QApplication::processEvents();
+                    for (config::PicSheet s : dlg->visibleSheets()) check(dlg->sheet(s), "on opening");
+                    // Each box both ways, then back: captions that follow the state.
+                    if (last != 0x7FFF) continue;
+                    for (config::PicSheet s : dlg->visibleSheets()) {
+                        for (QCheckBox* b : dlg->sheet(s)->findChildren<QCheckBox*>()) {
+                            b->toggle();
+                            QApplication::processEvents();
+                            check(dlg->sheet(s), "after " + b->objectName().toStdString() + " was clicked");
+                            b->toggle();
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 // ---- On the simulated programmer, through the main window ------------------------
 
 void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
@@ -338,6 +419,117 @@ TEST_F(PicClassicWindowTest, FullProtectionFailsVerifyUntilErase) {
     EXPECT_TRUE(run(w().SB_Erase, " Erase Complete"));
     EXPECT_FALSE(chip().codeProtected());
     EXPECT_TRUE(chip().allErased());
+}
+
+// ---- Files gpasm assembled, through the program and the simulated part ------------
+
+// The bytes srec_cat reads from `file` at [from, from + n): INHX8M and
+// INHX32 as Intel HEX, INHX16 as its 16-bit variant (words low byte first
+// either way).
+QByteArray srecBytes(const QString& file, bool inhx16, std::uint32_t from, std::uint32_t n, const QString& out) {
+    QString err;
+    EXPECT_EQ(runTool("srec_cat", {file, inhx16 ? "-Intel_16" : "-Intel", "-crop", QString::number(from),
+                                   QString::number(from + n), "-offset", QString("-%1").arg(from), "-o", out,
+                                   "-binary"},
+                      &err),
+              0)
+        << err.toStdString();
+    QByteArray b = readFile(out);
+    b.resize(qsizetype(n), '\0');
+    return b;
+}
+std::uint32_t wordAt(const QByteArray& b, int w) {
+    return std::uint8_t(b[2 * w]) | std::uint32_t(std::uint8_t(b[2 * w + 1])) << 8;
+}
+
+TEST_F(PicClassicWindowTest, GpasmFilesKeepTheirConfigurationThroughDialogProgramReadAndSave) {
+    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
+    struct Case {
+        const char* part;
+        std::vector<const char*> config;  // __CONFIG of each word
+        const char* format;               // gpasm's output; INHX32 is read as INHX8M
+        std::uint32_t idAt, configAt;     // byte addresses in the file
+    };
+    const Case cases[] = {
+        {"16F877A", {"_FOSC_HS & _WDTE_OFF & _PWRTE_ON & _BOREN_OFF & _LVP_OFF & _WRT_256 & _CP_OFF"}, "inhx8m", 0x4000,
+         0x400E},
+        {"16F84A", {"_FOSC_XT & _WDTE_OFF & _PWRTE_ON & _CP_OFF"}, "inhx8m", 0x4000, 0x400E},
+        {"16F84A", {"_FOSC_EXTRC & _WDTE_ON & _PWRTE_OFF & _CP_OFF"}, "inhx16", 0x4000, 0x400E},
+        {"12F675", {"_FOSC_INTRCIO & _WDTE_OFF & _PWRTE_ON & _MCLRE_OFF & _BOREN_OFF & _CP_OFF & _CPD_OFF"}, "inhx8m",
+         0x4000, 0x400E},
+        {"16C715", {"_FOSC_RC & _WDTE_OFF & _PWRTE_ON & _BOREN_ON & _MPEEN_OFF & _CP_OFF"}, "inhx8m", 0x4000, 0x400E},
+        {"16F882", {"_FOSC_INTRC_NOCLKOUT & _WDTE_OFF & _LVP_OFF & _CP_OFF", "_WRT_1FOURTH & _BOR4V_BOR21V"}, "inhx8m",
+         0x4000, 0x400E},
+        {"12F508", {"_IntRC_OSC & _WDT_OFF & _CP_OFF & _MCLRE_OFF"}, "inhx16", 0x400, 0x1FFE},
+        {"16F1827", {"_FOSC_INTOSC & _WDTE_OFF & _MCLRE_OFF & _CP_OFF", "_WRT_HALF & _PLLEN_OFF & _LVP_OFF"}, "inhx32",
+         0x10000, 0x1000E},
+    };
+    QTemporaryDir dir;
+    auto answerFiles = [](const QString& file, bool inhx16) {
+        onNextModal(
+            [file](QWidget* d) {
+                d->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+                static_cast<QDialog*>(d)->accept();
+            },
+            "QFileDialog");
+        onNextModal(
+            [inhx16](QWidget* d) {
+                auto* f = static_cast<TfrmFileFormat*>(d);
+                (inhx16 ? f->RB_Inx16 : f->RB_Inh8m)->setChecked(true);
+                f->BitBtn1->click();
+            },
+            "tesmar::TfrmFileFormat");
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.format);
+        const bool inhx16 = std::string_view(c.format) == "inhx16";
+        const auto part = readGputilsPart(c.part);
+        ASSERT_TRUE(part);
+        const int words = int(c.config.size());
+
+        const QString processor = QString(c.part).toLower();
+        QString asmText = "    list p=" + processor + "\n    #include <p" + processor + ".inc>\n";
+        for (int w = 0; w < words; ++w)
+            asmText += QString("    __config ") + (words > 1 ? QString("_CONFIG%1, ").arg(w + 1) : "") +
+                       c.config[std::size_t(w)] + "\n";
+        asmText += "    __idlocs h'1234'\n    org 0\n    goto 0\n    end\n";
+        const QString source = dir.filePath("part.asm"), made = dir.filePath("gpasm.hex"),
+                      saved = dir.filePath("saved.hex");
+        ASSERT_TRUE(writeFile(source, asmText.toLatin1()));
+        QString err;
+        ASSERT_EQ(runTool("gpasm", {"-a", c.format, "-o", made, source}, &err), 0) << err.toStdString();
+        const QByteArray wantConfig = srecBytes(made, inhx16, c.configAt, 2 * words, dir.filePath("c.bin"));
+        const QByteArray wantIds = srecBytes(made, inhx16, c.idAt, 8, dir.filePath("i.bin"));
+
+        selectNamed(c.part);
+        answerFiles(made, inhx16);
+        clearLogs();
+        w().SB_Load->click();
+        ASSERT_TRUE(w().memoLines().contains(" File " + made + " Loaded")) << w().memoLines().join('|').toStdString();
+        configure([](TfrmPicConfig&) {});
+        ASSERT_TRUE(run(w().SB_Prog, " CONFIG Programmed")) << w().memoLines().join('|').toStdString();
+        EXPECT_FALSE(chip().codeProtected());
+        for (int wd = 0; wd < words; ++wd) {
+            const std::uint32_t bits = part->implementedBits(wd);
+            const std::uint32_t got =
+                std::uint32_t(chip().config()[std::size_t(2 * wd)]) << 8 | chip().config()[std::size_t(2 * wd + 1)];
+            EXPECT_EQ(got & bits, wordAt(wantConfig, wd) & bits) << "word " << wd + 1 << " on the part";
+        }
+        for (int n = 0; n < 4; ++n)
+            EXPECT_EQ(chip().idWord(std::size_t(n)) & 0x7F, wordAt(wantIds, n) & 0x7F) << "ID " << n;
+
+        // Read into a cleared image and save in the file's format.
+        const std::size_t place = st().dev()->PageCode >= 46 ? 0x10000 : 0x4000;
+        std::fill_n(st().buf.DeviceBuffer.begin() + std::ptrdiff_t(place), 0x12, 0x00);
+        ASSERT_TRUE(run(w().SB_Read, " Read Completed"));
+        answerFiles(saved, inhx16);
+        w().SB_Save->click();
+        const QByteArray gotConfig = srecBytes(saved, inhx16, c.configAt, 2 * words, dir.filePath("s.bin"));
+        for (int wd = 0; wd < words; ++wd) {
+            const std::uint32_t bits = part->implementedBits(wd);
+            EXPECT_EQ(wordAt(gotConfig, wd) & bits, wordAt(wantConfig, wd) & bits) << "word " << wd + 1 << " saved";
+        }
+    }
 }
 
 // ---- A conventional INHX8M file through the dialog -------------------------------

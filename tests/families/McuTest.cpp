@@ -8,13 +8,16 @@
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTemporaryDir>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <stdexcept>
 
 #include "config/gui/TfrmConfig.h"
 #include "devices/DeviceDataFile.h"
 #include "families/FamilyRig.h"
 #include "families/Mcu.h"
+#include "link/Replies.h"
 #include "fileformats/FormatFixture.h"
 #include "fileformats/LoadSave.h"
 #include "operations/Dispatch.h"
@@ -183,6 +186,126 @@ TEST(McuFamily, EverySamplePartProgramsAFileWithItsSettingsAndReadsItBack) {
 }
 namespace {
 
+// What a Read keeps of the part's fuse, lock and calibration bytes, as the
+// chip in the socket holds them; a value left empty is not the Read's to
+// change.
+struct ReadKeeps {
+    std::optional<std::uint8_t> low, high, ext, lock;
+    std::optional<std::array<std::uint8_t, 4>> calibration;
+    bool any() const { return low || high || ext || lock || calibration; }
+};
+
+ReadKeeps keptByRead(const DeviceRecord& r, const sim::McuChip& chip) {
+    ReadKeeps k;
+    const auto f = chip.fuses();
+    const std::uint8_t lock = chip.lockByte();
+    if (r.Algorithm == 32) {
+        switch (r.PageCode) {
+        case 203: k = {f[0], f[1], {}, std::uint8_t(lock & 3), chip.calibration()}; break;
+        case 204: k = {f[0], f[1], {}, lock, chip.calibration()}; break;
+        case 205:
+        case 209:
+        case 211: k = {f[0], f[1], f[2], lock, {}}; break;
+        case 207: k = {f[0], f[1], f[2], lock, chip.calibration()}; break;
+        default: break;  // the fuse read carries nothing to keep
+        }
+    } else if (r.Algorithm == 30) {
+        // The two fuse bits and lock bits 1 and 2 (bits 1 and 2 of the lock byte).
+        k.low = std::uint8_t(f[0] & 0x21);
+        k.lock = std::uint8_t(lock & 0x06);
+    } else if (r.Algorithm == 35) {
+        k.low = f[0];  // the byte behind the user row
+    } else if (r.MakerId == 0x1E && (r.DeviceId == 0x73 || r.Algorithm == 34)) {
+        // The fuse byte of "ERF"; on chip code 212 its bits 1-0 are lock bits 1 and 2.
+        k.low = f[0];
+        if (r.PageCode == 212)
+            k.low = std::uint8_t((f[0] & 0xFC) | (chip.lockBitProgrammed(1) ? 0 : 1) | (chip.lockBitProgrammed(2) ? 0 : 2));
+    }
+    return k;
+}
+
+}  // namespace
+
+// Every sample microcontroller with its own fuse, lock and calibration bytes
+// (none of them factory values): two Reads in a row store exactly what the
+// chip holds, and the lock bits they report are the chip's. An Erase keeps or
+// checks the data EEPROM as the chip's EESAVE fuse says. Each round sets the
+// other value of every fuse bit, and lock bit 1 programmed, then not.
+TEST(McuFamily, ReadStoresTheChipsFuseLockAndCalibrationBytes) {
+    constexpr std::array<std::uint8_t, 3> kFuses{0x5C, 0xB5, 0xF3};
+    constexpr std::array<std::uint8_t, 4> kCalibration{0x3C, 0x4D, 0x5E, 0x6F};
+    for (const DeviceRecord& rec : sampleMcus()) {
+        for (int round = 0; round < 2; ++round) {
+            SCOPED_TRACE(rec.Name + " round " + std::to_string(round));
+            Bench b(rec);
+            sim::McuChip::Params p = b.chip().params();
+            p.calibration = kCalibration;
+            auto chip = std::make_shared<sim::McuChip>(p);
+            b.sim.insertChip(chip);
+            const std::size_t code = std::size_t(rec.LastAddress) + 1;
+            chip->load(0, pattern(code, 21));
+            chip->loadData(0, pattern(chip->dataArea().size(), 22));
+            const Bytes data = chip->dataArea();
+            chip->setFuses(round == 0 ? kFuses
+                                      : std::array<std::uint8_t, 3>{std::uint8_t(~kFuses[0]), std::uint8_t(~kFuses[1]),
+                                                                    std::uint8_t(~kFuses[2])});
+            // Lock bit 1 programmed in the first round only; lock bit 2 never
+            // (it would scramble the code read back), the other bits mixed.
+            const bool lockBit1 = round == 0 && rec.Algorithm != 26;
+            for (std::uint8_t lock : round == 0 ? std::array<std::uint8_t, 2>{0xE6, 0xE5}
+                                                : std::array<std::uint8_t, 2>{0x1B, 0x1E}) {
+                chip->setLockByte(lock);
+                if (chip->lockBitProgrammed(1) == lockBit1 && !chip->readLocked({})) break;
+            }
+            ASSERT_EQ(chip->lockBitProgrammed(1), lockBit1);
+            ASSERT_FALSE(chip->readLocked({}));
+            const ReadKeeps want = keptByRead(rec, *chip);
+
+            McuConfig& m = b.st.mcu;
+            for (int read = 0; read < 2; ++read) {
+                m.FuseLow = 0x11, m.FuseHigh = 0x22, m.FuseExt = 0x33, m.LockBits = 0x44, m.SecurityByte = 0x55;
+                m.CalibrationBytes = {0x66, 0x77, 0x88, 0x99};
+                m.McuConfigKnown = false;
+                prefillErased(b.st.buf, rec);
+                ASSERT_TRUE(b.run('R')) << b.log();
+                EXPECT_TRUE(b.image(0, code) == chip->code());
+                EXPECT_TRUE(b.image(code, rec.DataEepromSize) ==
+                            Bytes(data.begin(), data.begin() + std::min<std::size_t>(data.size(), rec.DataEepromSize)));
+                EXPECT_EQ(m.FuseLow, want.low.value_or(0x11));
+                EXPECT_EQ(m.FuseHigh, want.high.value_or(0x22));
+                EXPECT_EQ(m.FuseExt, want.ext.value_or(0x33));
+                EXPECT_EQ(m.LockBits, want.lock.value_or(0x44));
+                EXPECT_EQ(m.SecurityByte, 0x55);
+                EXPECT_EQ(m.CalibrationBytes, want.calibration.value_or(std::array<std::uint8_t, 4>{0x66, 0x77, 0x88, 0x99}));
+                EXPECT_EQ(m.CalibrationRead, want.calibration.has_value());
+                EXPECT_EQ(m.McuConfigKnown, want.any());
+                // Lock bits reported are the chip's; a part that reports any reports 1 and 2 at least.
+                const bool reports = !b.lines().filter(" LockBit ").isEmpty();
+                for (int n = 1; n <= 3; ++n) {
+                    const bool p = chip->lockBitProgrammed(n);
+                    EXPECT_FALSE(b.lines().contains(QString(" LockBit %1 = %2").arg(n).arg(p ? "U" : "P"))) << b.log();
+                    if (reports && n < 3) {
+                        EXPECT_TRUE(b.lines().contains(QString(" LockBit %1 = %2").arg(n).arg(p ? "P" : "U"))) << b.log();
+                    }
+                }
+                for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
+            }
+
+            if (!(rec.Buttons >> BtnErase & 1u)) continue;
+            ASSERT_TRUE(b.run('E')) << b.log();
+            EXPECT_TRUE(chip->code() == Bytes(code, rec.BlankByte));
+            if (chip->dataArea().empty() || rec.Algorithm == 35) continue;
+            if (chip->dataArea() == data) {
+                EXPECT_TRUE(b.lines().contains(" EEprom is preserved through Chip Erase")) << b.log();
+            } else if (rec.PageCode != 210) {  // code 210's fuse read cannot show EESAVE
+                EXPECT_TRUE(b.lines().contains(" EEprom Clean ")) << b.log();
+            }
+        }
+    }
+}
+
+namespace {
+
 std::string joined(const std::vector<std::string>& v) {
     std::string out;
     for (const std::string& s : v) out += (out.empty() ? "" : ",") + s;
@@ -221,8 +344,19 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
          " Erased | Code Area Clean| Programmed| Verifying @ Vdd = 5.0V | Code Area Verify OK| Fuses programmed"},
         {"a Verify writes no fuse byte", "89S2051", 'V', 0x01, "EI,ERp", " Verifying @ Vdd = 5.0V | Code Area Verify OK"},
         {"blank check of the code area whatever the steps", "89C51", 'B', 0x02, "EI,ERp", " Code Area Clean"},
-        {"code 210 has no EESAVE byte to read", "ATmega328", 'B', 0x01, "EC,EI,ERp,ERL,ERe",
-         " Code Area Clean| EEprom Clean "},
+        // Code 210's fuse read ends before its high fuse byte: its EEPROM
+        // counts as kept through an erase, so a Program after an erase with
+        // EESAVE programmed goes on and writes the EEPROM whole.
+        {"code 210 cannot show EESAVE", "ATmega328", 'B', 0x01, "EC,EI,ERp,ERL",
+         " Code Area Clean| EEprom is preserved through Chip Erase"},
+        {"code 210 with EESAVE, erase first", "ATmega328", 'P', 0x41,
+         "EC,EI,EE0,ERp,ERL,EPp,EPe,ERp,ERe,EPF,fuse high,fuse extended,EPL",
+         " Erased | Code Area Clean| EEprom is preserved through Chip Erase| Programmed| Verifying @ Vdd = 5.0V | "
+         "Code Area Verify OK| EEprom Verify OK| Fusebits Programmed| High Fusebits Programmed| Extended Fusebits "
+         "Programmed| Lockbits Programmed",
+         0xD7},
+        {"fuse read alone (the Config page's)", "ATmega88", kMcuReadFusesOp, 0x41, "EC,EI,ERL",
+         " Fuse and Lock Bits Read"},
         {"Erase button", "ATmega88", 'E', 0x41, "EC,EI,EE0,ERp,ERL,ERe", " Erased | Code Area Clean| EEprom Clean "},
         {"EESAVE keeps the EEPROM", "ATmega88", 'E', 0x01, "EC,EI,EE0,ERp,ERL",
          " Erased | Code Area Clean| EEprom is preserved through Chip Erase", 0xD7},
@@ -259,6 +393,7 @@ TEST(McuFamily, EachOperationRunsItsStepsInOrder) {
         for (const std::string& e : b.sim.protocolErrors()) ADD_FAILURE() << e;
         if (c.op == 'P') {
             EXPECT_TRUE(b.chip().code() == b.image(0, rec.LastAddress + 1));
+            EXPECT_TRUE(b.chip().dataArea() == b.image(rec.LastAddress + 1, b.chip().dataArea().size()));
         }
     }
 }
@@ -283,10 +418,12 @@ TEST(McuFamily, CalibrationByteIsProgrammedWhereChosenAndNowhereElse) {
     ASSERT_TRUE(b.run('R')) << b.log();
     ASSERT_EQ(m.CalibrationBytes, b.chip().calibration());
     m.ProgramCalibration = 1;
-    m.CalibrationIndex = 2;
-    m.CalibrationAddress = rec.LastAddress;
-    ASSERT_TRUE(b.run('P')) << b.log();
-    EXPECT_EQ(b.chip().code()[rec.LastAddress], b.chip().calibration()[1]);
+    for (std::uint8_t index = 1; index <= 4; ++index) {  // CAL0..CAL3
+        m.CalibrationIndex = index;
+        m.CalibrationAddress = rec.LastAddress - index;
+        ASSERT_TRUE(b.run('P')) << b.log();
+        EXPECT_EQ(b.chip().code()[rec.LastAddress - index], b.chip().calibration()[index - 1u]);
+    }
 
     struct Refused {
         std::uint32_t address;
@@ -379,6 +516,113 @@ TEST(McuFamily, AbortLeavesNothingForTheNextOperation) {
 
 namespace {
 
+using std::chrono::milliseconds;
+
+// The hardware port's waits kept in virtual time, over the simulated
+// programmer: a plain read that comes back short has sat out its whole read
+// time-out, a queue wait that finds too little its whole slice, and a read
+// that may give up asks every 10 ms until its time-out (the real question is
+// asked, so the Abort rule keeps its own clock). The first wait that finds
+// the line silent presses Abort; the waits after it are added up.
+class SilentLinePort : public UsbPort {
+public:
+    explicit SilentLinePort(FamilyRig& rig) : rig_(rig), sim_(rig.sim) {}
+    milliseconds afterAbort{0};
+    bool pressed = false;
+
+    int open(const std::string& d, std::uint32_t f) override { return sim_.open(d, f); }
+    int close() override { return sim_.close(); }
+    bool isOpen() const override { return sim_.isOpen(); }
+    int readSerialNumber(std::string& s) override { return sim_.readSerialNumber(s); }
+    int reset() override { return sim_.reset(); }
+    int purge(unsigned mask) override { return sim_.purge(mask); }
+    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return sim_.setTimeouts(r, w); }
+    int queueStatus(std::uint32_t& n) override { return sim_.queueStatus(n); }
+    int status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& ev) override { return sim_.status(rx, tx, ev); }
+    int write(const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override { return sim_.write(b, n, w); }
+    using UsbPort::write;
+
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
+        const int rc = sim_.read(buf, len, got);
+        if (rc == UsbOk && got < len) {
+            const bool counting = pressed;
+            silence();
+            if (counting) afterAbort += milliseconds(sim_.readTimeoutMs());
+        }
+        return rc;
+    }
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override {
+        const int rc = sim_.read(buf, len, got);
+        if (rc != UsbOk || got >= len) return rc;
+        silence();
+        milliseconds waited{0};
+        while (waited < milliseconds(sim_.readTimeoutMs()) && !(giveUp && giveUp())) {
+            std::this_thread::sleep_for(milliseconds(10));
+            waited += milliseconds(10);
+        }
+        afterAbort += waited;
+        return rc;
+    }
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& queued) override {
+        const bool counting = pressed;
+        const int rc = sim_.waitQueue(atLeast, maxWait, queued);
+        if (rc == UsbOk && queued < atLeast) {
+            silence();
+            if (counting) afterAbort += std::chrono::ceil<milliseconds>(maxWait);
+        }
+        return rc;
+    }
+
+private:
+    void silence() {
+        if (pressed) return;
+        pressed = true;
+        rig_.pressAbort();
+    }
+    FamilyRig& rig_;
+    sim::SimProgrammer& sim_;
+};
+
+}  // namespace
+
+// Abort while the programmer is silent or its stream has stalled: over the
+// hardware port the operation ends within the Abort's grace, whatever the
+// step was waiting for, and however many reads come after it.
+TEST(McuFamily, AbortOnASilentLineEndsWithinTheGrace) {
+    struct Case {
+        const char* name;
+        char op;
+        std::uint8_t steps;
+        std::function<void(sim::FaultPlan&)> fault;
+    };
+    const Case cases[] = {
+        {"Read, the stream stalls", 'R', 0x01, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, its verify stalls", 'P', 0x01, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, the blank check of its erase stalls", 'P', 0x41, [](auto& f) { f.streamStallsAfter = 0x100; }},
+        {"Program, acknowledgements stop", 'P', 0x01, [](auto& f) { f.acksStallAfter = 64; }},
+        {"Program, no Send", 'P', 0x01, [](auto& f) { f.programSend = ""; }},
+        {"Erase, no Done", 'E', 0x01, [](auto& f) { f.wrongReply[sim::Reply::EraseDone] = ""; }},
+    };
+    const DeviceRecord& rec = sampleMcu("ATmega88");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b(rec);
+        SilentLinePort port(b);
+        b.st.usb = &port;
+        b.st.settings.IdCheckOption = 0;
+        b.st.settings.ProgramSteps = c.steps;
+        b.fillImage(pattern(rec.LastAddress + 1, 13));
+        c.fault(b.sim.faults());
+        b.run(c.op);
+        EXPECT_TRUE(port.pressed);
+        EXPECT_EQ(b.st.RunFlag.load(), 0);
+        EXPECT_LE(port.afterAbort.count(), (kAbortGrace + milliseconds(10)).count());
+    }
+}
+
+namespace {
+
 class McuWindowTest : public MainWindowRig {
 protected:
     void selectPart(const std::string& name) {
@@ -413,11 +657,16 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
         EXPECT_EQ(w().ProgFail->text(), "0");
     }
     selectPart("ATmega88");
-    // A look at Config, closed with OK, chooses nothing.
+    // A look at Config, closed with OK, chooses nothing: the page showed the
+    // chip's own bytes, and Program puts back just those.
+    const auto fuses = chip().fuses();
+    const std::uint8_t lock = chip().lockByte();
     onNextModal([](QWidget* wnd) { QTest::mouseClick(static_cast<TfrmConfig*>(wnd)->BitBtn1, Qt::LeftButton); },
                 "tesmar::TfrmConfig");
     w().SB_Config->click();
-    EXPECT_FALSE(st().mcu.McuConfigKnown);
+    w().SB_Prog->click();
+    EXPECT_EQ(chip().fuses(), fuses);
+    EXPECT_EQ(chip().lockByte(), lock);
     st().settings.ProgramSteps = 0x7E;
     st().mcu.ProgramCalibration = 1;
     st().mcu.CalibrationRead = true;
@@ -428,7 +677,7 @@ TEST_F(McuWindowTest, AFreshSelectionProgramsNoFuseLockOrSecurityByte) {
 }
 
 // What the user sets in Config after a selection is what Program puts in the
-// chip: the fuses as the selection left them (0) but for CKDIV8, and lock bit 1.
+// chip: the chip's own fuses but for CKDIV8, and lock bit 1.
 TEST_F(McuWindowTest, FusesAndLockSetInConfigReachTheChip) {
     selectPart("ATmega88");
     onNextModal(
@@ -440,11 +689,12 @@ TEST_F(McuWindowTest, FusesAndLockSetInConfigReachTheChip) {
             QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
         },
         "tesmar::TfrmConfig");
+    chip().setFuses({0x62, 0xDF, 0xF9});
     w().SB_Config->click();
     clearLogs();
     w().SB_Prog->click();
     EXPECT_EQ(w().ProgCorrect->text(), "1") << w().memoLines().join('|').toStdString();
-    EXPECT_EQ(chip().fuses(), (std::array<std::uint8_t, 3>{0x80, 0x00, 0x00}));
+    EXPECT_EQ(chip().fuses(), (std::array<std::uint8_t, 3>{0xE2, 0xDF, 0xF9}));
     EXPECT_EQ(chip().lockByte(), 0xFE);
 }
 

@@ -128,7 +128,7 @@ TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
 }
 
 TEST_F(PicConfigWindowTest, ConfigButtonOpensThePicDialogAndTheChecksumFollows) {
-    selectNamed("16F1827");
+    selectNamed("16LF1823");  // page code 46: the checksum takes both configuration words
     const QString before = w().CheckL->text();
     configure([](TfrmPicConfig& d) {
         EXPECT_EQ(d.visibleSheets(), (std::vector<config::PicSheet>{config::PicSheet::Page46, config::PicSheet::Page46A}));

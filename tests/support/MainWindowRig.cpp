@@ -19,6 +19,17 @@ std::optional<FoundDevice> findDevice(int family, const std::string& name) {
     return findDevice(family, [&name](const DeviceRecord& r) { return r.Name == name; });
 }
 
+std::optional<FoundDevice> largestDevice(const std::function<bool(const DeviceRecord&)>& want) {
+    std::optional<FoundDevice> best;
+    // Each find takes a device larger than the best so far, until none is.
+    for (int family = 0; family < 5; ++family)
+        while (auto found = findDevice(family, [&](const DeviceRecord& r) {
+                return want(r) && (!best || r.LastAddress > best->rec.LastAddress);
+            }))
+            best = found;
+    return best;
+}
+
 MainWindowRig::MainWindowRig(RigOptions options) : options_(options) {}
 
 void MainWindowRig::SetUp() {
@@ -36,7 +47,7 @@ void MainWindowRig::TearDown() {
 
 TfrmMains& MainWindowRig::start() {
     window_.reset();
-    window_ = std::make_unique<TfrmMains>(&sim_, [](int) {});
+    window_ = std::make_unique<TfrmMains>(port_ ? port_ : &sim_, [](int) {});
     st().onDeviceSelected = [this](const DeviceRecord& r) { sim_.insertBlankChipFor(r); };
     return *window_;
 }

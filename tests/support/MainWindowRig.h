@@ -34,6 +34,8 @@ struct FoundDevice {
 std::optional<FoundDevice> findDevice(int family, const std::function<bool(const DeviceRecord&)>& want);
 // The first device of that name.
 std::optional<FoundDevice> findDevice(int family, const std::string& name);
+// The device with the largest memory (LastAddress) of all family files that `want` accepts.
+std::optional<FoundDevice> largestDevice(const std::function<bool(const DeviceRecord&)>& want);
 
 struct RigOptions {
     bool openWindow = true;   // false: the test calls start() when it has set up the programmer
@@ -63,6 +65,8 @@ protected:
 
     TempSettings settings_;
     sim::SimProgrammer sim_;
+    // The port the window opens when start() runs; null: the simulator itself.
+    UsbPort* port_ = nullptr;
     std::unique_ptr<TfrmMains> window_;
     std::optional<MessageBoxAnswerer> boxes_;
 

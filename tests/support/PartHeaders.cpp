@@ -115,6 +115,32 @@ std::uint8_t GputilsPart::configSettable(const std::string& byte) const {
     return m;
 }
 
+int GputilsPart::configWords() const {
+    int words = 0;
+    for (const auto& [name, word] : configWord) words = std::max(words, word + 1);
+    return words;
+}
+
+std::uint32_t GputilsPart::implementedBits(int word, std::uint32_t width) const {
+    std::uint32_t cleared = 0, set = 0;
+    for (const auto& [name, w] : configWord) {
+        if (w != word) continue;
+        const std::uint32_t v = symbols.at(name);
+        cleared |= ~v;
+        set |= v;
+    }
+    return cleared & set & width;
+}
+
+std::uint32_t GputilsPart::codeWords() const {
+    // The factory calibration word is a protected page right after the code.
+    std::uint32_t end = programEnd();
+    for (const Page& p : pages)
+        if (p.isProtected && p.start == end && (p.name == ".oscval" || p.name == "oscval" || p.name == ".calib"))
+            end = p.end + 1;
+    return end;
+}
+
 bool haveGputils() { return QFileInfo(QString(kGputilsFolder) + "/header/p16f84a.inc").exists(); }
 
 std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
@@ -123,10 +149,21 @@ std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
     if (!readLines(QString("%1/header/p%2.inc").arg(kGputilsFolder, base), inc)) return std::nullopt;
     readLines(QString("%1/lkr/%2_g.lkr").arg(kGputilsFolder, base), lkr);
     GputilsPart part;
-    static const QRegularExpression equ(R"(^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)')");
+    static const QRegularExpression equ(R"(^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)'\s*(?:;\s*(.*))?$)");
+    static const QRegularExpression options(R"(^;-----\s*CONFIG(\d*)\s+Options)");
+    int word = -1;  // inside a configuration options section: its word
     for (const QString& line : inc) {
+        if (line.startsWith(";-----")) {
+            const auto o = options.match(line);
+            word = o.hasMatch() ? std::max(o.captured(1).toInt(), 1) - 1 : -1;
+            continue;
+        }
         const auto m = equ.match(line);
-        if (m.hasMatch()) part.symbols[m.captured(1).toStdString()] = m.captured(2).toUInt(nullptr, 16);
+        if (!m.hasMatch()) continue;
+        const std::string name = m.captured(1).toStdString();
+        part.symbols[name] = m.captured(2).toUInt(nullptr, 16);
+        if (!m.captured(3).isEmpty()) part.comments[name] = m.captured(3).trimmed().toStdString();
+        if (word >= 0) part.configWord[name] = word;
     }
     static const QRegularExpression codePage(
         R"(^\s*CODEPAGE\s+NAME=(\S+)\s+START=(0x[0-9A-Fa-f]+)\s+END=(0x[0-9A-Fa-f]+)(\s+PROTECTED)?)");

@@ -27,6 +27,11 @@ struct GputilsPart {
         bool isProtected = false;
     };
     std::vector<Page> pages;
+    // The settings of the configuration words: symbol -> word (0 for the
+    // only or first word, 1 for CONFIG2), from the "CONFIGn Options" sections.
+    std::map<std::string, int> configWord;
+    // The comment after a symbol ("0000h to 03FFh write protected, ...").
+    std::map<std::string, std::string> comments;
 
     bool has(const std::string& symbol) const { return symbols.count(symbol) != 0; }
     // The symbol's value; a missing symbol fails the calling test and gives 0.
@@ -59,6 +64,15 @@ struct GputilsPart {
     // (fields of two or more distinct values).
     std::uint8_t configNamed(const std::string& byte) const;
     std::uint8_t configSettable(const std::string& byte) const;
+    // Configuration words the header has settings for (1 or 2).
+    int configWords() const;
+    // The bits configuration word `word` implements: those its settings do
+    // not all hold alike, within `width` (a bit every setting clears, like
+    // the 16C74's bit 6, is not one).
+    std::uint32_t implementedBits(int word, std::uint32_t width = 0x3FFF) const;
+    // One past the last program word, the factory calibration word (a
+    // protected ".oscval" page right after the code) included; 12- and 14-bit parts.
+    std::uint32_t codeWords() const;
 };
 
 // True when gputils' headers are installed.

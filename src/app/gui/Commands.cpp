@@ -3,11 +3,13 @@
 
 #include "app/gui/TfrmMains.h"
 #include "app/gui/TfrmOption.h"
+#include "config/ConfigPages.h"
 #include "config/gui/TfrmConfig.h"
 #include "config/gui/TfrmPicConfig.h"
 #include "config/gui/TgalConfig.h"
 #include "editors/gui/TFuseEditor.h"
 #include "editors/gui/THexEditor.h"
+#include "families/Mcu.h"
 #include "families/PldGeometry.h"
 #include "fileformats/gui/LoadSaveCommands.h"
 #include "operations/Checksum.h"
@@ -16,6 +18,21 @@
 
 namespace tesmar {
 namespace {
+
+// A microcontroller's fuse and lock page opens on the chip's own bytes: after
+// a selection the values are the selection's zeros, and one click would make
+// Program write every one of them. Until they are read (by a Read, or here,
+// as an operation of its own with the progress window and Abort) they stay
+// unknown, and Program leaves them alone.
+void readChipFusesFirst(TfrmMains& w) {
+    AppState& st = w.state();
+    const DeviceRecord& d = *st.dev();
+    if (d.FamilyLetter != 'M' || st.mcu.McuConfigKnown || !McuFuseReadFillsConfig(d)) return;
+    if (config::sheetsForPageCode(d.PageCode).empty()) return;
+    // What a read that failed or was aborted brought counts for nothing.
+    if (runOperation(w, kMcuReadFusesOp, QStringLiteral("Read Fuses")) != OperationEnd::Good)
+        st.mcu.McuConfigKnown = false;
+}
 
 // A PLD whose algorithm names no fuse geometry has no map to edit or show.
 bool refusedWithoutGeometry(AppState& st) {
@@ -61,7 +78,9 @@ void runConfig(TfrmMains& w) {
         TfrmPicConfig dlg(st, &w);
         dlg.exec();
     } else {
+        readChipFusesFirst(w);
         TfrmConfig dlg(st, &w);
+        if (dlg.fusesUnknown()) memo(st, dlg.FuseNote->text());
         dlg.exec();
     }
     UpdateChecksum(st);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QAudioDevice>
@@ -12,6 +13,7 @@
 #include <QScreen>
 #include <QSoundEffect>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/Paths.h"
@@ -63,7 +65,22 @@ ScreenPlacement screenPlacement(int width, int height) {
 TfrmMains::TfrmMains(UsbPort* port, std::function<void(int)> pause, QWidget* parent) : QWidget(parent) {
     st_.host = this;
     st_.usb = port;
-    st_.pause = std::move(pause);
+    if (pause)
+        st_.pause = std::move(pause);
+    else
+        st_.pause = [this](int ms) { pauseHere(ms); };
+    deliver_ = new QTimer(this);
+    deliver_->setInterval(kDeliverMs);
+    connect(deliver_, &QTimer::timeout, this, [this] {
+        deliverProgress();
+        std::lock_guard lock(out_.m);
+        const bool waiting = !out_.lines.isEmpty() || out_.clear || out_.close || out_.gauge || out_.caption;
+        if (!out_.inRun && !waiting) {
+            // Nothing more is expected: sleep until someone gathers again.
+            out_.armed = false;
+            deliver_->stop();
+        }
+    });
     buildUi();
     FormResize();
     FormCreate();
@@ -261,6 +278,17 @@ void TfrmMains::enableFromRecord(const DeviceRecord& rec) {
 
 void TfrmMains::setProgressForm(TProgressForm* form) { progress_ = form; }
 
+void TfrmMains::pauseHere(int ms) {
+    if (ms <= 0) return;
+    if (QThread::currentThread() != thread()) {
+        QThread::msleep(unsigned(ms));
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 // ---------------------------------------------------------------- start-up
 
 void TfrmMains::FormCreate() {
@@ -393,12 +421,94 @@ void TfrmMains::postAndWait(std::function<void()> fn) {
         QMetaObject::invokeMethod(this, std::move(fn), Qt::BlockingQueuedConnection);
 }
 
+void TfrmMains::gather(const std::function<void()>& change) {
+    bool wake = false;
+    {
+        std::lock_guard lock(out_.m);
+        change();
+        wake = !std::exchange(out_.armed, true);
+    }
+    // One call wakes the window; until it has looked and found nothing more,
+    // further changes only wait in the outbox.
+    if (wake)
+        QMetaObject::invokeMethod(
+            this, [this] { if (!deliver_->isActive()) deliver_->start(); }, Qt::QueuedConnection);
+}
+
+void TfrmMains::deliverProgress() {
+    if (QThread::currentThread() != thread()) return;
+    QStringList lines;
+    bool clear, close;
+    std::optional<std::pair<int, int>> gauge;
+    std::optional<QString> caption;
+    {
+        std::lock_guard lock(out_.m);
+        lines.swap(out_.lines);
+        clear = std::exchange(out_.clear, false);
+        close = std::exchange(out_.close, false);
+        gauge = std::exchange(out_.gauge, std::nullopt);
+        caption = std::exchange(out_.caption, std::nullopt);
+    }
+    if (clear) Memo1->clear();
+    if (!lines.isEmpty()) Memo1->appendPlainText(lines.join('\n'));
+    if (progress_) {
+        if (caption) progress_->setWindowTitle(*caption);
+        if (gauge) progress_->setGauge(gauge->first, gauge->second);
+        if (close) progress_->closeOnce();
+    }
+}
+
+void TfrmMains::beginRun() {
+    {
+        std::lock_guard lock(out_.m);
+        out_.inRun = true;
+        out_.armed = true;
+        out_.mute = false;
+        out_.closeAsked = false;
+    }
+    deliver_->start();
+}
+
+bool TfrmMains::takeAbort() {
+    {
+        std::lock_guard lock(out_.m);
+        if (out_.closeAsked) return false;
+        out_.mute = true;
+    }
+    deliverProgress();
+    return true;
+}
+
+void TfrmMains::endRun() {
+    deliverProgress();
+    std::lock_guard lock(out_.m);
+    out_.inRun = false;
+    out_.mute = false;
+    out_.armed = false;
+    deliver_->stop();
+}
+
 void TfrmMains::memoAdd(const QString& line) {
-    post([this, line] { Memo1->appendPlainText(line); });
+    if (QThread::currentThread() == thread()) {
+        deliverProgress();
+        Memo1->appendPlainText(line);
+        return;
+    }
+    gather([&] {
+        if (!out_.mute) out_.lines << line;
+    });
 }
 
 void TfrmMains::memoClear() {
-    post([this] { Memo1->clear(); });
+    if (QThread::currentThread() == thread()) {
+        deliverProgress();
+        Memo1->clear();
+        return;
+    }
+    gather([&] {
+        out_.lines.clear();
+        out_.clear = true;
+    });
 }
 
 QStringList TfrmMains::memoLines() const {
@@ -407,26 +517,43 @@ QStringList TfrmMains::memoLines() const {
 }
 
 void TfrmMains::setGauge(int maximum, int position) {
-    post([this, maximum, position] {
+    if (QThread::currentThread() == thread()) {
+        deliverProgress();
         if (progress_) progress_->setGauge(maximum, position);
-    });
+        return;
+    }
+    gather([&] { out_.gauge = std::make_pair(maximum, position); });
 }
 
 void TfrmMains::setProgressCaption(const QString& caption) {
-    post([this, caption] {
+    if (QThread::currentThread() == thread()) {
+        deliverProgress();
         if (progress_) progress_->setWindowTitle(caption);
-    });
+        return;
+    }
+    gather([&] { out_.caption = caption; });
 }
 
 void TfrmMains::closeProgress() {
-    post([this] {
+    if (QThread::currentThread() == thread()) {
+        {
+            std::lock_guard lock(out_.m);
+            out_.closeAsked = true;
+        }
+        deliverProgress();
         if (progress_) progress_->closeOnce();
+        return;
+    }
+    gather([&] {
+        out_.close = true;
+        out_.closeAsked = true;
     });
 }
 
 Answer TfrmMains::askAbortRetryIgnore(const QString& text, const QString& caption) {
     Answer answer = Answer::Other;
     postAndWait([&] {
+        deliverProgress();
         QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore,
                         QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this);
         switch (box.exec()) {
@@ -441,6 +568,7 @@ Answer TfrmMains::askAbortRetryIgnore(const QString& text, const QString& captio
 
 void TfrmMains::message(const QString& text, const QString& caption, BoxIcon icon) {
     postAndWait([&] {
+        deliverProgress();
         QMessageBox::Icon i = QMessageBox::NoIcon;
         if (icon == BoxIcon::Stop) i = QMessageBox::Critical;
         if (icon == BoxIcon::Exclamation) i = QMessageBox::Warning;
@@ -454,6 +582,7 @@ void TfrmMains::message(const QString& text, const QString& caption, BoxIcon ico
 bool TfrmMains::playSound(Sound sound) {
     bool ok = false;
     postAndWait([&] {
+        deliverProgress();
         if (QMediaDevices::audioOutputs().isEmpty()) return;
         const char* file = sound == Sound::Chimes ? "chimes.wav" : sound == Sound::Error ? "error.wav" : "notify.wav";
         const std::string path = resolveFile(st_.settings.ProgramDir + "/", file);
@@ -468,7 +597,10 @@ bool TfrmMains::playSound(Sound sound) {
 }
 
 void TfrmMains::showChecksum(const QString& text) {
-    post([this, text] { CheckL->setText(text); });
+    post([this, text] {
+        deliverProgress();
+        CheckL->setText(text);
+    });
 }
 
 }  // namespace tesmar

@@ -20,6 +20,11 @@ constexpr QSize kSmallDialog(440, 300);
 constexpr QSize kMcuDialog(660, 432);
 constexpr QSize kMcuSheetArea(636, 326);
 constexpr std::uint8_t kSeedPage = 208;
+// Page 208 starts from "no security bit" every time it opens: every bit it
+// sends is one the user sees and sets.
+constexpr std::uint8_t kSecurityPage = 208;
+constexpr int kFuseNoteHeight = 22;
+const char* const kFusesUnknown = " Fuse and lock bits not read from this chip: Program leaves them as they are";
 
 // Address entries show what is typed in upper case.
 class UpperCase : public QValidator {
@@ -76,6 +81,9 @@ void TfrmConfig::buildUi() {
 
     EntryNote = new QLabel(this);
     EntryNote->setObjectName("EntryNote");
+    FuseNote = new QLabel(this);
+    FuseNote->setObjectName("FuseNote");
+    FuseNote->hide();
     binder_->onSay = [this](const std::string& line) { EntryNote->setText(QString::fromStdString(line)); };
 
     BitBtn1 = new QPushButton("OK", this);
@@ -133,6 +141,18 @@ void TfrmConfig::FormCreate() {
     binder_->refreshDisplays();
     opened_ = chipBytes();
     if (!mcuPage_) fitGroupTitles();
+    if (mcuPage_ && dev->PageCode != kSecurityPage && !st_.mcu.McuConfigKnown) showFuseNote();
+}
+
+// A strip below the frame says so; nothing above it moves.
+void TfrmConfig::showFuseNote() {
+    fusesUnknown_ = true;
+    FuseNote->setText(kFusesUnknown);
+    FuseNote->setStyleSheet("color: darkred");
+    const QSize size(width(), height() + kFuseNoteHeight);
+    setFixedSize(size);
+    FuseNote->setGeometry(8, size.height() - kFuseNoteHeight, size.width() - 16, kFuseNoteHeight - 4);
+    FuseNote->show();
 }
 
 // The memory-protection pages have fixed places; in the main window's font a
@@ -185,8 +205,8 @@ void TfrmConfig::BitBtn1Click() {
 
 void TfrmConfig::done(int result) {
     // Only a change the user made counts: a look at the page, closed with OK,
-    // must not turn the zeros a selection leaves into fuses that Program sends.
-    if (mcuPage_ && chipBytes() != opened_) st_.mcu.McuConfigKnown = true;
+    // chooses nothing.
+    if (mcuPage_ && st_.dev()->PageCode == kSecurityPage && chipBytes() != opened_) st_.mcu.McuConfigKnown = true;
     QDialog::done(result);
 }
 

@@ -36,6 +36,10 @@ public:
     QCheckBox* CB102_SRP;
     RadioGroup* RG130;
     QLabel* EntryNote;  // an entry that is not a number, an address outside the device
+    // Shown on a microcontroller page whose fuse and lock bytes are not the
+    // chip's (its fuse read failed, was aborted, or keeps nothing).
+    QLabel* FuseNote;
+    bool fusesUnknown() const { return fusesUnknown_; }
     // Page 208's seed fields as OK read them; nothing sends them.
     std::array<std::uint8_t, 2> SeedBytes{};
 
@@ -51,8 +55,9 @@ public slots:
     // Lists the block-protect ranges of the device size for the top/bottom choice.
     void RebuildBlockProtectItems();
 
-    // Closing after the user changed a fuse, lock or security value on a
-    // microcontroller page marks the configuration as the user's.
+    // Closing after the user changed the security bits (page 208, which sets
+    // every bit it sends) marks the configuration as the user's. The fuse and
+    // lock pages never do: their bytes are known only once read from the chip.
     void done(int result) override;
 
 private:
@@ -61,10 +66,12 @@ private:
     void layOut(bool mcuPage);
     void readSeeds();
     void fitGroupTitles();
+    void showFuseNote();
 
     AppState& st_;
     PageBinder* binder_ = nullptr;
     bool mcuPage_ = false;
+    bool fusesUnknown_ = false;
     // Fuses, lock and security byte as the page showed them when it opened.
     std::array<std::uint8_t, 5> chipBytes() const;
     std::array<std::uint8_t, 5> opened_{};

@@ -1,5 +1,7 @@
 #include "config/gui/TfrmPicConfig.h"
 
+#include <QEvent>
+#include <QGroupBox>
 #include <algorithm>
 
 namespace tesmar {
@@ -9,6 +11,7 @@ using config::PicSheet;
 namespace {
 
 constexpr QSize kSheetArea(776, 386);
+constexpr QSize kPageControl(784, 420);
 constexpr std::uint8_t kTwelveBitIdPage = 19;
 
 // Sheets on which no ID group shows, and the PIC18 sheets that show the eight-byte one.
@@ -17,6 +20,73 @@ bool secondClassicSheet(PicSheet s) {
 }
 bool firstPic18Sheet(PicSheet s) {
     return s == PicSheet::Page27 || s == PicSheet::Page34 || s == PicSheet::Page36 || s == PicSheet::Page38;
+}
+
+constexpr int kGap = 4;
+
+// The size at which a control shows its caption, and its items or children, whole.
+QSize neededSize(QWidget* w) {
+    QSize s = w->sizeHint().expandedTo(w->minimumSizeHint());
+    if (auto* g = qobject_cast<QGroupBox*>(w)) {
+        s.setWidth(std::max(s.width(), g->fontMetrics().horizontalAdvance(g->title()) + 24));
+        if (!g->layout())
+            for (QWidget* c : g->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (!c->isHidden())
+                    s = s.expandedTo(QSize(c->geometry().right() + 1 + 8, c->geometry().bottom() + 1 + 6));
+    }
+    return s;
+}
+
+// Grows the controls inside `parent` to their captions, children first, and
+// moves those below or right of a grown control on so that none covers
+// another. Returns the extent of the controls.
+QSize fitInside(QWidget* parent) {
+    std::vector<QWidget*> kids;
+    for (QWidget* w : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!w->isHidden()) kids.push_back(w);
+    for (QWidget* w : kids)
+        if (qobject_cast<QGroupBox*>(w) && !w->layout()) fitInside(w);
+    std::vector<QRect> was;
+    for (QWidget* w : kids) {
+        was.push_back(w->geometry());
+        w->resize(w->size().expandedTo(neededSize(w)));
+    }
+    auto order = [&](auto key) {
+        std::vector<std::size_t> idx(kids.size());
+        for (std::size_t i = 0; i < idx.size(); ++i) idx[i] = i;
+        std::stable_sort(idx.begin(), idx.end(),
+                         [&](std::size_t a, std::size_t b) { return key(was[a]) < key(was[b]); });
+        return idx;
+    };
+    // A control covered by one that stood above it in its column moves down
+    // below it; then one covered by a control that stood left of it moves
+    // right of it.
+    auto clear = [&](std::size_t i, auto before, auto place) {
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (std::size_t j = 0; j < kids.size(); ++j) {
+                const QRect g = kids[j]->geometry().adjusted(0, 0, kGap, kGap);
+                if (j != i && before(was[j], was[i]) && g.intersects(kids[i]->geometry())) {
+                    place(kids[i], g);
+                    moved = true;
+                }
+            }
+        }
+    };
+    for (std::size_t i : order([](const QRect& r) { return r.top(); }))
+        clear(
+            i,
+            [](const QRect& a, const QRect& b) {
+                return a.top() < b.top() && a.left() <= b.right() && b.left() <= a.right();
+            },
+            [](QWidget* w, const QRect& g) { w->move(w->x(), g.bottom() + 1); });
+    for (std::size_t i : order([](const QRect& r) { return r.left(); }))
+        clear(
+            i, [](const QRect& a, const QRect& b) { return a.left() < b.left(); },
+            [](QWidget* w, const QRect& g) { w->move(g.right() + 1, w->y()); });
+    QSize extent;
+    for (QWidget* w : kids) extent = extent.expandedTo(QSize(w->geometry().right() + 1, w->geometry().bottom() + 1));
+    return extent;
 }
 
 }  // namespace
@@ -41,7 +111,7 @@ void TfrmPicConfig::buildUi() {
 
     PageControl = new QTabWidget(this);
     PageControl->setObjectName("PageControl");
-    PageControl->setGeometry(8, 8, 784, 420);
+    PageControl->setGeometry(QRect(QPoint(8, 8), kPageControl));
     for (int i = 0; i < config::kPicSheetCount; ++i) {
         auto* page = new QWidget;
         page->setObjectName(config::kPicSheetNames[std::size_t(i)]);
@@ -140,6 +210,40 @@ void TfrmPicConfig::showSet(const config::PicPageSet& set) {
     binder_->decodeAll();
     binder_->refreshDisplays();
     if (set.finish) set.finish(*binder_);
+    shown_ = shown;
+    fitCaptions();
+    // A caption a click changes asks its sheet for room.
+    for (const int s : shown_) {
+        sheets[std::size_t(s)]->installEventFilter(this);
+        for (QGroupBox* g : sheets[std::size_t(s)]->findChildren<QGroupBox*>())
+            if (!g->layout()) g->installEventFilter(this);
+    }
+}
+
+// The pages place their controls for the designed font; in the main
+// window's font a caption or item list can be wider or taller. Each control
+// grows to what it shows, its neighbours move aside, and the dialog grows
+// so the sheets hold them.
+void TfrmPicConfig::fitCaptions() {
+    QSize extent;
+    for (const int s : shown_) extent = extent.expandedTo(fitInside(sheets[std::size_t(s)]));
+    const int wider = extent.width() + 8 - kSheetArea.width() - (PageControl->width() - kPageControl.width());
+    const int taller = extent.height() + 8 - kSheetArea.height() - (PageControl->height() - kPageControl.height());
+    if (wider <= 0 && taller <= 0) return;
+    const int dx = std::max(wider, 0), dy = std::max(taller, 0);
+    // Below the page control (the hex labels, the notes, OK) moves down, OK also right.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w != PageControl && w->y() >= PageControl->geometry().bottom())
+            w->move(w->x() + (w == BitBtn1 ? dx : 0), w->y() + dy);
+    LayoutNote->resize(LayoutNote->width() + dx, LayoutNote->height());
+    EntryNote->resize(EntryNote->width() + dx, EntryNote->height());
+    PageControl->resize(PageControl->width() + dx, PageControl->height() + dy);
+    setFixedSize(width() + dx, height() + dy);
+}
+
+bool TfrmPicConfig::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest) fitCaptions();
+    return QDialog::eventFilter(watched, event);
 }
 
 void TfrmPicConfig::PageControlChange(int index) {

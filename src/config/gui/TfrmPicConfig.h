@@ -47,14 +47,19 @@ public slots:
     // Which ID group the sheet now active shows.
     void PageControlChange(int index);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildUi();
     void FormCreate();
     void showSet(const config::PicPageSet& set);
+    void fitCaptions();
 
     AppState& st_;
     PageBinder* binder_ = nullptr;
     bool idsUsable_ = false;
+    std::vector<int> shown_;  // the sheets of the set shown
 };
 
 }  // namespace tesmar

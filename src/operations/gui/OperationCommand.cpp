@@ -41,6 +41,21 @@ void restoreToolbar(TfrmMains& w, const AppState& st) {
     w.setFocus();
 }
 
+// A fixed pause on the window's thread, `alreadyMs` of which have passed:
+// the window's own (a timer: it goes on painting and serving its timers and
+// the worker's calls; the user's clicks and keys wait until it is over, so
+// nothing the user does starts inside it), or the one that replaces the
+// protocol's pauses.
+void pauseWindow(TfrmMains& w, int ms, qint64 alreadyMs = 0) {
+    const qint64 left = ms - alreadyMs;
+    if (left <= 0) return;
+    AppState& st = w.state();
+    if (st.pause)
+        st.pause(int(left));
+    else
+        w.pauseHere(int(left));
+}
+
 }  // namespace
 
 OperationEnd runOperation(TfrmMains& w, QToolButton* button) {
@@ -50,13 +65,20 @@ OperationEnd runOperation(TfrmMains& w, QToolButton* button) {
 }
 
 OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
+    // One operation at a time, its pauses included.
+    if (w.operationBusy) return OperationEnd::NotRun;
+    w.operationBusy = true;
+    struct Done {
+        TfrmMains& w;
+        ~Done() { w.operationBusy = false; }
+    } done{w};
     AppState& st = w.state();
     QElapsedTimer clock;
     clock.start();
     st.buf.BufferCursor = 0;
     if (st.usb && st.usb->isOpen()) {
         st.usb->reset();
-        pauseMs(st, 30);
+        pauseWindow(w, 30);
     }
     if (st.ProgrammerState == 0 || (st.AvailableFamilies & 0x1F) == 0 || !st.dev()) return OperationEnd::NotRun;
 
@@ -77,25 +99,33 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     st.RunFlag = 1;
     if (st.usb && st.usb->isOpen()) st.usb->purge(PurgeRx);
 
-    form.onAbort = [&st, isProgram] {
+    form.onAbort = [&w, &st, isProgram] {
+        // A run that has already asked to close its window has ended: it is
+        // reported and counted as ended. Otherwise " Process Aborted" is the
+        // run's last line.
+        if (!w.takeAbort()) return;
         st.RunFlag = 0;
         memo(st, " Process Aborted");
         if (!isProgram && st.usb && st.usb->isOpen()) st.usb->write("Stop");
         PlayErrorSound(st);
     };
 
+    w.beginRun();
     Thread1 worker(st);
     worker.start();
     form.run();
-    // The worker may still be finishing (after Abort); its posted lines and
-    // questions are served while we wait, user input is not.
+    // The pause after the run counts from the close of its window, as the
+    // worker may still be finishing (after Abort).
+    QElapsedTimer sinceClose;
+    sinceClose.start();
+    // The worker's questions are answered while we wait; the user's input waits.
     if (!worker.isFinished()) {
         QEventLoop loop;
         QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
         if (!worker.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     worker.wait();
-    QCoreApplication::sendPostedEvents(&w);  // the worker's last lines before ours
+    w.endRun();  // the worker's last lines before ours
     w.setProgressForm(nullptr);
 
     memo(st, elapsedLine(clock.elapsed()));
@@ -123,7 +153,7 @@ OperationEnd runOperation(TfrmMains& w, char code, const QString& caption) {
     w.ProgCorrect->setText(QString::number(st.GoodCount));
     w.ProgFail->setText(QString::number(st.FailCount));
     restoreToolbar(w, st);
-    pauseMs(st, 250);
+    pauseWindow(w, 250, sinceClose.elapsed());
     UpdateChecksum(st);
     // The run is over: an Abort silenced only its own lines, not the uploads
     // and tests that come after it.

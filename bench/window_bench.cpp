@@ -1,0 +1,384 @@
+// The main window's thread while an operation runs: how long it ever goes
+// without serving its events, and how soon an Abort gives the toolbar back.
+//
+// BM_ProgramStall: Program of the largest sample part of each family through
+// the real window on the simulated programmer. A 1 ms heartbeat timer on the
+// window's thread measures the longest gap between two of its ticks:
+// run_stall_ms while the progress window is up, stall_ms over the whole click
+// (the pauses before and after the run included). Goal: below 50 ms.
+//
+// BM_AbortToUsable: the same parts over the libftdi port, its bridge standing
+// on the simulated programmer. Mid-run the programmer goes silent (Program:
+// the bridge delivers nothing more) or its stream stalls (Read: the device
+// stops sending after a few bytes). Once the line has been quiet for 20 ms
+// Abort is clicked; abort_to_usable_ms runs from that click until the toolbar
+// takes a click again. Goal: below 500 ms.
+#include <benchmark/benchmark.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "app/gui/TfrmMains.h"
+#include "devices/DeviceDataFile.h"
+#include "devices/gui/TfrmSelectDevice.h"
+#include "link/FtdiBridge.h"
+#include "link/LibFtdiPort.h"
+#include "link/Protocol.h"
+#include "operations/gui/TProgressForm.h"
+#include "sim/SimProgrammer.h"
+
+namespace {
+
+using namespace tesmar;
+using Clock = std::chrono::steady_clock;
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// ------------------------------------------------------------ sample parts
+
+enum Family { Eprom, Flash, Serial, Mcu, Pic, Pic18, Pld, kFamilies };
+
+struct Part {
+    DeviceRecord rec;
+    int file = 0, manufacturer = 0, device = 0;
+};
+
+bool inFamily(const DeviceRecord& r, int family) {
+    switch (family) {
+    case Eprom: return r.FamilyLetter == 'R' || r.FamilyLetter == 'O';
+    case Flash: return r.FamilyLetter == 'E' || r.FamilyLetter == 'F';
+    case Serial: return r.FamilyLetter == 'S';
+    case Mcu: return r.FamilyLetter == 'M';
+    case Pic: return r.FamilyLetter == 'C' && !r.isPic18();
+    case Pic18: return r.isPic18();
+    case Pld: return r.FamilyLetter == 'P';
+    }
+    return false;
+}
+
+// The family's part with the largest memory in the program folder's files.
+std::optional<Part> largestPart(int family) {
+    static const char* const files[5] = {"zrvusb_r.usb", "zrvusb_e.usb", "zrvusb_s.usb", "zrvusb_m.usb",
+                                         "zrvusb_p.usb"};
+    std::optional<Part> best;
+    for (int f = 0; f < 5; ++f) {
+        DeviceDataFile file;
+        if (!file.open(QDir(TESMAR_RUN_DIR).filePath(files[f]).toStdString())) continue;
+        for (int m = 0; m < file.manufacturerCount(); ++m)
+            for (int d = 0; d < int(file.deviceNames(m).size()); ++d)
+                if (auto r = file.record(m, d); r && inFamily(*r, family) && (!best || r->LastAddress > best->rec.LastAddress))
+                    best = Part{*r, f, m, d};
+    }
+    return best;
+}
+
+// ------------------------------------------------------------ the bridge
+
+// The FTDI bridge with the simulated programmer behind it: a read waits out
+// the chip's 2 ms latency timer when nothing has come. It can be told to go
+// silent (a programmer that died: it takes the host's bytes and sends
+// nothing) after a number of bytes, and notes when it last delivered one.
+class SimBridge : public FtdiBridge {
+public:
+    explicit SimBridge(sim::SimProgrammer& sim) : sim_(sim) {}
+
+    bool open(const std::string& description) override {
+        return sim_.open(description, proto::kOpenFlagsConnect) == UsbOk;
+    }
+    void close() override { sim_.close(); }
+    bool serialNumber(std::string& serial) override { return sim_.readSerialNumber(serial) == UsbOk; }
+    bool reset() override { return sim_.reset() == UsbOk; }
+    bool flushReceive() override { return sim_.purge(PurgeRx) == UsbOk; }
+    bool flushTransmit() override { return sim_.purge(PurgeTx) == UsbOk; }
+    void setWriteTimeout(std::uint32_t) override {}
+    int read(std::uint8_t* buf, int len) override {
+        constexpr auto kLatency = std::chrono::milliseconds(2);
+        std::uint32_t queued = 0;
+        if (silent() || sim_.waitQueue(1, kLatency, queued) != UsbOk || queued == 0) {
+            if (silent()) std::this_thread::sleep_for(kLatency);
+            return 0;
+        }
+        std::uint32_t got = 0;
+        sim_.read(buf, std::min<std::uint32_t>(queued, std::uint32_t(len)), got);
+        if (got > 0) {
+            delivered_ += got;
+            lastByte_ = Clock::now().time_since_epoch().count();
+        }
+        return int(got);
+    }
+    int write(const std::uint8_t* buf, int len) override {
+        if (silent()) return len;
+        std::uint32_t written = 0;
+        sim_.write(buf, std::uint32_t(len), written);
+        return int(written);
+    }
+
+    // Goes silent once `bytes` more have been delivered; negative: never.
+    void silentAfter(long long bytes) { silentAt_ = bytes < 0 ? -1 : delivered_.load() + bytes; }
+    bool silent() const { return silentAt_ >= 0 && delivered_.load() >= silentAt_; }
+    // How long nothing has been delivered.
+    double quietMs() const {
+        return msBetween(Clock::time_point(Clock::duration(lastByte_.load())), Clock::now());
+    }
+
+private:
+    sim::SimProgrammer& sim_;
+    std::atomic<long long> delivered_{0}, silentAt_{-1};
+    std::atomic<Clock::rep> lastByte_{Clock::now().time_since_epoch().count()};
+};
+
+// ------------------------------------------------------------ the window
+
+// Closes every modal window but the progress window and the selection dialog
+// (message boxes with their first button, other dialogs as accepted).
+class ModalCloser {
+public:
+    ModalCloser() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || !w->isVisible() || qobject_cast<TProgressForm*>(w) || qobject_cast<TfrmSelectDevice*>(w)) return;
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && !box->buttons().isEmpty())
+                box->buttons().first()->click();
+            else if (auto* d = qobject_cast<QDialog*>(w))
+                d->done(QDialog::Accepted);
+        });
+        timer_.start();
+    }
+
+private:
+    QTimer timer_;
+};
+
+// Counts the longest gap between the ticks of a 1 ms timer on this thread.
+class Heartbeat {
+public:
+    Heartbeat() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        last_ = Clock::now();
+        longest_ = 0;
+        timer_.start();
+    }
+    void stop() {
+        tick();
+        timer_.stop();
+    }
+    double longestMs() const { return longest_; }
+    // Also called on every tick.
+    std::function<void()> onTick;
+
+private:
+    void tick() {
+        const auto now = Clock::now();
+        longest_ = std::max(longest_, msBetween(last_, now));
+        last_ = now;
+        if (onTick) onTick();
+    }
+    QTimer timer_;
+    Clock::time_point last_;
+    double longest_ = 0;
+};
+
+struct Window {
+    sim::SimProgrammer sim;
+    SimBridge* bridge = nullptr;
+    std::unique_ptr<LibFtdiPort> ftdi;
+    std::unique_ptr<TfrmMains> w;
+    ModalCloser closer;
+
+    explicit Window(bool overFtdi) {
+        sim.setLogLimit(0);
+        UsbPort* port = &sim;
+        if (overFtdi) {
+            auto b = std::make_unique<SimBridge>(sim);
+            bridge = b.get();
+            ftdi = std::make_unique<LibFtdiPort>(std::move(b));
+            port = ftdi.get();
+        }
+        // The start-up's connect pause is skipped; every later pause is the
+        // program's own.
+        w = std::make_unique<TfrmMains>(port, [](int) {});
+        w->state().pause = [win = w.get()](int ms) { win->pauseHere(ms); };
+        w->state().onDeviceSelected = [this](const DeviceRecord& r) { sim.insertBlankChipFor(r); };
+        w->show();
+    }
+
+    bool select(const Part& p) {
+        auto* poll = new QTimer;
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, [poll, p] {
+            auto* d = qobject_cast<TfrmSelectDevice*>(QApplication::activeModalWidget());
+            if (!d || !d->isVisible()) return;
+            poll->stop();
+            poll->deleteLater();
+            d->RadioButton[p.file]->click();
+            d->ListBox1->setCurrentRow(p.manufacturer);
+            d->ListBox2->setCurrentRow(p.device);
+            d->BitBtn1->click();
+        });
+        poll->start();
+        w->SB_Select->click();
+        const DeviceRecord* rec = w->state().dev();
+        return rec && rec->Name == p.rec.Name && w->SB_Prog->isEnabled();
+    }
+
+    // A pattern in the memory of the parts whose every byte is free to choose.
+    void fillImage(const DeviceRecord& rec) {
+        if (std::string("ROEFSM").find(rec.FamilyLetter) == std::string::npos) return;
+        auto& buf = w->state().buf.DeviceBuffer;
+        std::uint32_t x = 0x9E3779B9u;
+        for (std::size_t i = 0; i <= rec.LastAddress && i < buf.size(); ++i) {
+            x = x * 1664525u + 1013904223u;
+            buf[i] = std::uint8_t(x >> 24);
+        }
+    }
+
+    bool endedAborted() const { return w->memoLines().contains(" Process Aborted"); }
+};
+
+// A user's click: queued behind whatever the window's thread has to do.
+void postClick(QAbstractButton* b) {
+    const QPointF at = b->rect().center();
+    QCoreApplication::postEvent(b, new QMouseEvent(QEvent::MouseButtonPress, at, b->mapToGlobal(at), Qt::LeftButton,
+                                                   Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(b, new QMouseEvent(QEvent::MouseButtonRelease, at, b->mapToGlobal(at), Qt::LeftButton,
+                                                   Qt::NoButton, Qt::NoModifier));
+}
+
+TProgressForm* progressForm() {
+    auto* f = qobject_cast<TProgressForm*>(QApplication::activeModalWidget());
+    return f && f->isVisible() ? f : nullptr;
+}
+
+const char* const kFamilyNames[kFamilies] = {"EPROM", "flash", "serial", "MCU", "PIC", "PIC18", "PLD"};
+
+// ------------------------------------------------------------ benchmarks
+
+void BM_ProgramStall(benchmark::State& state) {
+    const int family = int(state.range(0));
+    const auto part = largestPart(family);
+    if (!part) return state.SkipWithError("no sample part");
+    state.SetLabel(std::string(kFamilyNames[family]) + " " + part->rec.Name);
+    Window win(false);
+    if (!win.select(*part)) return state.SkipWithError("the selection failed");
+    Heartbeat beat;
+    double stall = 0, runMs = 0;
+    for (auto _ : state) {
+        win.sim.insertBlankChipFor(part->rec);
+        win.fillImage(part->rec);
+        win.w->Memo1->clear();
+        const auto t0 = Clock::now();
+        beat.start();
+        win.w->SB_Prog->click();
+        beat.stop();
+        runMs += msBetween(t0, Clock::now());
+        stall = std::max(stall, beat.longestMs());
+        state.SetIterationTime(msBetween(t0, Clock::now()) / 1e3);
+    }
+    state.counters["stall_ms"] = stall;
+    state.counters["click_ms"] = runMs / double(state.iterations());
+    state.counters["failed"] = win.w->memoLines().filter("Error").isEmpty() ? 0 : 1;
+    if (qEnvironmentVariableIsSet("WINDOW_BENCH_MEMO")) fprintf(stderr, "%s\n", qPrintable(win.w->memoLines().join('\n')));
+}
+
+// range(1): 0 the programmer goes silent during Program, 1 the stream stalls during Read.
+void BM_AbortToUsable(benchmark::State& state) {
+    const int family = int(state.range(0));
+    const bool stall = state.range(1) == 1;
+    const auto part = largestPart(family);
+    if (!part) return state.SkipWithError("no sample part");
+    state.SetLabel(std::string(kFamilyNames[family]) + " " + part->rec.Name + (stall ? " read, stream stalls" : " program, silent"));
+    Window win(true);
+    if (!win.select(*part)) return state.SkipWithError("the selection failed");
+    Heartbeat beat;
+    std::optional<Clock::time_point> abortAt;
+    beat.onTick = [&] {
+        TProgressForm* f = progressForm();
+        if (abortAt || !f || win.bridge->quietMs() < 20) return;
+        if (!stall && !win.bridge->silent()) return;
+        abortAt = Clock::now();
+        postClick(f->BitBtn1);
+    };
+    double usable = 0, worst = 0, longest = 0;
+    int aborted = 0;
+    for (auto _ : state) {
+        win.sim.insertBlankChipFor(part->rec);
+        win.fillImage(part->rec);
+        win.w->Memo1->clear();
+        if (stall) win.sim.faults().streamStallsAfter = 1000;
+        else win.bridge->silentAfter(64);
+        abortAt.reset();
+        beat.start();
+        (stall ? win.w->SB_Read : win.w->SB_Prog)->click();
+        const auto usableAt = Clock::now();
+        beat.stop();
+        win.bridge->silentAfter(-1);
+        win.sim.faults() = {};
+        longest = std::max(longest, beat.longestMs());
+        if (!abortAt) {
+            state.SkipWithError("the run ended before the line went quiet");
+            break;
+        }
+        const double ms = msBetween(*abortAt, usableAt);
+        usable += ms;
+        worst = std::max(worst, ms);
+        aborted += win.endedAborted() ? 1 : 0;
+        state.SetIterationTime(ms / 1e3);
+    }
+    const double n = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["abort_to_usable_ms"] = usable / n;
+    state.counters["worst_ms"] = worst;
+    state.counters["stall_ms"] = longest;
+    state.counters["aborted"] = aborted / n;
+}
+
+void families(benchmark::internal::Benchmark* b) {
+    for (int f = 0; f < kFamilies; ++f) b->Arg(f);
+}
+
+void familiesAndFaults(benchmark::internal::Benchmark* b) {
+    for (int f = 0; f < kFamilies; ++f)
+        for (int fault : {0, 1}) b->Args({f, fault});
+}
+
+}  // namespace
+
+BENCHMARK(BM_ProgramStall)->Apply(families)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AbortToUsable)->Apply(familiesAndFaults)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tesmar");
+    QApplication::setOrganizationName("Halvorn");
+    // The settings go to a folder of their own, never the user's.
+    QTemporaryDir settings;
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, settings.path());
+    QDir::setCurrent(TESMAR_RUN_DIR);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,335 @@
+// The main window while an operation runs: what the worker says reaches it
+// in a few calls whatever the part's size, an Abort is served in every family
+// and ends the run's lines, a run that had ended before its Abort counts as
+// ended, and the pause after a run keeps the window served.
+#include <QApplication>
+#include <QEvent>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <gtest/gtest.h>
+
+#include "app/gui/Commands.h"
+#include "app/gui/TfrmMains.h"
+#include "operations/gui/TProgressForm.h"
+#include "support/MainWindowRig.h"
+
+using namespace tesmar;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The simulated programmer behind a line that can go dead: once told, after
+// a number of further bytes have reached the host it hears nothing more (the
+// programmer still takes what it is sent). A read then waits out its
+// time-out, or until its caller gives up, as on the real bridge.
+class SilencingPort : public UsbPort {
+public:
+    explicit SilencingPort(sim::SimProgrammer& sim) : sim_(sim) {}
+    // Negative: never silent.
+    void silentAfter(long long bytes) { silentAt_ = bytes < 0 ? -1 : delivered_.load() + bytes; }
+
+    int open(const std::string& d, std::uint32_t f) override { return sim_.open(d, f); }
+    int close() override { return sim_.close(); }
+    bool isOpen() const override { return sim_.isOpen(); }
+    int readSerialNumber(std::string& s) override { return sim_.readSerialNumber(s); }
+    int reset() override { return sim_.reset(); }
+    int purge(unsigned mask) override { return sim_.purge(mask); }
+    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return sim_.setTimeouts(r, w); }
+    int status(std::uint32_t& r, std::uint32_t& t, std::uint32_t& e) override { return sim_.status(r, t, e); }
+    int write(const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override { return sim_.write(b, n, w); }
+    using UsbPort::write;
+    int queueStatus(std::uint32_t& n) override {
+        const int rc = sim_.queueStatus(n);
+        n = std::min(n, allowance());
+        return rc;
+    }
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& n) override {
+        if (allowance() < atLeast) {
+            std::this_thread::sleep_for(std::min<std::chrono::microseconds>(maxWait, std::chrono::milliseconds(1)));
+            return queueStatus(n);
+        }
+        const int rc = sim_.waitQueue(atLeast, maxWait, n);
+        n = std::min(n, allowance());
+        return rc;
+    }
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override { return readUnless(buf, len, got, {}); }
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override {
+        got = 0;
+        const std::uint32_t take = std::min(len, allowance());
+        const int rc = take > 0 ? sim_.read(buf, take, got) : UsbOk;
+        delivered_ += got;
+        if (got < len && allowance() == 0) {
+            const auto deadline = Clock::now() + std::chrono::milliseconds(sim_.readTimeoutMs());
+            while (Clock::now() < deadline && !(giveUp && giveUp()))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return rc;
+    }
+
+private:
+    std::uint32_t allowance() const {
+        const long long at = silentAt_.load();
+        if (at < 0) return UINT32_MAX;
+        return std::uint32_t(std::max(0LL, at - delivered_.load()));
+    }
+    sim::SimProgrammer& sim_;
+    std::atomic<long long> delivered_{0}, silentAt_{-1};
+};
+
+// Passes everything to the window, and lets a test act right after a line or
+// the close that the worker (not the window's thread) sends.
+class Tap : public Host {
+public:
+    explicit Tap(Host& window) : w_(window) {}
+    void memoAdd(const QString& line) override {
+        w_.memoAdd(line);
+        if (afterLine && fromWorker()) afterLine(line);
+    }
+    void memoClear() override { w_.memoClear(); }
+    void setGauge(int maximum, int position) override { w_.setGauge(maximum, position); }
+    void setProgressCaption(const QString& caption) override { w_.setProgressCaption(caption); }
+    void closeProgress() override {
+        w_.closeProgress();
+        if (afterClose && fromWorker()) afterClose();
+    }
+    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override {
+        return w_.askAbortRetryIgnore(text, caption);
+    }
+    void message(const QString& text, const QString& caption, BoxIcon icon) override { w_.message(text, caption, icon); }
+    bool playSound(Sound) override { return true; }
+    void showChecksum(const QString& text) override { w_.showChecksum(text); }
+    std::function<void(const QString&)> afterLine;
+    std::function<void()> afterClose;
+
+private:
+    static bool fromWorker() { return QThread::currentThread() != QCoreApplication::instance()->thread(); }
+    Host& w_;
+};
+
+// Counts the queued calls the window receives.
+class CallCounter : public QObject {
+public:
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::MetaCall) ++calls;
+        return false;
+    }
+};
+
+// Clicks a button when it receives an event, so a click can be posted ahead
+// of the calls already queued, as the user's click overtakes them.
+class Clicker : public QObject {
+public:
+    std::function<void()> click;
+    bool event(QEvent* e) override {
+        if (e->type() != QEvent::User) return QObject::event(e);
+        click();
+        return true;
+    }
+};
+
+TProgressForm* openProgressForm() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) return form;
+    return nullptr;
+}
+
+struct FamilyCase {
+    const char* name;
+    std::function<bool(const DeviceRecord&)> is;
+};
+
+const std::vector<FamilyCase>& families() {
+    static const std::vector<FamilyCase> all = {
+        {"EPROM", [](const DeviceRecord& r) { return r.FamilyLetter == 'R' || r.FamilyLetter == 'O'; }},
+        {"flash", [](const DeviceRecord& r) { return r.FamilyLetter == 'E' || r.FamilyLetter == 'F'; }},
+        {"serial", [](const DeviceRecord& r) { return r.FamilyLetter == 'S'; }},
+        {"MCU", [](const DeviceRecord& r) { return r.FamilyLetter == 'M'; }},
+        {"PIC", [](const DeviceRecord& r) { return r.FamilyLetter == 'C' && !r.isPic18(); }},
+        {"PIC18", [](const DeviceRecord& r) { return r.isPic18(); }},
+        {"PLD", [](const DeviceRecord& r) { return r.FamilyLetter == 'P'; }},
+    };
+    return all;
+}
+
+class RunWindowTest : public test::MainWindowRig {
+protected:
+    RunWindowTest() : MainWindowRig(test::RigOptions{.openWindow = false}) {}
+    void SetUp() override {
+        MainWindowRig::SetUp();
+        port_ = &line_;
+        start();
+        tap_ = std::make_unique<Tap>(w());
+        st().host = tap_.get();
+    }
+    void TearDown() override {
+        window_.reset();
+        MainWindowRig::TearDown();
+    }
+    // Selects the family's largest part, with a pattern in the memory of the
+    // parts whose every byte is free to choose.
+    void selectLargest(const FamilyCase& f) {
+        const auto part = test::largestDevice(f.is);
+        ASSERT_TRUE(part);
+        select(part->place);
+        ASSERT_TRUE(st().dev());
+        ASSERT_EQ(st().dev()->Name, part->rec.Name);
+        if (std::string("ROEFSM").find(part->rec.FamilyLetter) != std::string::npos)
+            for (std::uint32_t i = 0; i <= part->rec.LastAddress; ++i) st().buf.DeviceBuffer[i] = std::uint8_t(i * 7 + 3);
+        clearLogs();
+    }
+    // The lines of the last run, from its separator line up to its time.
+    QStringList runLines() {
+        const QStringList all = w().memoLines();
+        const qsizetype from = all.lastIndexOf(" ");
+        return from < 0 ? all : all.mid(from + 1);
+    }
+    QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
+
+    SilencingPort line_{sim_};
+    std::unique_ptr<Tap> tap_;
+};
+
+bool isTimeLine(const QString& line) { return line.startsWith(" 00:"); }
+
+}  // namespace
+
+// Every gauge step and line used to be a call of its own, so the window fell
+// behind the worker by the size of the part.
+TEST_F(RunWindowTest, AProgramPostsTheWindowAFewCallsWhateverThePartsSize) {
+    for (const FamilyCase& f : families()) {
+        SCOPED_TRACE(f.name);
+        selectLargest(f);
+        CallCounter counter;
+        w().installEventFilter(&counter);
+        EXPECT_EQ(runOperation(w(), 'P', "Program"), OperationEnd::Good) << runLines().join('\n').toStdString();
+        w().removeEventFilter(&counter);
+        EXPECT_LE(counter.calls, 2);
+        const QStringList lines = runLines();
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_TRUE(isTimeLine(lines.last()));
+    }
+}
+
+// Abort clicked as soon as the progress window shows, queued like a user's
+// click, while the programmer falls silent a few bytes into the run.
+TEST_F(RunWindowTest, AnAbortRightAfterTheWindowOpensIsServedInEveryFamily) {
+    for (const FamilyCase& f : families()) {
+        SCOPED_TRACE(f.name);
+        selectLargest(f);
+        w().BitBtn1->click();  // counters reset
+        line_.silentAfter(16);
+        test::onNextModal(
+            [](QWidget* form) {
+                QMetaObject::invokeMethod(static_cast<TProgressForm*>(form)->BitBtn1, &QAbstractButton::click,
+                                          Qt::QueuedConnection);
+            },
+            "tesmar::TProgressForm");
+        EXPECT_EQ(runOperation(w(), 'P', "Program"), OperationEnd::Aborted);
+        line_.silentAfter(-1);
+        const QStringList lines = runLines();
+        ASSERT_GE(lines.size(), 2) << lines.join('\n').toStdString();
+        EXPECT_EQ(lines[lines.size() - 2].toStdString(), " Process Aborted") << lines.join('\n').toStdString();
+        EXPECT_TRUE(isTimeLine(lines.last()));
+        EXPECT_EQ(counters(), (QStringList{"0", "0", "0"}));
+        EXPECT_TRUE(w().SB_Prog->isEnabled());
+        EXPECT_TRUE(w().SB_Select->isEnabled());
+        EXPECT_EQ(st().RunFlag.load(), 1);  // the next run is heard again
+    }
+}
+
+// The two orders of an Abort and the run's end. Served while the run still
+// works, the Abort's line is the run's last: what the worker says after it is
+// not shown. Served after the run asked to close its window, the run has
+// ended: it is reported and counted as it ended.
+TEST_F(RunWindowTest, AnAbortEndsTheRunsLinesUnlessTheRunHadEnded) {
+    const auto pic = test::findDevice(3, "16F84A");
+    ASSERT_TRUE(pic);
+    select(pic->place);
+    struct Case {
+        const char* name;
+        bool abortBeforeTheEnd;
+        QStringList counters;
+        OperationEnd end;
+    };
+    const Case cases[] = {
+        {"abort when the verify starts", true, {"0", "0", "0"}, OperationEnd::Aborted},
+        {"abort after the run asked to close", false, {"1", "1", "0"}, OperationEnd::Good},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim_.insertBlankChipFor(*st().dev());
+        w().BitBtn1->click();
+        clearLogs();
+        // The click overtakes whatever the worker has queued for the window,
+        // as the user's click does.
+        Clicker clicker;
+        std::atomic<bool> posted{false}, served{false};
+        clicker.click = [&served] {
+            if (TProgressForm* form = openProgressForm()) form->BitBtn1->click();
+            served = true;
+        };
+        auto postClick = [&] {
+            if (posted.exchange(true)) return false;
+            QCoreApplication::postEvent(&clicker, new QEvent(QEvent::User), Qt::HighEventPriority);
+            return true;
+        };
+        if (c.abortBeforeTheEnd) {
+            // The worker goes on once the Abort has been served.
+            tap_->afterLine = [&](const QString& line) {
+                if (line != " Verifying @ Vdd = 5.0V " || !postClick()) return;
+                for (int i = 0; i < 5000 && !served; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            };
+        } else {
+            tap_->afterClose = [&] { postClick(); };
+        }
+        const OperationEnd end = runOperation(w(), 'P', "Program");
+        tap_->afterLine = nullptr;
+        tap_->afterClose = nullptr;
+        QCoreApplication::sendPostedEvents(&clicker);
+        ASSERT_TRUE(posted);
+        EXPECT_EQ(end, c.end);
+        EXPECT_EQ(counters(), c.counters);
+        const QStringList lines = runLines();
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_TRUE(isTimeLine(lines.last()));
+        if (c.abortBeforeTheEnd) {
+            EXPECT_EQ(lines.mid(0, lines.size() - 1).join('|').toStdString(),
+                      " Programmed| Verifying @ Vdd = 5.0V | Process Aborted");
+        } else {
+            EXPECT_FALSE(lines.contains(" Process Aborted")) << lines.join('\n').toStdString();
+            EXPECT_TRUE(lines.contains(" CONFIG Programmed")) << lines.join('\n').toStdString();
+        }
+    }
+}
+
+// The pause after a run runs on a timer: the window's timers and calls are
+// served through it, and no operation starts inside it.
+TEST_F(RunWindowTest, ThePauseAfterARunServesTheWindowAndStartsNothing) {
+    selectLargest(families()[0]);
+    st().pause = {};  // the window's pauses as in the program
+    bool returned = false;
+    int ticksInPause = 0;
+    OperationEnd second = OperationEnd::Good;
+    QTimer tick;
+    tick.setInterval(5);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        // The run has printed its time and the handler has not returned: the pause.
+        if (returned || w().memoLines().isEmpty() || !isTimeLine(w().memoLines().last())) return;
+        if (++ticksInPause == 1) second = runOperation(w(), 'R', "Read");
+    });
+    tick.start();
+    EXPECT_EQ(runOperation(w(), 'R', "Read"), OperationEnd::Good);
+    returned = true;
+    EXPECT_GT(ticksInPause, 0);
+    EXPECT_EQ(second, OperationEnd::NotRun);
+    EXPECT_EQ(w().memoLines().filter(" 00:").size(), 1) << w().memoLines().join('\n').toStdString();
+    // Once the pause has passed an operation starts again.
+    EXPECT_EQ(runOperation(w(), 'R', "Read"), OperationEnd::Good);
+}
