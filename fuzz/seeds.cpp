@@ -25,6 +25,7 @@
 #include "fileformats/LoadSave.h"
 #include "link/Protocol.h"
 #include "operations/Dispatch.h"
+#include "sim/ForwardingPort.h"
 #include "sim/SimProgrammer.h"
 
 using namespace tesmar;
@@ -36,28 +37,19 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Passes every call to the simulated programmer and keeps, for each write,
 // the bytes the reads returned until the next write.
-class RecordingPort : public UsbPort {
+class RecordingPort : public sim::ForwardingPort {
 public:
-    explicit RecordingPort(UsbPort& inner) : in_(inner) {}
+    explicit RecordingPort(UsbPort& inner) : ForwardingPort(inner) {}
 
-    int open(const std::string& d, std::uint32_t f) override { return in_.open(d, f); }
-    int close() override { return in_.close(); }
-    bool isOpen() const override { return in_.isOpen(); }
-    int readSerialNumber(std::string& s) override { return in_.readSerialNumber(s); }
-    int reset() override { return in_.reset(); }
-    int purge(unsigned mask) override { return in_.purge(mask); }
-    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return in_.setTimeouts(r, w); }
-    int queueStatus(std::uint32_t& n) override { return in_.queueStatus(n); }
-    int status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& ev) override { return in_.status(rx, tx, ev); }
     int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
-        const int rc = in_.read(buf, len, got);
+        const int rc = inner_.read(buf, len, got);
         answer_.insert(answer_.end(), buf, buf + got);
         return rc;
     }
     int write(const std::uint8_t* buf, std::uint32_t len, std::uint32_t& written) override {
         endAnswer();
         script_.push_back(Piece{true, {}, {}});
-        return in_.write(buf, len, written);
+        return inner_.write(buf, len, written);
     }
     using UsbPort::write;
 
@@ -118,7 +110,6 @@ private:
         answer_.clear();
     }
 
-    UsbPort& in_;
     std::vector<Piece> script_{Piece{}};
     Bytes answer_;
 };

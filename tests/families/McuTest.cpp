@@ -21,6 +21,7 @@
 #include "fileformats/FormatFixture.h"
 #include "fileformats/LoadSave.h"
 #include "operations/Dispatch.h"
+#include "sim/ForwardingPort.h"
 #include "sim/McuChip.h"
 #include "support/MainWindowRig.h"
 
@@ -524,23 +525,12 @@ using std::chrono::milliseconds;
 // that may give up asks every 10 ms until its time-out (the real question is
 // asked, so the Abort rule keeps its own clock). The first wait that finds
 // the line silent presses Abort; the waits after it are added up.
-class SilentLinePort : public UsbPort {
+class SilentLinePort : public sim::ForwardingPort {
 public:
-    explicit SilentLinePort(FamilyRig& rig) : rig_(rig), sim_(rig.sim) {}
+    explicit SilentLinePort(FamilyRig& rig) : ForwardingPort(rig.sim), rig_(rig), sim_(rig.sim) {}
     milliseconds afterAbort{0};
     bool pressed = false;
 
-    int open(const std::string& d, std::uint32_t f) override { return sim_.open(d, f); }
-    int close() override { return sim_.close(); }
-    bool isOpen() const override { return sim_.isOpen(); }
-    int readSerialNumber(std::string& s) override { return sim_.readSerialNumber(s); }
-    int reset() override { return sim_.reset(); }
-    int purge(unsigned mask) override { return sim_.purge(mask); }
-    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return sim_.setTimeouts(r, w); }
-    int queueStatus(std::uint32_t& n) override { return sim_.queueStatus(n); }
-    int status(std::uint32_t& rx, std::uint32_t& tx, std::uint32_t& ev) override { return sim_.status(rx, tx, ev); }
-    int write(const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override { return sim_.write(b, n, w); }
-    using UsbPort::write;
 
     int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
         const int rc = sim_.read(buf, len, got);

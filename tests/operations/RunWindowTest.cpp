@@ -15,6 +15,7 @@
 #include "app/gui/Commands.h"
 #include "app/gui/TfrmMains.h"
 #include "operations/gui/TProgressForm.h"
+#include "sim/ForwardingPort.h"
 #include "support/MainWindowRig.h"
 
 using namespace tesmar;
@@ -27,22 +28,12 @@ using Clock = std::chrono::steady_clock;
 // a number of further bytes have reached the host it hears nothing more (the
 // programmer still takes what it is sent). A read then waits out its
 // time-out, or until its caller gives up, as on the real bridge.
-class SilencingPort : public UsbPort {
+class SilencingPort : public sim::ForwardingPort {
 public:
-    explicit SilencingPort(sim::SimProgrammer& sim) : sim_(sim) {}
+    explicit SilencingPort(sim::SimProgrammer& sim) : ForwardingPort(sim), sim_(sim) {}
     // Negative: never silent.
     void silentAfter(long long bytes) { silentAt_ = bytes < 0 ? -1 : delivered_.load() + bytes; }
 
-    int open(const std::string& d, std::uint32_t f) override { return sim_.open(d, f); }
-    int close() override { return sim_.close(); }
-    bool isOpen() const override { return sim_.isOpen(); }
-    int readSerialNumber(std::string& s) override { return sim_.readSerialNumber(s); }
-    int reset() override { return sim_.reset(); }
-    int purge(unsigned mask) override { return sim_.purge(mask); }
-    int setTimeouts(std::uint32_t r, std::uint32_t w) override { return sim_.setTimeouts(r, w); }
-    int status(std::uint32_t& r, std::uint32_t& t, std::uint32_t& e) override { return sim_.status(r, t, e); }
-    int write(const std::uint8_t* b, std::uint32_t n, std::uint32_t& w) override { return sim_.write(b, n, w); }
-    using UsbPort::write;
     int queueStatus(std::uint32_t& n) override {
         const int rc = sim_.queueStatus(n);
         n = std::min(n, allowance());
