@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "config/ConfigPages.h"
+#include "families/Mcu.h"
 
 namespace tesmar::config {
 
@@ -96,12 +97,6 @@ constexpr std::array<const char*, 3> kProgramBoxes = {"CB203_Prog", "CB204A_Prog
 constexpr std::array<const char*, 3> kCalGroups = {"GB203_C", "GB204A_CF", "GroupBox15"};
 constexpr std::array<const char*, 3> kCalNotes = {"Label203_CalNote", "Label204A_CalNote", "Label207_CalNote"};
 
-// The parts for which the family stores the chosen calibration byte into the
-// image before it programs; for the others it leaves the image as it is.
-bool calibrationStored(const DeviceRecord& d) {
-    return d.Algorithm == 32 && d.DeviceId != 0x94 && d.DeviceId2 != 0x03;
-}
-
 std::string hex4(std::uint32_t v) {
     char s[12];
     std::snprintf(s, sizeof s, "%04X", unsigned(v));
@@ -155,7 +150,7 @@ const Rule kCalAddress{nullptr, calAddressClick};
 
 // A group whose byte the family would never store takes no choice, and says why.
 void calibrationSetup(PageContext& ctx) {
-    const bool stored = calibrationStored(ctx.device());
+    const bool stored = McuStoresCalibration(ctx.device());
     for (const char* g : kCalGroups) ctx.setEnabled(g, stored);
     for (const char* n : kCalNotes) ctx.setVisible(n, !stored);
 }
