@@ -37,7 +37,7 @@ void select(const DeviceRecord& rec, bool whole) {
     buildFamilyTail(rec);
     familyHasRoutine(rec);
     config::sheetsForPageCode(rec.PageCode);
-    config::configPageBuilt(rec);
+    config::hasConfigDialog(rec);
     for (bool oddEven : {false, true}) {
         const LoadBufferSize s = loadBufferSize(rec, oddEven);
         if (s.view > s.block || s.view > 0xFFFFFFFFull) fail("a load view does not fit its block");

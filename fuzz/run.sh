@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps
 build="${BUILD_DIR:-build-fuzz}"
 seconds="${FUZZ_SECONDS:-30}"
-targets="${FUZZ_TARGETS:-image_file family_file ic_database settings_store link operation}"
+targets="${FUZZ_TARGETS:-image_file family_file ic_database settings_store link operation round_trip config_pages}"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTESMAR_FUZZ=ON \
   ${CMAKE_ARGS:-}
@@ -27,8 +27,11 @@ for t in $targets; do
   [ -d "fuzz/corpus/$t" ] && corpora+=("fuzz/corpus/$t")
   corpora+=("$out/seeds/$t")
   mkdir -p "$out/corpus/$t"
+  # A target's dictionary (fuzz/<target>.dict) holds the tokens of its formats.
+  dict=()
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
   echo "== fuzz_$t: ${seconds}s"
-  if ! "$out/fuzz_$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$out/fuzz_$t" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" \
       -artifact_prefix="$out/artifacts/$t-" "${corpora[@]}" > "$out/logs/$t.log" 2>&1; then
     tail -n 150 "$out/logs/$t.log"
     echo "fuzz_$t failed; the input is in $out/artifacts/"

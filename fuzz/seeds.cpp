@@ -3,17 +3,26 @@
 // records what the programmer answered to each write, and written out as the
 // setup header and the script that replays those answers.
 //
-// Usage: fuzz_seeds <operation seed folder> <link seed folder>
+// fuzz_round_trip and fuzz_config_pages get theirs here too: files the
+// program saves from sample images, and pages opened with runs of clicks.
+//
+// Usage: fuzz_seeds <operation> <link> <round_trip> <config_pages> (seed folders)
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "common/FuzzRig.h"
+#include "common/HeadlessPages.h"
+#include "common/RoundTrip.h"
 #include "common/ScriptedPort.h"
 #include "common/Sessions.h"
+#include "devices/BufferLayout.h"
+#include "families/PldGeometry.h"
+#include "fileformats/LoadSave.h"
 #include "link/Protocol.h"
 #include "operations/Dispatch.h"
 #include "sim/SimProgrammer.h"
@@ -143,33 +152,58 @@ QString fileSafe(const std::string& s) {
     return n;
 }
 
+// Runs the setup against a blank chip of the device and keeps the session.
+void recordOperation(const QString& folder, const QString& name, const DeviceRecord& rec,
+                     const OperationSetup& setup) {
+    sim::SimProgrammer sim;
+    sim.open(proto::kDescription, proto::kOpenFlagsConnect);
+    sim.insertBlankChipFor(rec);
+    RecordingPort port(sim);
+    RecordingHost host(port);
+    AppState st;
+    st.usb = &port;
+    st.host = &host;
+    prepareOperation(st, setup);
+    ExecuteOperation(st);
+    save(folder, name, setup.bytes(), port.script());
+}
+
 void operationSeeds(const QString& folder) {
     const auto& records = operationRecords();
     if (records.size() > 256) fail("more operation records than the setup byte can name");
     for (std::size_t i = 0; i < records.size(); ++i) {
         const DeviceRecord& rec = records[i];
-        for (std::size_t op = 0; op < std::size(kOperationLetters); ++op) {
-            // The options a new selection of the device takes.
-            OperationSetup setup;
-            setup.record = std::uint8_t(i);
+        const std::string_view letters = operationLetters(rec);
+        // The options a new selection of the device takes.
+        OperationSetup base;
+        base.record = std::uint8_t(i);
+        if (rec.DefaultOptions & 1) base.flags |= OperationSetup::InsertionTest;
+        if (rec.DefaultOptions & 4) base.flags |= OperationSetup::IdCheck;
+        if (rec.DefaultOptions & 8) base.flags |= OperationSetup::VerifyMaxMin;
+        base.steps = rec.FamilyLetter == 'C' ? rec.StepMask & 0x17 : 1;
+        for (std::size_t op = 0; op < letters.size(); ++op) {
+            OperationSetup setup = base;
             setup.operation = std::uint8_t(op);
-            if (rec.DefaultOptions & 1) setup.flags |= OperationSetup::InsertionTest;
-            if (rec.DefaultOptions & 4) setup.flags |= OperationSetup::IdCheck;
-            if (rec.DefaultOptions & 8) setup.flags |= OperationSetup::VerifyMaxMin;
-            setup.steps = rec.FamilyLetter == 'C' ? rec.StepMask & 0x17 : 1;
-
-            sim::SimProgrammer sim;
-            sim.open(proto::kDescription, proto::kOpenFlagsConnect);
-            sim.insertBlankChipFor(rec);
-            RecordingPort port(sim);
-            RecordingHost host(port);
-            AppState st;
-            st.usb = &port;
-            st.host = &host;
-            prepareOperation(st, setup);
-            ExecuteOperation(st);
-            save(folder, QString("%1-%2").arg(fileSafe(rec.Name)).arg(kOperationLetters[op]), setup.bytes(),
-                 port.script());
+            recordOperation(folder, QString("%1-%2").arg(fileSafe(rec.Name)).arg(letters[op]), rec, setup);
+        }
+        const auto program = std::uint8_t(letters.find('P'));
+        if (rec.FamilyLetter == 'M') {
+            // A Program with the user's fuses, locks and security byte, every lock step, and the calibration
+            // byte of the first CAL into the last code byte.
+            OperationSetup setup = base;
+            setup.operation = program;
+            setup.steps = 0x0F;
+            setup.config = OperationSetup::Known | OperationSetup::ProgramCalibration | OperationSetup::CalibrationRead;
+            setup.fuses = {0xE1, 0xD9, 0xFF, 0xFC, 0xFE};
+            setup.calibrationAddress = rec.LastAddress;
+            setup.calibrationBytes = {0xA5, 0x5A, 0x3C, 0xC3};
+            recordOperation(folder, QString("%1-P-fuses").arg(fileSafe(rec.Name)), rec, setup);
+        } else if (rec.FamilyLetter == 'P') {
+            // A Program of a map whose JEDEC file asked for the security fuse.
+            OperationSetup setup = base;
+            setup.operation = program;
+            setup.config = OperationSetup::Secure;
+            recordOperation(folder, QString("%1-P-secure").arg(fileSafe(rec.Name)), rec, setup);
         }
     }
 }
@@ -203,16 +237,130 @@ void linkSeeds(const QString& folder) {
     }
 }
 
+// A small generator of sample contents, the same on every build.
+class Pattern {
+public:
+    explicit Pattern(std::uint32_t seed) : x_(seed * 2654435761u + 1) {}
+    std::uint8_t next() {
+        x_ ^= x_ << 13;
+        x_ ^= x_ >> 17;
+        x_ ^= x_ << 5;
+        return std::uint8_t(x_ >> 8);
+    }
+
+private:
+    std::uint32_t x_;
+};
+
+QList<QByteArray> savedLines(AppState& st, const QString& name) {
+    if (!SaveFile(st, name)) fail("a seed image could not be saved");
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly)) fail("cannot read a saved seed");
+    return f.readAll().split('\n');
+}
+
+// One seed: the image saved in the format, PIC files without the data
+// records a blank image would have too.
+void roundTripSeed(const QString& folder, const QString& file, int format, std::size_t i, const DeviceRecord& rec) {
+    const bool pld = format == 5;
+    const GalRow* geometry = pld ? pldGeometry(rec) : nullptr;
+    if (pld && !geometry) return;  // nothing to save
+    Pattern p{std::uint32_t(i * 3 + std::size_t(format))};
+    ScriptedHost host;
+    AppState st;
+    st.host = &host;
+    st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+    allocateForSelection(st.buf, rec);
+    prefillErased(st.buf, rec);
+    if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
+    st.file.FileFormat = std::int8_t(format);
+    const QList<QByteArray> blank = pld ? QList<QByteArray>{} : savedLines(st, file);
+
+    std::vector<std::uint8_t>& b = st.buf.DeviceBuffer;
+    auto fill = [&](std::size_t from, std::size_t n) {
+        for (std::size_t k = from; k < from + n && k < b.size(); ++k) b[k] = p.next();
+    };
+    if (pld) {
+        for (int f = 0; f < geometry->fuses && std::size_t(f) < b.size(); ++f) b[std::size_t(f)] = p.next() & 1;
+    } else {
+        const PicAreas a = picAreas(rec);
+        fill(0, 32);
+        fill(a.fileCodeBytes > 32 ? a.fileCodeBytes - 32 : 0, 32);
+        for (const Span& area : savedAreas(rec))
+            if (std::string_view(area.name) != "code") fill(area.from, std::min<std::size_t>(area.to - area.from, 16));
+    }
+    const QList<QByteArray> lines = savedLines(st, file);
+    QByteArray text;
+    for (qsizetype n = 0; n < lines.size(); ++n) {
+        const QByteArray& line = lines[n];
+        if (!pld && n < blank.size() && line == blank[n] && line.mid(7, 2) == "00") continue;
+        text += line;
+        if (n + 1 < lines.size()) text += '\n';
+    }
+    const Bytes header{std::uint8_t(format - 3), std::uint8_t(i), std::uint8_t(i >> 8)};
+    const QString name = QString("%1-%2").arg(fileSafe(rec.Name)).arg(formatName(format));
+    save(folder, name, header, Bytes(text.begin(), text.end()));
+    if (pld) {
+        // As other tools end the transmission: ETX and its checksum; and a
+        // file without the checksum field, which no fuse checksum guards.
+        const QByteArray etx = text + "\x03" "0000";
+        save(folder, name + "-etx", header, Bytes(etx.begin(), etx.end()));
+        const QByteArray bare = text.left(text.lastIndexOf("*C")) + "*\x03" "0000";
+        save(folder, name + "-noc", header, Bytes(bare.begin(), bare.end()));
+    }
+}
+
+// fuzz_round_trip: each PIC record in both hex formats and each PLD record
+// as a JEDEC file, written by the program from an image with some code, IDs,
+// configuration and EEPROM bytes (a fuse map of PLDs). PIC files keep only
+// the records that differ from those of a blank image, so the seeds stay
+// small; the load fills the rest as blank.
+void roundTripSeeds(const QString& folder) {
+    QTemporaryDir tmp;
+    if (!tmp.isValid()) fail("no temporary folder");
+    for (const int format : {3, 4, 5}) {
+        const auto& records = roundTripRecords(format);
+        for (std::size_t i = 0; i < records.size(); ++i) roundTripSeed(folder, tmp.filePath("seed"), format, i, records[i]);
+    }
+}
+
+// fuzz_config_pages: every record with a page, opened on what the selection
+// leaves and on other values with a run of clicks over its controls.
+void configPageSeeds(const QString& folder) {
+    const auto& records = configPageRecords();
+    if (records.size() > 0xFFFF) fail("more page records than the record field can name");
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        Pattern p{std::uint32_t(i)};
+        Bytes open{std::uint8_t(i), std::uint8_t(i >> 8), 0};
+        open.resize(open.size() + 39, 0);
+        Bytes used{std::uint8_t(i), std::uint8_t(i >> 8), 1};
+        for (int k = 0; k < 39; ++k) used.push_back(p.next());
+        for (int k = 0; k < 48; ++k) {
+            // A tab now and then, else a control of the tab and what it takes.
+            if (k % 12 == 11) {
+                used.insert(used.end(), {0, std::uint8_t(k)});
+                continue;
+            }
+            used.insert(used.end(), {1, std::uint8_t(k * 5), p.next(), p.next(), p.next(), p.next()});
+        }
+        const QString name = fileSafe(records[i].Name);
+        save(folder, name + "-open", {}, open);
+        save(folder, name + "-clicks", {}, used);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     startQt(&argc, &argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <operation seed folder> <link seed folder>\n", argv[0]);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s <operation> <link> <round_trip> <config_pages> (seed folders)\n", argv[0]);
         return 2;
     }
-    for (int i = 1; i < 3; ++i) QDir().mkpath(argv[i]);
+    for (int i = 1; i < 5; ++i) QDir().mkpath(argv[i]);
     operationSeeds(argv[1]);
     linkSeeds(argv[2]);
+    roundTripSeeds(argv[3]);
+    configPageSeeds(argv[4]);
     return 0;
 }

@@ -23,6 +23,10 @@ const std::vector<DeviceRecord>& operationRecords() {
     return records;
 }
 
+std::string_view operationLetters(const DeviceRecord& rec) {
+    return rec.FamilyLetter == 'P' ? std::string_view("RBPVES") : std::string_view("RBPVE");
+}
+
 void prepareOperation(AppState& st, const OperationSetup& setup) {
     const auto& records = operationRecords();
     const std::size_t index = setup.record % records.size();
@@ -47,7 +51,23 @@ void prepareOperation(AppState& st, const OperationSetup& setup) {
     st.settings.InsertionTest = (setup.flags & OperationSetup::InsertionTest) ? 1 : 0;
     st.settings.ProgramSteps = setup.steps;
     st.mcu.SdpEnable = (setup.flags & OperationSetup::SdpEnable) ? 1 : 0;
-    st.OperationCode = kOperationLetters[setup.operation % std::size(kOperationLetters)];
+    McuConfig& m = st.mcu;
+    m.McuConfigKnown = setup.config & OperationSetup::Known;
+    m.FuseLow = setup.fuses[0];
+    m.FuseHigh = setup.fuses[1];
+    m.FuseExt = setup.fuses[2];
+    m.LockBits = setup.fuses[3];
+    m.SecurityByte = setup.fuses[4];
+    m.ProgramCalibration = (setup.config & OperationSetup::ProgramCalibration) ? 1 : 0;
+    m.CalibrationRead = setup.config & OperationSetup::CalibrationRead;
+    m.CalibrationIndex = setup.calibrationIndex;
+    m.CalibrationAddress = setup.calibrationAddress;
+    m.CalibrationBytes = setup.calibrationBytes;
+    m.SerialFlashStatus = setup.status;
+    m.SerialFlashStatus2 = setup.status2;
+    st.pld.PldSecureFlag = (setup.config & OperationSetup::Secure) ? 1 : 0;
+    const std::string_view letters = operationLetters(rec);
+    st.OperationCode = letters[setup.operation % letters.size()];
     st.RunFlag = 1;
     st.ErrorFlag = 0;
     st.pause = [](int) {};

@@ -1,0 +1,468 @@
+#include "common/HeadlessPages.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "common/FuzzRig.h"
+
+#include "config/ConfigPages.h"
+#include "config/McuPages.h"
+#include "config/PicPages.h"
+
+namespace tesmar::fuzz {
+
+using config::ControlKind;
+using config::ControlRow;
+using config::Target;
+
+namespace {
+
+bool isList(ControlKind k) { return k == ControlKind::RadioGroup || k == ControlKind::ComboBox; }
+bool isButton(ControlKind k) { return k == ControlKind::CheckBox || k == ControlKind::RadioButton; }
+bool editable(const ControlRow& row) { return row.kind == ControlKind::Edit && row.rule && row.rule->click; }
+
+std::string upper(std::string s) {
+    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+HeadlessPages::HeadlessPages(AppState& st, std::span<const ControlRow> rows) : st_(st) {
+    controls_.reserve(rows.size());
+    for (const ControlRow& row : rows) {
+        Control c;
+        c.row = &row;
+        if (row.parent) {
+            const auto it = byName_.find(row.parent);
+            if (it == byName_.end()) fail("a control row names a parent no row before it has");
+            c.parent = int(it->second);
+        }
+        // A new widget: a list holds the form's items and its first choice.
+        if (isList(row.kind)) {
+            for (const char* item : row.items) c.items.emplace_back(item);
+            c.itemEnabled.assign(c.items.size(), true);
+            c.index = row.initialItem >= 0 && row.initialItem < int(c.items.size()) ? row.initialItem : -1;
+        }
+        if (row.kind != ControlKind::ComboBox) c.text = row.caption ? row.caption : "";
+        if (row.kind == ControlKind::Memo) {
+            c.text.clear();
+            for (std::size_t i = 0; i < row.items.size(); ++i) c.text += (i ? "\n" : "") + std::string(row.items[i]);
+        }
+        if (!byName_.emplace(row.name, controls_.size()).second) fail("two control rows share a name");
+        const std::size_t i = controls_.size();
+        if (isButton(row.kind) || isList(row.kind) || editable(row))
+            operable_[row.sheet == config::kFrame ? -1 : row.sheet.index].push_back(i);
+        if (row.target.kind != Target::Kind::None) byTarget_[targetKey(row.target)].push_back(i);
+        controls_.push_back(std::move(c));
+    }
+}
+
+void HeadlessPages::setUpperCase(const std::vector<std::string>& names) {
+    for (const std::string& n : names)
+        if (Control* c = find(n)) c->upperCase = true;
+}
+
+HeadlessPages::Control* HeadlessPages::find(std::string_view name) {
+    const auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : &controls_[it->second];
+}
+
+const HeadlessPages::Control* HeadlessPages::find(std::string_view name) const {
+    const auto it = byName_.find(name);
+    return it == byName_.end() ? nullptr : &controls_[it->second];
+}
+
+bool HeadlessPages::onShownSheet(const ControlRow& row) const {
+    return row.sheet == config::kFrame || std::find(shown_.begin(), shown_.end(), row.sheet.index) != shown_.end();
+}
+
+bool HeadlessPages::isDisplay(const ControlRow& row) const {
+    if (row.target.kind == Target::Kind::None) return false;
+    if (row.kind == ControlKind::Label || row.kind == ControlKind::Memo) return true;
+    return row.kind == ControlKind::Edit && !editable(row);
+}
+
+bool HeadlessPages::visibleTo(const Control& c) const {
+    for (const Control* p = &c;; p = &controls_[std::size_t(p->parent)]) {
+        if (p->hidden) return false;
+        if (p->parent < 0) return true;
+    }
+}
+
+bool HeadlessPages::enabledUp(const Control& c) const {
+    for (const Control* p = &c;; p = &controls_[std::size_t(p->parent)]) {
+        if (!p->enabled) return false;
+        if (p->parent < 0) return true;
+    }
+}
+
+// ---------------------------------------------------------------- changes
+
+void HeadlessPages::changed(const ControlRow& row, int state) {
+    if (isList(row.kind) && state < 0) return;
+    ++rowsRun;
+    if (row.rule && row.rule->click) row.rule->click(*this, row, state);
+    else config::plainClick(*this, row, state);
+}
+
+void HeadlessPages::check(Control& c, bool on) {
+    if (c.checked == on) return;
+    if (c.row->kind == ControlKind::RadioButton) {
+        // Radio buttons that share a parent exclude each other: a checked one
+        // cannot be unchecked, only replaced, and only the one checked runs its row.
+        std::vector<Control*> siblings;
+        for (Control& o : controls_)
+            if (&o != &c && o.row->kind == ControlKind::RadioButton && o.parent == c.parent &&
+                o.row->sheet == c.row->sheet)
+                siblings.push_back(&o);
+        if (!on) {
+            if (!siblings.empty()) return;
+            c.checked = false;
+            return;
+        }
+        for (Control* o : siblings) o->checked = false;
+        c.checked = true;
+        changed(*c.row, 1);
+        return;
+    }
+    c.checked = on;
+    changed(*c.row, on ? 1 : 0);
+}
+
+void HeadlessPages::chooseItem(Control& c, int index, bool quiet) {
+    if (index < 0 || index >= int(c.items.size())) index = -1;
+    if (index == c.index) return;
+    c.index = index;
+    if (!quiet) changed(*c.row, index);
+}
+
+void HeadlessPages::putText(Control& c, std::string text) {
+    if (c.upperCase) text = upper(std::move(text));
+    if (text == c.text) return;
+    c.text = std::move(text);
+    if (editable(*c.row)) changed(*c.row, 0);
+}
+
+void HeadlessPages::apply(Control& c) {
+    const ControlRow& row = *c.row;
+    if (row.kind == ControlKind::Edit) {
+        const auto display = row.rule && row.rule->display ? row.rule->display : config::plainDisplay;
+        putText(c, display(*this, row));
+        return;
+    }
+    const auto decode = row.rule && row.rule->decode ? row.rule->decode : config::plainDecode;
+    const std::optional<int> state = decode(*this, row);
+    if (!state) return;
+    switch (row.kind) {
+    case ControlKind::CheckBox: check(c, *state != 0); break;
+    case ControlKind::RadioGroup: chooseItem(c, *state, false); break;
+    case ControlKind::ComboBox: chooseItem(c, *state, true); break;  // shown, not written back
+    case ControlKind::RadioButton:
+        if (*state) check(c, true);
+        break;
+    default: break;
+    }
+}
+
+void HeadlessPages::decodeAll() {
+    for (Control& c : controls_) {
+        if (!onShownSheet(*c.row) || isDisplay(*c.row) || !visibleTo(c)) continue;
+        apply(c);
+    }
+}
+
+void HeadlessPages::refreshDisplays() {
+    for (Control& c : controls_) {
+        const ControlRow& row = *c.row;
+        if (!isDisplay(row) || !onShownSheet(row)) continue;
+        if (row.sheet == config::kFrame && !visibleTo(c)) continue;
+        const auto display = row.rule && row.rule->display ? row.rule->display : config::plainDisplay;
+        putText(c, display(*this, row));
+    }
+}
+
+// ---------------------------------------------------------------- values
+
+const DeviceRecord& HeadlessPages::device() const { return st_.dev() ? *st_.dev() : none_; }
+
+std::optional<std::size_t> HeadlessPages::imagePlace(Target t) const {
+    if (!places_) return std::nullopt;
+    std::optional<std::size_t> at;
+    if (t.kind == Target::Kind::ConfigByte) at = places_->configByte(t.index);
+    else if (t.kind == Target::Kind::IdByte) at = places_->idByte(t.index);
+    if (!at || *at >= st_.buf.size()) return std::nullopt;
+    return at;
+}
+
+bool HeadlessPages::reachable(Target t) const { return t.kind == Target::Kind::Global || imagePlace(t).has_value(); }
+
+std::uint8_t HeadlessPages::value(Target t) const {
+    if (t.kind == Target::Kind::Global) return config::configGlobal(st_.mcu, t.global());
+    const auto at = imagePlace(t);
+    return at ? st_.buf.DeviceBuffer[*at] : 0;
+}
+
+void HeadlessPages::setValue(Target t, std::uint8_t v) {
+    if (t.kind == Target::Kind::Global) {
+        if (onGlobalWrite) onGlobalWrite(t.global());
+        config::configGlobal(st_.mcu, t.global()) = v;
+    } else if (const auto at = imagePlace(t)) {
+        if (onImageWrite) onImageWrite(*at);
+        st_.buf.BufferCursor = *at;
+        st_.buf.DeviceBuffer[*at] = v;
+    } else {
+        return;
+    }
+    const auto displays = byTarget_.find(targetKey(t));
+    if (displays == byTarget_.end()) return;
+    for (const std::size_t i : displays->second) {
+        Control& c = controls_[i];
+        const ControlRow& row = *c.row;
+        if (!isDisplay(row) || !onShownSheet(row)) continue;
+        if (row.sheet == config::kFrame && !visibleTo(c)) continue;
+        const auto display = row.rule && row.rule->display ? row.rule->display : config::plainDisplay;
+        putText(c, display(*this, row));
+    }
+}
+
+// ---------------------------------------------------------------- controls
+
+bool HeadlessPages::checked(std::string_view name) const {
+    const Control* c = find(name);
+    return c && isButton(c->row->kind) && c->checked;
+}
+
+void HeadlessPages::setChecked(std::string_view name, bool on) {
+    if (Control* c = find(name); c && isButton(c->row->kind)) check(*c, on);
+}
+
+int HeadlessPages::itemIndex(std::string_view name) const {
+    const Control* c = find(name);
+    return c && isList(c->row->kind) ? c->index : -1;
+}
+
+void HeadlessPages::setItemIndex(std::string_view name, int index) {
+    if (Control* c = find(name); c && isList(c->row->kind)) chooseItem(*c, index, false);
+}
+
+int HeadlessPages::itemCount(std::string_view name) const {
+    const Control* c = find(name);
+    return c && isList(c->row->kind) ? int(c->items.size()) : 0;
+}
+
+void HeadlessPages::setItems(std::string_view name, const std::vector<std::string>& items) {
+    Control* c = find(name);
+    if (!c || !isList(c->row->kind)) return;
+    // New items, none chosen, and nothing runs.
+    c->items = items;
+    c->itemEnabled.assign(items.size(), true);
+    c->index = -1;
+}
+
+void HeadlessPages::setItemEnabled(std::string_view name, int index, bool on) {
+    Control* c = find(name);
+    if (c && c->row->kind == ControlKind::RadioGroup && index >= 0 && index < int(c->items.size()))
+        c->itemEnabled[std::size_t(index)] = on;
+}
+
+std::string HeadlessPages::text(std::string_view name) const {
+    const Control* c = find(name);
+    return c && c->row->kind != ControlKind::ComboBox ? c->text : std::string();
+}
+
+void HeadlessPages::setText(std::string_view name, const std::string& text) {
+    Control* c = find(name);
+    if (!c || c->row->kind == ControlKind::ComboBox) return;
+    if (c->row->kind == ControlKind::Edit) putText(*c, text);
+    else c->text = text;
+}
+
+void HeadlessPages::setVisible(std::string_view name, bool on) {
+    if (Control* c = find(name)) c->hidden = !on;
+}
+
+void HeadlessPages::setEnabled(std::string_view name, bool on) {
+    if (Control* c = find(name)) c->enabled = on;
+}
+
+std::vector<const ControlRow*> HeadlessPages::shownRows() const {
+    std::vector<const ControlRow*> out;
+    for (const Control& c : controls_)
+        if (c.row->sheet == config::kFrame ? visibleTo(c) : onShownSheet(*c.row)) out.push_back(c.row);
+    return out;
+}
+
+// ---------------------------------------------------------------- the user
+
+bool HeadlessPages::switchTab(std::uint8_t pick) {
+    if (shown_.empty()) return false;
+    const int sheet = shown_[pick % shown_.size()];
+    if (sheet == current_) return true;
+    current_ = sheet;
+    if (onTabChange) onTabChange(sheet);
+    return true;
+}
+
+std::vector<std::size_t> HeadlessPages::reach() const {
+    std::vector<std::size_t> out;
+    auto add = [this, &out](int sheet) {
+        const auto it = operable_.find(sheet);
+        if (it == operable_.end()) return;
+        for (const std::size_t i : it->second)
+            if (visibleTo(controls_[i]) && enabledUp(controls_[i])) out.push_back(i);
+    };
+    add(-1);  // beside the tabs
+    if (current_ >= 0) add(current_);
+    return out;
+}
+
+std::vector<std::string> HeadlessPages::reachableNames() const {
+    std::vector<std::string> out;
+    for (const std::size_t i : reach()) out.emplace_back(controls_[i].row->name);
+    return out;
+}
+
+bool HeadlessPages::act(Script& s) {
+    const std::vector<std::size_t> reach = this->reach();
+    if (reach.empty()) return false;
+    Control& c = controls_[reach[s.byte() % reach.size()]];
+    lastAction = {c.row->name, -1, {}};
+    switch (c.row->kind) {
+    case ControlKind::CheckBox: check(c, !c.checked); break;
+    case ControlKind::RadioButton: check(c, true); break;
+    case ControlKind::RadioGroup:
+    case ControlKind::ComboBox: {
+        const std::uint8_t b = s.byte();
+        if (c.items.empty()) break;
+        const int i = b % int(c.items.size());
+        if (c.row->kind == ControlKind::RadioGroup && !c.itemEnabled[std::size_t(i)]) break;
+        lastAction.item = i;
+        chooseItem(c, i, false);
+        break;
+    }
+    case ControlKind::Edit: {
+        // Bit 7 selects the text first, so the first key replaces it; bits
+        // 0-2 are the keys, each a change of its own.
+        static constexpr char kKeys[] = "0123456789ABCDEFabcdef $x-G";
+        const std::uint8_t b = s.byte();
+        std::string t = (b & 0x80) ? std::string() : c.text;
+        const int keys = b & 7;
+        if (keys == 0) {
+            lastAction.texts.push_back(t);
+            putText(c, t);
+        }
+        for (int k = 0; k < keys; ++k) {
+            t += kKeys[s.byte() % (sizeof kKeys - 1)];
+            lastAction.texts.push_back(t);
+            putText(c, t);
+            t = c.text;
+        }
+        break;
+    }
+    default: break;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- the dialogs
+
+namespace {
+
+constexpr std::uint8_t kTwelveBitIdPage = 19;
+
+bool secondClassicSheet(config::PicSheet s) {
+    using P = config::PicSheet;
+    return s == P::Page4A || s == P::Page10A || s == P::Page33A || s == P::Page46A;
+}
+bool firstPic18Sheet(config::PicSheet s) {
+    using P = config::PicSheet;
+    return s == P::Page27 || s == P::Page34 || s == P::Page36 || s == P::Page38;
+}
+
+}  // namespace
+
+const std::vector<DeviceRecord>& configPageRecords() {
+    static const std::vector<DeviceRecord> records = [] {
+        std::vector<DeviceRecord> v;
+        for (const DeviceRecord& r : sampleRecords())
+            if (r.FamilyLetter == 'C' || (r.FamilyLetter != 'P' && config::hasConfigDialog(r))) v.push_back(r);
+        if (v.empty()) fail("no sample record has a configuration page");
+        return v;
+    }();
+    return records;
+}
+
+std::unique_ptr<HeadlessPages> openConfigPage(AppState& st) {
+    const DeviceRecord* dev = st.dev();
+    if (!dev) return nullptr;
+    auto p = std::make_unique<HeadlessPages>(st, config::controlRows());
+    p->setUpperCase({"Edit203", "Edit204A", "CB207_edit"});
+    std::vector<int> shown;
+    for (config::Sheet s : config::sheetsForPageCode(dev->PageCode))
+        if (config::sheetBuilt(s)) shown.push_back(int(s));
+    const bool mcuPage = !shown.empty() && config::isMcuPageCode(dev->PageCode);
+    // The fuse displays below the sheets show only on the pages that name them.
+    const unsigned displays = mcuPage ? config::fuseDisplaysShown(dev->PageCode) : 0;
+    for (int i = 0; i < 3; ++i)
+        for (const char* name : config::kFuseDisplays[i]) p->setVisible(name, displays & (1u << i));
+    if (shown.empty()) return nullptr;
+    p->setShownSheets(shown);
+    p->switchTab(0);
+    if (const config::PageSetup setup = config::pageSetup(dev->PageCode)) setup(*p);
+    p->decodeAll();
+    p->refreshDisplays();
+    return p;
+}
+
+std::unique_ptr<HeadlessPages> openPicPage(AppState& st) {
+    const DeviceRecord* dev = st.dev();
+    if (!dev) return nullptr;
+    auto p = std::make_unique<HeadlessPages>(st, config::picControlRows());
+    HeadlessPages& b = *p;
+    b.setVisible("GB_18F", false);
+    b.setEnabled("GB_18F", false);
+    for (int k = 0; k < 14; ++k) b.setVisible("Label" + std::to_string(13 + k), false);
+
+    const config::PicPlaces places = config::picPlaces(*dev);
+    b.setPlaces(places);
+    const bool pic18 = places.layout == config::PicLayout::Pic18;
+    const char* ids = pic18 ? "GB_18F" : "GB_ID";
+    const char* other = pic18 ? "GB_ID" : "GB_18F";
+    b.setVisible(other, false);
+    b.setEnabled(other, false);
+    const bool idsUsable = b.reachable(Target::id(places.idCount - 1));
+    b.setVisible(ids, idsUsable);
+    b.setEnabled(ids, idsUsable);
+    if (!pic18) config::applyOpeningMasks(st.buf, *dev);
+    if (dev->PageCode == kTwelveBitIdPage)
+        b.PicConfigMask() = std::uint32_t(dev->ConfigMasks[0]) * 256 + dev->ConfigMasks[1];
+    if (const auto at = places.configByte(pic18 ? 0 : 1); at && *at < st.buf.size()) st.buf.BufferCursor = *at;
+
+    const config::PicOpening opening = config::picOpening(*dev, st.buf.size());
+    if (!opening.set) {
+        b.decodeAll();
+        return p;
+    }
+    const config::PicPageSet& set = *opening.set;
+    std::vector<int> shown;
+    for (config::PicSheet s : set.sheets) shown.push_back(int(s));
+    for (int k = 0; k < set.labels && k < 14; ++k) b.setVisible("Label" + std::to_string(13 + k), true);
+    b.setShownSheets(shown);
+    b.switchTab(0);
+    if (set.setup) set.setup(b);
+    b.decodeAll();
+    b.refreshDisplays();
+    if (set.finish) set.finish(b);
+    // From now on the tab shown decides which ID group shows.
+    const bool alg18 = dev->Algorithm == 18;
+    b.onTabChange = [&b, idsUsable, alg18](int sheet) {
+        if (!idsUsable) return;
+        const auto s = config::PicSheet(sheet);
+        if (alg18) b.setVisible("GB_18F", firstPic18Sheet(s));
+        else b.setVisible("GB_ID", !secondClassicSheet(s));
+    };
+    return p;
+}
+
+}  // namespace tesmar::fuzz
