@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "config/ConfigPages.h"
+#include "families/Mcu.h"
 
 namespace tesmar::config {
 
@@ -17,7 +18,12 @@ using S = Sheet;
 
 namespace {
 
-// Lock groups and lock combos store one of three fixed patterns.
+// Lock groups and lock combos store one of three fixed patterns. Pages 200
+// to 202 write the whole byte, of which the family sends the AT90S parts
+// only lock bits 1 and 2 and the ATtiny11/12 nothing (their bytes are never
+// read). The other lock choices write only the lock bits they stand for: the
+// rest of the lock byte (bits a part does not have read as 1, unprogrammed)
+// stays as it came from the chip, so Program writes no lock bit nobody chose.
 constexpr std::array<std::uint8_t, 3> kLock046Values = {0x00, 0x04, 0x06};
 constexpr std::array<std::uint8_t, 3> kLock023Values = {0x00, 0x02, 0x03};
 
@@ -91,12 +97,6 @@ constexpr std::array<const char*, 3> kProgramBoxes = {"CB203_Prog", "CB204A_Prog
 constexpr std::array<const char*, 3> kCalGroups = {"GB203_C", "GB204A_CF", "GroupBox15"};
 constexpr std::array<const char*, 3> kCalNotes = {"Label203_CalNote", "Label204A_CalNote", "Label207_CalNote"};
 
-// The parts for which the family stores the chosen calibration byte into the
-// image before it programs; for the others it leaves the image as it is.
-bool calibrationStored(const DeviceRecord& d) {
-    return d.Algorithm == 32 && d.DeviceId != 0x94 && d.DeviceId2 != 0x03;
-}
-
 std::string hex4(std::uint32_t v) {
     char s[12];
     std::snprintf(s, sizeof s, "%04X", unsigned(v));
@@ -150,7 +150,7 @@ const Rule kCalAddress{nullptr, calAddressClick};
 
 // A group whose byte the family would never store takes no choice, and says why.
 void calibrationSetup(PageContext& ctx) {
-    const bool stored = calibrationStored(ctx.device());
+    const bool stored = McuStoresCalibration(ctx.device());
     for (const char* g : kCalGroups) ctx.setEnabled(g, stored);
     for (const char* n : kCalNotes) ctx.setVisible(n, !stored);
 }
@@ -273,7 +273,7 @@ std::vector<ControlRow> makeRows() {
         hexEdit(S::Page203, "Edit1", G::FuseLow),
         label(S::Page203, "Label203_High", "Fuse High"),
         hexEdit(S::Page203, "Edit2", G::FuseHigh),
-        newColumn(radioGroup(S::Page203, "RG203", " Lock Bits ", G::LockBits, 0xFF, 0x00, kLockItems, &kLock023)),
+        newColumn(radioGroup(S::Page203, "RG203", " Lock Bits ", G::LockBits, 0x03, 0xFC, kLockItems, &kLock023)),
     };
     addCalibrationGroup(r, S::Page203, "GB203_C", "CB203_Prog", "Edit203", "Label203_Hex", "Label203_CalNote", 0);
 
@@ -295,11 +295,11 @@ std::vector<ControlRow> makeRows() {
         fuse(S::Page204, "CB204_Spien", "SPIEN", G::FuseHigh, 5, false),
         at(0, 0, 110, 0, fuse(S::Page204, "CB204_Wdton", "WDTON", G::FuseHigh, 6, false)),
         at(0, 0, 110, 0, fuse(S::Page204, "CB204_Rstdisbl", "RSTDISBL", G::FuseHigh, 7, false)),
-        // Page 204A: the lock byte; a click clears bits 7-6.
-        radioGroup(S::Page204A, "RG204A_LB", " Memory  Lock Bits ", G::LockBits, 0x03, 0x3C, kLockItems, &kLock023),
-        radioGroup(S::Page204A, "RG204A_Blb0", " Boot Lock Bits 0 ", G::LockBits, 0x0C, 0x33,
+        // Page 204A: the lock byte, one group per pair of lock bits.
+        radioGroup(S::Page204A, "RG204A_LB", " Memory  Lock Bits ", G::LockBits, 0x03, 0xFC, kLockItems, &kLock023),
+        radioGroup(S::Page204A, "RG204A_Blb0", " Boot Lock Bits 0 ", G::LockBits, 0x0C, 0xF3,
                    {"BLB01 + BLB02 on", "BLB02 on", "BLB01 on", "Lock Bits off"}),
-        newColumn(radioGroup(S::Page204A, "RG204A_Blb1", " Boot Lock Bits 1 ", G::LockBits, 0x30, 0x0F,
+        newColumn(radioGroup(S::Page204A, "RG204A_Blb1", " Boot Lock Bits 1 ", G::LockBits, 0x30, 0xCF,
                              {"BLB11 + BLB12 on", "BLB12 on", "BLB11 on", "Lock Bits off"})),
     };
     r.insert(r.end(), page204.begin(), page204.end());

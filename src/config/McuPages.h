@@ -57,11 +57,8 @@ ControlRow fuse(Sheet sheet, const char* name, const char* caption, ConfigGlobal
 
 // Rules the pages share.
 extern const Rule kLock046;       // lock group: item 0/1/2 writes 0, 4, 6
-extern const Rule kLock023;       // lock group: item 0/1/2 writes 0, 2, 3
+extern const Rule kLock023;       // lock group: item 0/1/2 writes 00, 10, 11 into the row's bits
 extern const Rule kMemoryLockBox; // lock combo: item 0/1/2 writes 00, 10, 11 into bits 1-0
 extern const Rule kHexDisplay;    // "0x" and two hex digits
-
-// The items of page 209's clock combo for page code 211 (the form holds those of 209).
-extern const std::vector<const char*> kCkselItems211;
 
 }  // namespace tesmar::config

@@ -12,6 +12,16 @@ namespace tesmar::config {
 using G = ConfigGlobal;
 using S = Sheet;
 
+namespace {
+
+constexpr std::uint8_t kCode210 = 210, kCode211 = 211;
+constexpr std::int8_t kAlgorithmFuseByte = 34;
+
+// The clock lists of page 209. Each item's text begins with the CKSEL3..0
+// code it writes, so caption and bits agree as long as each part gets the
+// list of its own clock codes. The form's list (on the row) is that of the
+// chips whose codes 0011 and 01xx are the 128 kHz and low-frequency
+// oscillators; chip code 211 and the ATtiny25/45/85 have codes of their own.
 const std::vector<const char*> kCkselItems211 = {
     "0000 -External Clock",
     "0010 -Internal 4MHz Osc",
@@ -26,11 +36,43 @@ const std::vector<const char*> kCkselItems211 = {
     "1110 -Xtal Osc/Res    8-20 MHz",
     "1111 -Xtal Osc/Res    8-20 MHz",
 };
+// The ATtiny25/45/85: 0011 is the 6.4 MHz oscillator of the ATtiny15
+// compatibility mode, 0100 the 128 kHz oscillator, 0110 the low-frequency
+// crystal; 0101 and 0111 are reserved and not offered.
+const std::vector<const char*> kCkselItemsTinyX5 = {
+    "0000 -External Clock",
+    "0001 -High Freq PLL Clock",
+    "0010 -Internal 8 MHz Osc",
+    "0011 -Internal 6.4 MHz Osc",
+    "0100 -Internal 128 KHz Osc",
+    "0110 -Low-Freq Xtal Osc",
+    "1000 -Xtal Osc/Res 0.4-0.9 MHz",
+    "1001 -Xtal Osc/Res 0.4-0.9 MHz",
+    "1010 -Xtal Osc/Res    0.9-3 MHz",
+    "1011 -Xtal Osc/Res    0.9-3 MHz",
+    "1100 -Xtal Osc/Res       3-8 MHz",
+    "1101 -Xtal Osc/Res       3-8 MHz",
+    "1110 -Xtal Osc/Res     8-20 MHz",
+    "1111 -Xtal Osc/Res     8-20 MHz",
+};
 
-namespace {
+// The ATtiny25, ATtiny45 and ATtiny85 by their signature.
+bool tinyX5(const DeviceRecord& d) {
+    constexpr std::uint8_t kAtmel = 0x1E;
+    constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 3> kSignatures = {
+        {{0x91, 0x08}, {0x92, 0x06}, {0x93, 0x0B}}};
+    if (d.MakerId != kAtmel) return false;
+    for (const auto& [id, id2] : kSignatures)
+        if (d.DeviceId == id && d.DeviceId2 == id2) return true;
+    return false;
+}
 
-constexpr std::uint8_t kCode210 = 210, kCode211 = 211;
-constexpr std::int8_t kAlgorithmFuseByte = 34;
+// The clock list the part's page shows: the form's own (on the row), or the part's.
+const std::vector<const char*>& ckselItems(const DeviceRecord& d, const ControlRow& row) {
+    if (tinyX5(d)) return kCkselItemsTinyX5;
+    if (d.PageCode == kCode211) return kCkselItems211;
+    return row.items;
+}
 
 // ---- Rules -----------------------------------------------------------------------
 
@@ -84,7 +126,7 @@ const Rule kBodLevel209{bodLevel209Decode, bodLevel209Click};
 // It opens with no item chosen.
 std::optional<int> ckselDecode(PageContext&, const ControlRow&) { return std::nullopt; }
 void ckselClick(PageContext& ctx, const ControlRow& row, int item) {
-    const std::vector<const char*>& items = ctx.device().PageCode == kCode211 ? kCkselItems211 : row.items;
+    const std::vector<const char*>& items = ckselItems(ctx.device(), row);
     if (item < 0 || item >= int(items.size())) return;
     unsigned code = 0;
     for (int i = 0; i < 4; ++i) code = code * 2 + (items[std::size_t(item)][i] == '1' ? 1 : 0);
@@ -238,7 +280,7 @@ std::vector<ControlRow> makeRows() {
                "1110 -Xtal Osc/Res     8-20 MHz", "1111 -Xtal Osc/Res     8-20 MHz"},
               &kCkselCode, "GB209_Cksel"),
         radioGroup(S::Page209, "RG209_SUT", "SUT1..0", G::FuseLow, 0x30, 0xCF, {"00", "01", "10"}),
-        radioGroup(S::Page209, "RG209_LB", " Lock Bits ", G::LockBits, 0x03, 0x00,
+        radioGroup(S::Page209, "RG209_LB", " Lock Bits ", G::LockBits, 0x03, 0xFC,
                    {"LB1 + LB2 on", "LB1 on", "Lock Bits off"}, &kLock023),
         newColumn(fuse(S::Page209, "CB209_CKOUT", "CKOUT Enabled", G::FuseLow, 6, false)),
         fuse(S::Page209, "CB209_CKDIV8", "Divided Clock by 8 ", G::FuseLow, 7, false, &kCkdiv8),
@@ -293,6 +335,14 @@ void setup206(PageContext& ctx) {
     }
 }
 
+// The clock list of the part, when it is not the form's.
+void setup209(PageContext& ctx) {
+    const ControlRow* row = findRow("CKSEL_CB");
+    if (!row) return;
+    const std::vector<const char*>& items = ckselItems(ctx.device(), *row);
+    if (&items != &row->items) ctx.setItems("CKSEL_CB", std::vector<std::string>(items.begin(), items.end()));
+}
+
 void setup208(PageContext& ctx) {
     // Each opening starts from an unprogrammed security byte.
     ctx.setValue(G::SecurityByte, 0xFF);
@@ -314,7 +364,8 @@ void mcuPageSetupLater(PageContext& ctx) {
     case 205: case kCode210: setup205(ctx); break;
     case 206: setup206(ctx); break;
     case 208: setup208(ctx); break;
-    case kCode211: ctx.setItems("CKSEL_CB", std::vector<std::string>(kCkselItems211.begin(), kCkselItems211.end())); break;
+    case 209:
+    case kCode211: setup209(ctx); break;
     case 212:
         ctx.setEnabled("CheckBox1", false);
         ctx.setEnabled("CheckBox5", false);

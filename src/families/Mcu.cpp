@@ -29,9 +29,6 @@ constexpr std::uint32_t kTimeoutMs = 500;
 constexpr int kLockStepSettleMs = 100;
 constexpr std::size_t kChipIdBytes = 4;
 
-// Parts with either of these signature bytes (1, 2) take no calibration byte.
-constexpr std::uint8_t kNoCalibrationId = 0x94, kNoCalibrationId2 = 0x03;
-
 bool needsChipCode(const DeviceRecord& d) {
     return d.PageCode > 199 && d.Algorithm != 34 && d.Algorithm != 26 && d.Algorithm != 35;
 }
@@ -56,9 +53,7 @@ bool imageHolds(AppState& st) {
 }
 
 bool storesCalibration(const AppState& st) {
-    const DeviceRecord& d = *st.dev();
-    return d.Algorithm == 32 && st.mcu.ProgramCalibration != 0 && d.DeviceId != kNoCalibrationId &&
-           d.DeviceId2 != kNoCalibrationId2;
+    return st.mcu.ProgramCalibration != 0 && McuStoresCalibration(*st.dev());
 }
 
 // The calibration byte goes where the user put it: into a byte of the part's
@@ -151,6 +146,12 @@ void programData(AppState& st) {
 }
 
 }  // namespace
+
+bool McuStoresCalibration(const DeviceRecord& d) {
+    // Parts with either of these signature bytes (1, 2) take no calibration byte.
+    constexpr std::uint8_t kNoCalibrationId = 0x94, kNoCalibrationId2 = 0x03;
+    return d.Algorithm == 32 && d.DeviceId != kNoCalibrationId && d.DeviceId2 != kNoCalibrationId2;
+}
 
 bool McuCheckChipId(AppState& st) {
     const DeviceRecord* d = st.dev();

@@ -28,6 +28,11 @@ constexpr char kMcuReadFusesOp = 'F';
 // never be known.
 bool McuFuseReadFillsConfig(const DeviceRecord& d);
 
+// Whether Program stores a chosen calibration byte into the image for this
+// part (when the user asks for it); the configuration pages offer the choice
+// only where it does.
+bool McuStoresCalibration(const DeviceRecord& d);
+
 // The chip-code select the part needs, then the signature question; true to
 // go on with the operation.
 bool McuCheckChipId(AppState& st);

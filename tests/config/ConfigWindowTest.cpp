@@ -230,6 +230,50 @@ TEST_F(ConfigWindowTest, OneChangeInConfigIsTheOnlyFuseOrLockChangeProgramMakes)
     }
 }
 
+// A lock choice in Config, then Program: the lock byte the chip ends with is
+// the chip's own (avr-libc's LOCKBITS_DEFAULT, every bit unprogrammed) with
+// only the chosen lock mode's bits programmed, as avr-libc's <avr/lock.h>
+// spells each mode; the bits a part does not have stay 1.
+TEST_F(ConfigWindowTest, ALockChoiceProgramsOnlyTheLockBitsOfItsMode) {
+    struct Case {
+        const char* part;
+        const char* control;
+        int item;
+        const char* mode;
+    };
+    const Case cases[] = {
+        {"ATtiny85", "RG209_LB", 1, "LB_MODE_2"},         // "LB1 on"
+        {"ATtiny2313", "RG209_LB", 0, "LB_MODE_3"},       // "LB1 + LB2 on"
+        {"ATmega8", "RG204A_LB", 1, "LB_MODE_2"},
+        {"ATmega8", "RG204A_Blb0", 1, "BLB0_MODE_4"},     // "BLB02 on"
+        {"ATmega16", "RG204A_Blb1", 2, "BLB1_MODE_2"},    // "BLB11 on"
+        {"ATmega8535", "RG204A_LB", 0, "LB_MODE_3"},
+        {"ATmega88", "CB205_Blb0box", 2, "BLB0_MODE_2"},  // "BLB01 on"
+        {"ATmega162", "CB207_mlb", 1, "LB_MODE_2"},
+    };
+    ASSERT_TRUE(haveAvrLibc());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.control);
+        const auto part = readAvrLibcPart(c.part);
+        ASSERT_TRUE(part);
+        selectNamed(M, c.part);
+        auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+        const long unprogrammed = part->number("LOCKBITS_DEFAULT");
+        chip.setLockByte(std::uint8_t(unprogrammed));
+        configure([&](TfrmConfig& d) {
+            EXPECT_FALSE(d.FuseNote->isVisible());
+            if (auto* list = d.control<QComboBox>(c.control))
+                list->setCurrentIndex(c.item);
+            else
+                tick(d.control<RadioGroup>(c.control)->button(c.item));
+        });
+        clearLogs();
+        w().SB_Prog->click();
+        EXPECT_EQ(w().ProgFail->text(), "0") << w().memoLines().join('|').toStdString();
+        EXPECT_EQ(chip.lockByte(), std::uint8_t(unprogrammed & part->number(c.mode)));
+    }
+}
+
 // The page's fuse read is an operation of its own: it fails or is aborted
 // without blocking the window, the page then says the bytes are not the
 // chip's, and Program leaves them. The next Config reads again; after a

@@ -67,6 +67,18 @@ const std::map<std::string, int> kLockLists = {
     {"CB205_Blb1box", 2}, {"CB207_mlb", 0},   {"CB207_blb0", 1},    {"CB207_blb1", 2}, {"RG209_LB", 0},
 };
 
+// What a lock item's caption programs, as avr-libc's <avr/lock.h> names the
+// modes of each group (the bits of the group are those its mode 3 programs).
+// Pages 200 to 202 keep lock bits 1 and 2 at bits 1 and 2 of the frame the
+// family sends, not where avr-libc's lock byte has them, and are not held to it.
+const std::map<std::string, const char*> kLockModes = {
+    {"LB1 + LB2 on", "LB_MODE_3"},         {"LB1 on", "LB_MODE_2"},     {"Lock Bits off", "LB_MODE_1"},
+    {"BLB01 + BLB02 on", "BLB0_MODE_3"},   {"BLB02 on", "BLB0_MODE_4"}, {"BLB01 on", "BLB0_MODE_2"},
+    {"BLB11 + BLB12 on", "BLB1_MODE_3"},   {"BLB12 on", "BLB1_MODE_4"}, {"BLB11 on", "BLB1_MODE_2"},
+};
+const char* const kGroupAllOn[] = {"LB_MODE_3", "BLB0_MODE_3", "BLB1_MODE_3"};
+const std::set<std::string> kFrameLockLists = {"RG200", "RG201", "RG202"};
+
 int leadingBinary(const QString& text) {
     int v = 0;
     for (const QChar c : text) {
@@ -86,6 +98,7 @@ public:
         dlg_->show();
     }
     std::array<std::uint8_t, 3> fuses() const { return {st_.mcu.FuseLow, st_.mcu.FuseHigh, st_.mcu.FuseExt}; }
+    std::uint8_t lock() const { return st_.mcu.LockBits; }
     // The controls of this kind the page shows.
     template <class W>
     std::vector<W*> shown() const {
@@ -180,8 +193,30 @@ TEST(AvrHeaderCheck, EveryFuseControlWritesThePartsBits) {
             for (QComboBox* c : page.shown<QComboBox>()) lists.push_back(c);
             for (QWidget* w : lists) {
                 const std::string name = w->objectName().toStdString();
+                auto* group = qobject_cast<RadioGroup*>(w);
+                auto* combo = qobject_cast<QComboBox*>(w);
+                const int count = group ? group->count() : combo->count();
+                auto choose = [&](int k) {
+                    if (group) group->button(k)->click();
+                    else combo->setCurrentIndex(k);
+                };
                 if (const auto lock = kLockLists.find(name); lock != kLockLists.end()) {
                     lockGroups[std::size_t(lock->second)] = true;
+                    if (kFrameLockLists.count(name)) continue;
+                    // Each item programs its mode's bits of the group; every other bit of
+                    // the lock byte (the part's other groups, the bits it does not have) stays.
+                    const auto groupBits = std::uint8_t(~part->number(kGroupAllOn[lock->second]));
+                    for (int k = 0; k < count; ++k) {
+                        const QString text = group ? group->items()[k] : combo->itemText(k);
+                        const char* mode = nullptr;
+                        for (const auto& [caption, m] : kLockModes)
+                            if (text.compare(caption.c_str(), Qt::CaseInsensitive) == 0) mode = m;
+                        ASSERT_TRUE(mode) << name << " item " << text.toStdString();
+                        const std::uint8_t before = page.lock();
+                        choose(k);
+                        const auto want = std::uint8_t((before & ~groupBits) | (part->number(mode) & groupBits));
+                        EXPECT_EQ(page.lock(), want) << name << " item " << text.toStdString();
+                    }
                     continue;
                 }
                 const FieldList* list = nullptr;
@@ -205,9 +240,6 @@ TEST(AvrHeaderCheck, EveryFuseControlWritesThePartsBits) {
                     mask |= std::uint8_t(1u << f->second.bit);
                 }
                 ASSERT_GE(byte, 0) << "the part has no field " << list->field;
-                auto* group = qobject_cast<RadioGroup*>(w);
-                auto* combo = qobject_cast<QComboBox*>(w);
-                const int count = group ? group->count() : combo->count();
                 if (!list->codes.empty()) {
                     EXPECT_EQ(count, int(list->codes.size()));
                 }
@@ -215,8 +247,7 @@ TEST(AvrHeaderCheck, EveryFuseControlWritesThePartsBits) {
                     const QString text = group ? group->items()[k] : combo->itemText(k);
                     const int code = list->codes.empty() ? leadingBinary(text) : list->codes[std::size_t(k)];
                     const auto before = page.fuses();
-                    if (group) group->button(k)->click();
-                    else combo->setCurrentIndex(k);
+                    choose(k);
                     const auto after = page.fuses();
                     EXPECT_EQ((after[std::size_t(byte)] & mask) >> low, code) << text.toStdString();
                     othersKept(before, after, byte, mask);

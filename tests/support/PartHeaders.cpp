@@ -189,6 +189,16 @@ AvrLibcPart::FuseBit AvrLibcPart::fuse(const std::string& name) const {
 
 long AvrLibcPart::eepromBytes() const { return e2End > 0 ? e2End + 1 : 0; }
 
+long AvrLibcPart::number(const std::string& name) const {
+    const auto it = defines.find(name);
+    QString text = it == defines.end() ? QString() : QString::fromStdString(it->second).trimmed();
+    while (text.startsWith('(') && text.endsWith(')')) text = text.mid(1, text.size() - 2).trimmed();
+    bool ok = false;
+    const long v = text.toLong(&ok, 0);
+    if (!ok) ADD_FAILURE() << "avr-libc has no number " << name << " for " << mcu;
+    return ok ? v : -1;
+}
+
 bool haveAvrLibc() { return !QStandardPaths::findExecutable("avr-gcc").isEmpty(); }
 
 std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
@@ -200,7 +210,7 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     QProcess cc;
     cc.start("avr-gcc", {"-mmcu=" + QString::fromStdString(part.mcu), "-E", "-dD", "-C", "-x", "c", "-"});
     if (!cc.waitForStarted(10000)) return std::nullopt;
-    cc.write("#include <avr/io.h>\n");
+    cc.write("#include <avr/io.h>\n#include <avr/lock.h>\n");
     cc.closeWriteChannel();
     if (!cc.waitForFinished(30000) || cc.exitCode() != 0) return std::nullopt;
     const QStringList lines = QString::fromLocal8Bit(cc.readAllStandardOutput()).split('\n');

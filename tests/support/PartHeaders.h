@@ -85,7 +85,8 @@ std::optional<GputilsPart> readGputilsPart(const std::string& deviceName);
 
 struct AvrLibcPart {
     std::string mcu;  // avr-gcc's -mmcu name: "atmega48"
-    // Every #define avr-gcc's preprocessor reports for <avr/io.h>, name -> text.
+    // Every #define avr-gcc's preprocessor reports for <avr/io.h> and
+    // <avr/lock.h>, name -> text.
     std::map<std::string, std::string> defines;
     int signature[3] = {-1, -1, -1};
     long flashEnd = -1;  // FLASHEND: the last byte of program memory
@@ -101,6 +102,10 @@ struct AvrLibcPart {
     bool lockBits = false, bootLock0 = false, bootLock1 = false;
 
     bool hasFuse(const std::string& name) const { return fuses.count(name) != 0; }
+    // A define that is a number ("(0xFE)", "0x1FFF"), such as the lock-bit
+    // modes of <avr/lock.h> ("LB_MODE_2", "BLB0_MODE_3", "LOCKBITS_DEFAULT");
+    // a missing or other define fails the calling test and gives -1.
+    long number(const std::string& name) const;
     // The fuse bit of this name; a missing one fails the calling test.
     FuseBit fuse(const std::string& name) const;
     // Bytes of data EEPROM: E2END + 1, 0 when the part has none.

@@ -7,13 +7,9 @@ namespace tesmar {
 
 class TfrmMains;
 
-// Which dialogs this build has; a button whose dialog is missing stays disabled.
-constexpr bool haveConfigDialogs() { return true; }
-constexpr bool haveOptionsDialog() { return true; }
+// Which of these dialogs this build has; a button whose dialog is missing stays disabled.
 constexpr bool haveIcTester() { return true; }
 constexpr bool haveAutoIncrement() { return true; }
-constexpr bool haveFuseEditor() { return true; }
-constexpr bool haveJedecFiles() { return true; }
 
 void runSelection(TfrmMains& w);                       // devices/gui
 // How one device operation ended.

@@ -19,7 +19,6 @@
 #include "app/Paths.h"
 #include "app/Settings.h"
 #include "app/gui/Commands.h"
-#include "config/ConfigPages.h"
 #include "families/PldGeometry.h"
 #include "link/Link.h"
 #include "link/UsbPort.h"
