@@ -28,7 +28,7 @@ std::string upper(std::string s) {
 
 }  // namespace
 
-HeadlessPages::HeadlessPages(AppState& st, std::span<const ControlRow> rows) : st_(st) {
+HeadlessPages::HeadlessPages(AppState& st, std::span<const ControlRow> rows) : StateContext(st) {
     controls_.reserve(rows.size());
     for (const ControlRow& row : rows) {
         Control c;
@@ -184,36 +184,15 @@ void HeadlessPages::refreshDisplays() {
 
 // ---------------------------------------------------------------- values
 
-const DeviceRecord& HeadlessPages::device() const { return st_.dev() ? *st_.dev() : none_; }
-
-std::optional<std::size_t> HeadlessPages::imagePlace(Target t) const {
-    if (!places_) return std::nullopt;
-    std::optional<std::size_t> at;
-    if (t.kind == Target::Kind::ConfigByte) at = places_->configByte(t.index);
-    else if (t.kind == Target::Kind::IdByte) at = places_->idByte(t.index);
-    if (!at || *at >= st_.buf.size()) return std::nullopt;
-    return at;
-}
-
-bool HeadlessPages::reachable(Target t) const { return t.kind == Target::Kind::Global || imagePlace(t).has_value(); }
-
-std::uint8_t HeadlessPages::value(Target t) const {
-    if (t.kind == Target::Kind::Global) return config::configGlobal(st_.mcu, t.global());
-    const auto at = imagePlace(t);
-    return at ? st_.buf.DeviceBuffer[*at] : 0;
-}
-
-void HeadlessPages::setValue(Target t, std::uint8_t v) {
-    if (t.kind == Target::Kind::Global) {
-        if (onGlobalWrite) onGlobalWrite(t.global());
-        config::configGlobal(st_.mcu, t.global()) = v;
-    } else if (const auto at = imagePlace(t)) {
+void HeadlessPages::storing(Target t, std::optional<std::size_t> at) {
+    if (at) {
         if (onImageWrite) onImageWrite(*at);
-        st_.buf.BufferCursor = *at;
-        st_.buf.DeviceBuffer[*at] = v;
-    } else {
-        return;
+    } else if (onGlobalWrite) {
+        onGlobalWrite(t.global());
     }
+}
+
+void HeadlessPages::showValue(Target t) {
     const auto displays = byTarget_.find(targetKey(t));
     if (displays == byTarget_.end()) return;
     for (const std::size_t i : displays->second) {

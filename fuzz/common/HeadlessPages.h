@@ -27,12 +27,11 @@
 
 namespace tesmar::fuzz {
 
-class HeadlessPages : public config::PageContext {
+class HeadlessPages : public config::StateContext {
 public:
     HeadlessPages(AppState& st, std::span<const config::ControlRow> rows);
 
     // ---- What the dialogs do with their binder.
-    void setPlaces(const config::PicPlaces& places) { places_ = places; }
     void setShownSheets(std::vector<int> sheets) { shown_ = std::move(sheets); }
     void decodeAll();
     void refreshDisplays();
@@ -72,12 +71,6 @@ public:
     int rowsRun = 0;  // the rows the changes ran, the opening's included
 
     // ---- PageContext.
-    const DeviceRecord& device() const override;
-    McuConfig& mcu() override { return st_.mcu; }
-    std::uint32_t& PicConfigMask() override { return PicConfigMask_; }
-    bool reachable(config::Target t) const override;
-    std::uint8_t value(config::Target t) const override;
-    void setValue(config::Target t, std::uint8_t v) override;
     bool checked(std::string_view name) const override;
     void setChecked(std::string_view name, bool on) override;
     int itemIndex(std::string_view name) const override;
@@ -91,6 +84,10 @@ public:
     void setEnabled(std::string_view name, bool on) override;
     void move(std::string_view, int, int) override {}
     void say(const std::string& line) override { lastSaid = line; }
+
+protected:
+    void storing(config::Target t, std::optional<std::size_t> at) override;
+    void showValue(config::Target t) override;
 
 private:
     struct Control {
@@ -118,9 +115,7 @@ private:
     bool onShownSheet(const config::ControlRow& row) const;
     std::vector<std::size_t> reach() const;
     bool isDisplay(const config::ControlRow& row) const;
-    std::optional<std::size_t> imagePlace(config::Target t) const;
 
-    AppState& st_;
     std::vector<Control> controls_;
     std::map<std::string, std::size_t, std::less<>> byName_;
     // The controls a user can operate, by sheet (-1: beside the tabs), and
@@ -128,11 +123,8 @@ private:
     std::map<int, std::vector<std::size_t>> operable_;
     static int targetKey(config::Target t) { return int(t.kind) * 256 + t.index; }
     std::map<int, std::vector<std::size_t>> byTarget_;
-    std::optional<config::PicPlaces> places_;
     std::vector<int> shown_;
     int current_ = -1;
-    std::uint32_t PicConfigMask_ = 0;
-    DeviceRecord none_;
 };
 
 // The sample records the Config button opens a page for (the PIC dialog or

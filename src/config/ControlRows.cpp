@@ -136,4 +136,35 @@ ControlRow inColumns(int n, ControlRow row) {
     return row;
 }
 
+std::optional<std::size_t> StateContext::imagePlace(Target t) const {
+    if (!places_) return std::nullopt;
+    std::optional<std::size_t> at;
+    if (t.kind == Target::Kind::ConfigByte) at = places_->configByte(t.index);
+    else if (t.kind == Target::Kind::IdByte) at = places_->idByte(t.index);
+    if (!at || *at >= st_.buf.size()) return std::nullopt;
+    return at;
+}
+
+bool StateContext::reachable(Target t) const { return t.kind == Target::Kind::Global || imagePlace(t).has_value(); }
+
+std::uint8_t StateContext::value(Target t) const {
+    if (t.kind == Target::Kind::Global) return configGlobal(st_.mcu, t.global());
+    const auto at = imagePlace(t);
+    return at ? st_.buf.DeviceBuffer[*at] : 0;
+}
+
+void StateContext::setValue(Target t, std::uint8_t v) {
+    if (t.kind == Target::Kind::Global) {
+        storing(t, std::nullopt);
+        configGlobal(st_.mcu, t.global()) = v;
+    } else if (const auto at = imagePlace(t)) {
+        storing(t, at);
+        st_.buf.BufferCursor = *at;
+        st_.buf.DeviceBuffer[*at] = v;
+    } else {
+        return;
+    }
+    showValue(t);
+}
+
 }  // namespace tesmar::config

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "config/PicPlaces.h"
 #include "devices/DeviceRecord.h"
 
 namespace tesmar::config {
@@ -131,6 +132,40 @@ public:
     virtual void move(std::string_view name, int x, int y) = 0;
     // A line for the user in the dialog (a refused entry, a record the page cannot serve).
     virtual void say(const std::string& line) = 0;
+};
+
+// The values half of a page context, over the program's state: the device,
+// the microcontroller globals, and the ID and configuration bytes of the PIC
+// image where the dialog places them. The window binder and the headless
+// driver of the fuzz targets add the controls.
+class StateContext : public PageContext {
+public:
+    explicit StateContext(AppState& st) : st_(st) {}
+
+    const DeviceRecord& device() const override { return st_.dev() ? *st_.dev() : none_; }
+    McuConfig& mcu() override { return st_.mcu; }
+    std::uint32_t& PicConfigMask() override { return PicConfigMask_; }
+    bool reachable(Target t) const override;
+    std::uint8_t value(Target t) const override;
+    // Stores the value where the target lies, then lets what displays it follow.
+    void setValue(Target t, std::uint8_t v) override;
+    // The PIC dialog: where the ID and configuration targets lie.
+    void setPlaces(const PicPlaces& places) { places_ = places; }
+
+protected:
+    // Where an ID or configuration target lies, when the image holds it.
+    std::optional<std::size_t> imagePlace(Target t) const;
+    // Before a value is stored: the image offset, or none for a global.
+    virtual void storing(Target, std::optional<std::size_t>) {}
+    // After a value changed: the controls that display it show it again.
+    virtual void showValue(Target t) = 0;
+
+    AppState& st_;
+
+private:
+    std::optional<PicPlaces> places_;
+    std::uint32_t PicConfigMask_ = 0;
+    DeviceRecord none_;
 };
 
 // The functions of a rule; any left null does what a plain row does.

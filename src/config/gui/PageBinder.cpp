@@ -106,7 +106,7 @@ constexpr int kGroupSide = 10;
 
 PageBinder::PageBinder(AppState& st, std::span<const ControlRow> rows, const std::vector<QWidget*>& sheets,
                        QWidget* frame, QSize sheetSize, std::function<int(int)> flowLeft)
-    : QObject(frame), st_(st), rows_(rows), sheets_(sheets), frame_(frame) {
+    : QObject(frame), StateContext(st), rows_(rows), sheets_(sheets), frame_(frame) {
     for (const ControlRow& row : rows_) {
         QWidget* parent = nullptr;
         if (row.parent) parent = controls_.at(row.parent);
@@ -289,37 +289,7 @@ QWidget* PageBinder::widget(std::string_view name) const {
 
 // ---------------------------------------------------------------- values
 
-const DeviceRecord& PageBinder::device() const { return st_.dev() ? *st_.dev() : none_; }
-
-std::optional<std::size_t> PageBinder::imagePlace(Target t) const {
-    if (!places_) return std::nullopt;
-    std::optional<std::size_t> at;
-    if (t.kind == Target::Kind::ConfigByte) at = places_->configByte(t.index);
-    else if (t.kind == Target::Kind::IdByte) at = places_->idByte(t.index);
-    if (!at || *at >= st_.buf.size()) return std::nullopt;
-    return at;
-}
-
-bool PageBinder::reachable(Target t) const {
-    return t.kind == Target::Kind::Global || imagePlace(t).has_value();
-}
-
-std::uint8_t PageBinder::value(Target t) const {
-    if (t.kind == Target::Kind::Global) return config::configGlobal(st_.mcu, t.global());
-    const auto at = imagePlace(t);
-    return at ? st_.buf.DeviceBuffer[*at] : 0;
-}
-
-void PageBinder::setValue(Target t, std::uint8_t v) {
-    if (t.kind == Target::Kind::Global) {
-        config::configGlobal(st_.mcu, t.global()) = v;
-    } else if (const auto at = imagePlace(t)) {
-        st_.buf.BufferCursor = *at;
-        st_.buf.DeviceBuffer[*at] = v;
-    } else {
-        return;
-    }
-    // The displays of the value follow it.
+void PageBinder::showValue(Target t) {
     for (const ControlRow& row : rows_) {
         if (row.target != t || !isDisplay(row) || !onShownSheet(row)) continue;
         QWidget* w = controls_.at(row.name);

@@ -56,7 +56,7 @@ private:
     int columns_ = 0;
 };
 
-class PageBinder : public QObject, public config::PageContext {
+class PageBinder : public QObject, public config::StateContext {
     Q_OBJECT
 public:
     // Builds the widgets of `rows`: a row's parent is the named control
@@ -67,8 +67,6 @@ public:
     PageBinder(AppState& st, std::span<const config::ControlRow> rows, const std::vector<QWidget*>& sheets,
                QWidget* frame, QSize sheetSize, std::function<int(int sheet)> flowLeft = {});
 
-    // The PIC dialog: where the ID and configuration targets lie.
-    void setPlaces(const config::PicPlaces& places) { places_ = places; }
     // The sheets whose controls are set and whose displays follow the values.
     void setShownSheets(std::vector<int> sheets) { shown_ = std::move(sheets); }
     // Sets each control of the shown sheets and of the frame from the
@@ -86,12 +84,6 @@ public:
     std::function<void(const std::string&)> onSay;
 
     // PageContext.
-    const DeviceRecord& device() const override;
-    McuConfig& mcu() override { return st_.mcu; }
-    std::uint32_t& PicConfigMask() override { return PicConfigMask_; }
-    bool reachable(config::Target t) const override;
-    std::uint8_t value(config::Target t) const override;
-    void setValue(config::Target t, std::uint8_t v) override;
     bool checked(std::string_view name) const override;
     void setChecked(std::string_view name, bool on) override;
     int itemIndex(std::string_view name) const override;
@@ -105,6 +97,7 @@ public:
     void setEnabled(std::string_view name, bool on) override;
     void move(std::string_view name, int x, int y) override;
     void say(const std::string& line) override;
+    void showValue(config::Target t) override;
 
 private:
     QWidget* create(const config::ControlRow& row, QWidget* parent);
@@ -112,20 +105,15 @@ private:
     void changed(const config::ControlRow& row, int state);
     void apply(const config::ControlRow& row, QWidget* w);
     QSize flow(QWidget* container, int left, int top, int bottom);
-    std::optional<std::size_t> imagePlace(config::Target t) const;
     bool onShownSheet(const config::ControlRow& row) const;
     bool isDisplay(const config::ControlRow& row) const;
 
-    AppState& st_;
     std::span<const config::ControlRow> rows_;
     std::vector<QWidget*> sheets_;
     QWidget* frame_;
-    std::optional<config::PicPlaces> places_;
     std::vector<int> shown_;
     std::map<std::string, QWidget*, std::less<>> controls_;
     std::map<QWidget*, std::vector<const config::ControlRow*>> children_;
-    std::uint32_t PicConfigMask_ = 0;
-    DeviceRecord none_;
 };
 
 }  // namespace tesmar
