@@ -136,6 +136,11 @@ ControlRow inColumns(int n, ControlRow row) {
     return row;
 }
 
+ControlRow checkedWhenClear(ControlRow row) {
+    row.sense = false;
+    return row;
+}
+
 std::optional<std::size_t> StateContext::imagePlace(Target t) const {
     if (!places_) return std::nullopt;
     std::optional<std::size_t> at;

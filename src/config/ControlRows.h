@@ -239,5 +239,8 @@ ControlRow at(int x, int y, int width, int height, ControlRow row);
 ControlRow newColumn(ControlRow row);
 // A radio group whose items take `n` columns.
 ControlRow inColumns(int n, ControlRow row);
+// A box checked while its bit is 0 (a protection or enable bit the part
+// programs to 0).
+ControlRow checkedWhenClear(ControlRow row);
 
 }  // namespace tesmar::config

@@ -74,12 +74,6 @@ void osc34Click(PageContext& ctx, const ControlRow& row, int item) {
 }
 const Rule kOsc34{osc34Decode, osc34Click};
 
-// The watchdog window is on when its bit is 0.
-ControlRow window34(ControlRow r) {
-    r.sense = false;
-    return r;
-}
-
 // Opening clears the bytes these parts do not use. The CAN parts of code 28
 // trip at 2.5 V where the others trip at 2.0 V.
 void setup27(PageContext& ctx) {
@@ -165,7 +159,8 @@ std::vector<ControlRow> makeRows() {
         radioGroup(S::Page34, "RG34_Bor", " Brown-out Voltage ", kConfig2L, 0x0C, 0x03, brownOutVolts()),
         checkBox(S::Page34A, "CB34_Wdt", "Watchdog  enabled", kConfig2H, 0, 0x3E, &kEnables),
         radioGroup(S::Page34A, "RG34_Wdt", " Watchdog Postscaler ", kConfig2H, 0x1E, 0x21, postscalerItems(16)),
-        window34(checkBox(S::Page34A, "CB34_Winen", "WDT Window enable", kConfig2H, 5, 0x1F)),
+        // The watchdog window is on when its bit is 0.
+        checkedWhenClear(checkBox(S::Page34A, "CB34_Winen", "WDT Window enable", kConfig2H, 5, 0x1F)),
         newColumn(at(0, 0, 190, 0, checkBox(S::Page34A, "CB34_Ccp", "CCP2 / RC1", kConfig3H, 0, 0x82, &kCcp34))),
         checkBox(S::Page34A, "CB34_Pbad", "PORTB A/D <4:0> enabled", kConfig3H, 1, 0x81),
         checkBox(S::Page34A, "CB34_SSP", "SSP I/O Mux ", kConfig3H, 2, 0x99),

@@ -73,12 +73,6 @@ void protect15Click(PageContext& ctx, const ControlRow& row, int item) {
 }
 const Rule kProtect15{nullptr, protect15Click};
 
-// A box checked while its bit is 0, as the part's protection bits read.
-ControlRow protectedWhenClear(ControlRow row) {
-    row.sense = false;
-    return row;
-}
-
 // ---- Page4: fields over two bytes ----------------------------------------------
 
 constexpr std::uint8_t kBit6 = 0x40, kBit7 = 0x80, kBit0 = 0x01;
@@ -278,7 +272,7 @@ std::vector<ControlRow> rows0to17() {
         radioGroup(S::Page7, "RG7_Prot", cp, kL, 0x10, 0xEF, prot2, &kProtect),
         box(S::Page7, "CB7_Pwt", "Power-Up Timer  disabled", kL, 3),
         box(S::Page7, "CB7_Wdt", "Watch-Dog Timer enabled ", kL, 2),
-        protectedWhenClear(box(S::Page7, "CB7_Cpc", "Calibration Space Protected", kL, 7, &kCalibrationProtect)),
+        checkedWhenClear(box(S::Page7, "CB7_Cpc", "Calibration Space Protected", kL, 7, &kCalibrationProtect)),
 
         // Page8 (16C710/711), Page9 (16F83/84).
         radioGroup(S::Page8, "RG8_Osc", " Oscillator ", kL, 0x03, 0xFC, osc),

@@ -289,8 +289,8 @@ void LoadJedecFile(LoadFrame& f) {
         f.error = kReadFailed;
         return;
     }
-    // Fuses the file does not list keep the erased value.
-    std::fill(f.buf, f.buf + f.view, pldBlankFuse(rec));
+    // Fuses the file does not list keep the erased value: the load starts
+    // from an erased map of its own (LoadFile).
     JedecReader r(f, *g);
 
     bool rejected = false;

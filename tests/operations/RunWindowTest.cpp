@@ -304,7 +304,7 @@ TEST_F(RunWindowTest, AnAbortEndsTheRunsLinesUnlessTheRunHadEnded) {
 // served through it, and no operation starts inside it.
 TEST_F(RunWindowTest, ThePauseAfterARunServesTheWindowAndStartsNothing) {
     selectLargest(families()[0]);
-    st().pause = {};  // the window's pauses as in the program
+    st().pause = [this](int ms) { w().pauseHere(ms); };  // the window's pauses as in the program
     bool returned = false;
     int ticksInPause = 0;
     OperationEnd second = OperationEnd::Good;

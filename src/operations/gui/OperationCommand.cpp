@@ -41,19 +41,13 @@ void restoreToolbar(TfrmMains& w, const AppState& st) {
     w.setFocus();
 }
 
-// A fixed pause on the window's thread, `alreadyMs` of which have passed:
-// the window's own (a timer: it goes on painting and serving its timers and
-// the worker's calls; the user's clicks and keys wait until it is over, so
-// nothing the user does starts inside it), or the one that replaces the
-// protocol's pauses.
+// A fixed pause of the run, `alreadyMs` of which have passed. The main
+// window's pause is a timer (pauseHere): it goes on painting and serving its
+// timers and the worker's calls while the user's clicks and keys wait, so
+// nothing the user does starts inside it.
 void pauseWindow(TfrmMains& w, int ms, qint64 alreadyMs = 0) {
     const qint64 left = ms - alreadyMs;
-    if (left <= 0) return;
-    AppState& st = w.state();
-    if (st.pause)
-        st.pause(int(left));
-    else
-        w.pauseHere(int(left));
+    if (left > 0) pauseMs(w.state(), int(left));
 }
 
 }  // namespace
