@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 #include "FamilyRig.h"
 #include "families/Eprom.h"
+#include "link/Replies.h"
 #include "sim/EpromChip.h"
 
 using namespace tesmar;
@@ -431,13 +431,13 @@ TEST(Eprom, AbortEndsEveryWaitQuickly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FamilyRig r(eprom());
+        SilentLinePort port(r);
+        r.st.usb = &port;
         r.st.settings.IdCheckOption = c.idCheck;
         c.fault(r.sim.faults());
-        FamilyRig::AbortOnceUnderWay abort(r);
         run(r, c.op);
-        const auto afterAbort = abort.runEnded();
-        ASSERT_TRUE(afterAbort.has_value()) << "the run ended before Abort";
-        EXPECT_LT(*afterAbort, std::chrono::milliseconds(1500));
+        ASSERT_TRUE(port.pressed) << "the run ended before the line went silent";
+        EXPECT_LE(port.afterAbort.count(), (kAbortGrace + std::chrono::milliseconds(10)).count());
         EXPECT_TRUE(r.host.lines().isEmpty()) << r.host.lines().join('|').toStdString();
     }
 }

@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QString>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +19,7 @@
 #include "devices/DeviceRecord.h"
 #include "link/Protocol.h"
 #include "operations/Checksum.h"
+#include "sim/ForwardingPort.h"
 #include "sim/SimProgrammer.h"
 #include "support/Bytes.h"
 #include "support/RecordImage.h"
@@ -96,35 +95,6 @@ struct FamilyRig {
         if (runOperation != 'P') sim.write(std::string("Stop"));
     }
     char runOperation = 0;
-    // Abort pressed from a thread of its own, as the window presses it while
-    // the worker runs, once the run is under way: its first bytes reached the
-    // programmer (ordered on the run itself, never on time). Call
-    // runEnded() when the run returns; a run that ended first gets no Abort.
-    class AbortOnceUnderWay {
-    public:
-        explicit AbortOnceUnderWay(FamilyRig& r)
-            : thread_([this, &r] {
-                  while (r.sim.hostBytes().empty() && !ended_.load())
-                      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                  if (ended_.load()) return;
-                  pressedAt_ = std::chrono::steady_clock::now();
-                  r.pressAbort();
-              }) {}
-        ~AbortOnceUnderWay() { runEnded(); }
-        // How long the run went on after Abort; nothing when it ended before.
-        std::optional<std::chrono::steady_clock::duration> runEnded() {
-            const auto end = std::chrono::steady_clock::now();
-            ended_ = true;
-            if (thread_.joinable()) thread_.join();
-            if (pressedAt_ == std::chrono::steady_clock::time_point{}) return std::nullopt;
-            return end - pressedAt_;
-        }
-
-    private:
-        std::atomic<bool> ended_{false};
-        std::chrono::steady_clock::time_point pressedAt_{};
-        std::thread thread_;
-    };
     // Presses Abort the `nth` time the gauge climbs to `position` (1 = the first).
     void abortAtGauge(int position, int nth = 1) {
         auto crossings = std::make_shared<int>(0);
@@ -146,6 +116,62 @@ struct FamilyRig {
     QString shownChecksum() const {
         return QString::asprintf("0x%.4X", unsigned(computeChecksum(st.buf, st.dev()) & 0xFFFF));
     }
+};
+
+// The hardware port's waits kept in virtual time, over the simulated
+// programmer: a plain read that comes back short has sat out its whole read
+// time-out, a queue wait that finds too little its whole slice, and a read
+// that may give up asks every 10 ms until its time-out (the real question is
+// asked, so the Abort rule keeps its own clock). The first wait that finds
+// the line silent presses Abort; the waits after it are added up, so a test
+// bounds the run after Abort without a clock of its own.
+class SilentLinePort : public sim::ForwardingPort {
+public:
+    explicit SilentLinePort(FamilyRig& rig) : ForwardingPort(rig.sim), rig_(rig), sim_(rig.sim) {}
+    std::chrono::milliseconds afterAbort{0};
+    bool pressed = false;
+
+    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
+        const int rc = sim_.read(buf, len, got);
+        if (rc == UsbOk && got < len) {
+            const bool counting = pressed;
+            silence();
+            if (counting) afterAbort += std::chrono::milliseconds(sim_.readTimeoutMs());
+        }
+        return rc;
+    }
+    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
+                   const std::function<bool()>& giveUp) override {
+        using std::chrono::milliseconds;
+        const int rc = sim_.read(buf, len, got);
+        if (rc != UsbOk || got >= len) return rc;
+        silence();
+        milliseconds waited{0};
+        while (waited < milliseconds(sim_.readTimeoutMs()) && !(giveUp && giveUp())) {
+            std::this_thread::sleep_for(milliseconds(10));
+            waited += milliseconds(10);
+        }
+        afterAbort += waited;
+        return rc;
+    }
+    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& queued) override {
+        const bool counting = pressed;
+        const int rc = sim_.waitQueue(atLeast, maxWait, queued);
+        if (rc == UsbOk && queued < atLeast) {
+            silence();
+            if (counting) afterAbort += std::chrono::ceil<std::chrono::milliseconds>(maxWait);
+        }
+        return rc;
+    }
+
+private:
+    void silence() {
+        if (pressed) return;
+        pressed = true;
+        rig_.pressAbort();
+    }
+    FamilyRig& rig_;
+    sim::SimProgrammer& sim_;
 };
 
 // How a family's chip-ID check answers each way of closing the "CHIP_ID Error"

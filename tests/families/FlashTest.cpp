@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #include "FamilyRig.h"
 #include "families/Flash.h"
+#include "link/Replies.h"
 #include "operations/Dispatch.h"
 #include "sim/FlashChip.h"
 #include "support/MainWindowRig.h"
@@ -420,13 +420,13 @@ TEST(Flash, EachSignatureByteIsCompared) {
 
 TEST(Flash, AbortEndsTheWaitForTheChipId) {
     FlashRig r;
+    SilentLinePort port(r);
+    r.st.usb = &port;
     r.sim.faults().silent = true;
     r.startRun('R');
-    FamilyRig::AbortOnceUnderWay abort(r);
     EXPECT_FALSE(FlashCheckChipId(r.st));
-    const auto afterAbort = abort.runEnded();
-    ASSERT_TRUE(afterAbort.has_value()) << "the check ended before Abort";
-    EXPECT_LT(*afterAbort, std::chrono::milliseconds(1500));
+    ASSERT_TRUE(port.pressed) << "the check ended before the line went silent";
+    EXPECT_LE(port.afterAbort.count(), (kAbortGrace + std::chrono::milliseconds(10)).count());
     EXPECT_TRUE(r.host.lines().isEmpty());
 }
 

@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <optional>
-#include <thread>
 #include <stdexcept>
 
 #include "config/gui/TfrmConfig.h"
@@ -21,7 +20,6 @@
 #include "fileformats/FormatFixture.h"
 #include "fileformats/LoadSave.h"
 #include "operations/Dispatch.h"
-#include "sim/ForwardingPort.h"
 #include "sim/McuChip.h"
 #include "support/MainWindowRig.h"
 
@@ -515,67 +513,6 @@ TEST(McuFamily, AbortLeavesNothingForTheNextOperation) {
     }
 }
 
-namespace {
-
-using std::chrono::milliseconds;
-
-// The hardware port's waits kept in virtual time, over the simulated
-// programmer: a plain read that comes back short has sat out its whole read
-// time-out, a queue wait that finds too little its whole slice, and a read
-// that may give up asks every 10 ms until its time-out (the real question is
-// asked, so the Abort rule keeps its own clock). The first wait that finds
-// the line silent presses Abort; the waits after it are added up.
-class SilentLinePort : public sim::ForwardingPort {
-public:
-    explicit SilentLinePort(FamilyRig& rig) : ForwardingPort(rig.sim), rig_(rig), sim_(rig.sim) {}
-    milliseconds afterAbort{0};
-    bool pressed = false;
-
-
-    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
-        const int rc = sim_.read(buf, len, got);
-        if (rc == UsbOk && got < len) {
-            const bool counting = pressed;
-            silence();
-            if (counting) afterAbort += milliseconds(sim_.readTimeoutMs());
-        }
-        return rc;
-    }
-    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
-                   const std::function<bool()>& giveUp) override {
-        const int rc = sim_.read(buf, len, got);
-        if (rc != UsbOk || got >= len) return rc;
-        silence();
-        milliseconds waited{0};
-        while (waited < milliseconds(sim_.readTimeoutMs()) && !(giveUp && giveUp())) {
-            std::this_thread::sleep_for(milliseconds(10));
-            waited += milliseconds(10);
-        }
-        afterAbort += waited;
-        return rc;
-    }
-    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& queued) override {
-        const bool counting = pressed;
-        const int rc = sim_.waitQueue(atLeast, maxWait, queued);
-        if (rc == UsbOk && queued < atLeast) {
-            silence();
-            if (counting) afterAbort += std::chrono::ceil<milliseconds>(maxWait);
-        }
-        return rc;
-    }
-
-private:
-    void silence() {
-        if (pressed) return;
-        pressed = true;
-        rig_.pressAbort();
-    }
-    FamilyRig& rig_;
-    sim::SimProgrammer& sim_;
-};
-
-}  // namespace
-
 // Abort while the programmer is silent or its stream has stalled: over the
 // hardware port the operation ends within the Abort's grace, whatever the
 // step was waiting for, and however many reads come after it.
@@ -607,7 +544,7 @@ TEST(McuFamily, AbortOnASilentLineEndsWithinTheGrace) {
         b.run(c.op);
         EXPECT_TRUE(port.pressed);
         EXPECT_EQ(b.st.RunFlag.load(), 0);
-        EXPECT_LE(port.afterAbort.count(), (kAbortGrace + milliseconds(10)).count());
+        EXPECT_LE(port.afterAbort.count(), (kAbortGrace + std::chrono::milliseconds(10)).count());
     }
 }
 
