@@ -25,21 +25,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <thread>
 
 #include "app/gui/TfrmMains.h"
 #include "devices/DeviceDataFile.h"
 #include "devices/gui/TfrmSelectDevice.h"
-#include "link/FtdiBridge.h"
 #include "link/LibFtdiPort.h"
 #include "link/Protocol.h"
 #include "operations/gui/TProgressForm.h"
 #include "sim/SimProgrammer.h"
+#include "tests/support/SimBridge.h"
 
 namespace {
 
@@ -87,61 +85,6 @@ std::optional<Part> largestPart(int family) {
     }
     return best;
 }
-
-// ------------------------------------------------------------ the bridge
-
-// The FTDI bridge with the simulated programmer behind it: a read waits out
-// the chip's 2 ms latency timer when nothing has come. It can be told to go
-// silent (a programmer that died: it takes the host's bytes and sends
-// nothing) after a number of bytes, and notes when it last delivered one.
-class SimBridge : public FtdiBridge {
-public:
-    explicit SimBridge(sim::SimProgrammer& sim) : sim_(sim) {}
-
-    bool open(const std::string& description) override {
-        return sim_.open(description, proto::kOpenFlagsConnect) == UsbOk;
-    }
-    void close() override { sim_.close(); }
-    bool serialNumber(std::string& serial) override { return sim_.readSerialNumber(serial) == UsbOk; }
-    bool reset() override { return sim_.reset() == UsbOk; }
-    bool flushReceive() override { return sim_.purge(PurgeRx) == UsbOk; }
-    bool flushTransmit() override { return sim_.purge(PurgeTx) == UsbOk; }
-    void setWriteTimeout(std::uint32_t) override {}
-    int read(std::uint8_t* buf, int len) override {
-        constexpr auto kLatency = std::chrono::milliseconds(2);
-        std::uint32_t queued = 0;
-        if (silent() || sim_.waitQueue(1, kLatency, queued) != UsbOk || queued == 0) {
-            if (silent()) std::this_thread::sleep_for(kLatency);
-            return 0;
-        }
-        std::uint32_t got = 0;
-        sim_.read(buf, std::min<std::uint32_t>(queued, std::uint32_t(len)), got);
-        if (got > 0) {
-            delivered_ += got;
-            lastByte_ = Clock::now().time_since_epoch().count();
-        }
-        return int(got);
-    }
-    int write(const std::uint8_t* buf, int len) override {
-        if (silent()) return len;
-        std::uint32_t written = 0;
-        sim_.write(buf, std::uint32_t(len), written);
-        return int(written);
-    }
-
-    // Goes silent once `bytes` more have been delivered; negative: never.
-    void silentAfter(long long bytes) { silentAt_ = bytes < 0 ? -1 : delivered_.load() + bytes; }
-    bool silent() const { return silentAt_ >= 0 && delivered_.load() >= silentAt_; }
-    // How long nothing has been delivered.
-    double quietMs() const {
-        return msBetween(Clock::time_point(Clock::duration(lastByte_.load())), Clock::now());
-    }
-
-private:
-    sim::SimProgrammer& sim_;
-    std::atomic<long long> delivered_{0}, silentAt_{-1};
-    std::atomic<Clock::rep> lastByte_{Clock::now().time_since_epoch().count()};
-};
 
 // ------------------------------------------------------------ the window
 
@@ -201,7 +144,7 @@ private:
 
 struct Window {
     sim::SimProgrammer sim;
-    SimBridge* bridge = nullptr;
+    test::SimBridge* bridge = nullptr;
     std::unique_ptr<LibFtdiPort> ftdi;
     std::unique_ptr<TfrmMains> w;
     ModalCloser closer;
@@ -210,7 +153,7 @@ struct Window {
         sim.setLogLimit(0);
         UsbPort* port = &sim;
         if (overFtdi) {
-            auto b = std::make_unique<SimBridge>(sim);
+            auto b = std::make_unique<test::SimBridge>(sim);
             bridge = b.get();
             ftdi = std::make_unique<LibFtdiPort>(std::move(b));
             port = ftdi.get();

@@ -8,70 +8,19 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <gtest/gtest.h>
 
 #include "app/gui/Commands.h"
 #include "app/gui/TfrmMains.h"
+#include "link/LibFtdiPort.h"
 #include "operations/gui/TProgressForm.h"
-#include "sim/ForwardingPort.h"
 #include "support/MainWindowRig.h"
+#include "support/SimBridge.h"
 
 using namespace tesmar;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The simulated programmer behind a line that can go dead: once told, after
-// a number of further bytes have reached the host it hears nothing more (the
-// programmer still takes what it is sent). A read then waits out its
-// time-out, or until its caller gives up, as on the real bridge.
-class SilencingPort : public sim::ForwardingPort {
-public:
-    explicit SilencingPort(sim::SimProgrammer& sim) : ForwardingPort(sim), sim_(sim) {}
-    // Negative: never silent.
-    void silentAfter(long long bytes) { silentAt_ = bytes < 0 ? -1 : delivered_.load() + bytes; }
-
-    int queueStatus(std::uint32_t& n) override {
-        const int rc = sim_.queueStatus(n);
-        n = std::min(n, allowance());
-        return rc;
-    }
-    int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& n) override {
-        if (allowance() < atLeast) {
-            std::this_thread::sleep_for(std::min<std::chrono::microseconds>(maxWait, std::chrono::milliseconds(1)));
-            return queueStatus(n);
-        }
-        const int rc = sim_.waitQueue(atLeast, maxWait, n);
-        n = std::min(n, allowance());
-        return rc;
-    }
-    int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override { return readUnless(buf, len, got, {}); }
-    int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
-                   const std::function<bool()>& giveUp) override {
-        got = 0;
-        const std::uint32_t take = std::min(len, allowance());
-        const int rc = take > 0 ? sim_.read(buf, take, got) : UsbOk;
-        delivered_ += got;
-        if (got < len && allowance() == 0) {
-            const auto deadline = Clock::now() + std::chrono::milliseconds(sim_.readTimeoutMs());
-            while (Clock::now() < deadline && !(giveUp && giveUp()))
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return rc;
-    }
-
-private:
-    std::uint32_t allowance() const {
-        const long long at = silentAt_.load();
-        if (at < 0) return UINT32_MAX;
-        return std::uint32_t(std::max(0LL, at - delivered_.load()));
-    }
-    sim::SimProgrammer& sim_;
-    std::atomic<long long> delivered_{0}, silentAt_{-1};
-};
 
 // Passes everything to the window, and lets a test act right after a line or
 // the close that the worker (not the window's thread) sends.
@@ -154,7 +103,7 @@ protected:
     RunWindowTest() : MainWindowRig(test::RigOptions{.openWindow = false}) {}
     void SetUp() override {
         MainWindowRig::SetUp();
-        port_ = &line_;
+        port_ = &ftdi_;
         start();
         tap_ = std::make_unique<Tap>(w());
         st().host = tap_.get();
@@ -183,7 +132,10 @@ protected:
     }
     QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
 
-    SilencingPort line_{sim_};
+    // The hardware port over a bridge to the simulated programmer, whose
+    // line can go dead.
+    test::SimBridge* bridge_ = new test::SimBridge(sim_);
+    LibFtdiPort ftdi_{std::unique_ptr<FtdiBridge>(bridge_)};
     std::unique_ptr<Tap> tap_;
 };
 
@@ -215,7 +167,7 @@ TEST_F(RunWindowTest, AnAbortRightAfterTheWindowOpensIsServedInEveryFamily) {
         SCOPED_TRACE(f.name);
         selectLargest(f);
         w().BitBtn1->click();  // counters reset
-        line_.silentAfter(16);
+        bridge_->silentAfter(16);
         test::onNextModal(
             [](QWidget* form) {
                 QMetaObject::invokeMethod(static_cast<TProgressForm*>(form)->BitBtn1, &QAbstractButton::click,
@@ -223,7 +175,7 @@ TEST_F(RunWindowTest, AnAbortRightAfterTheWindowOpensIsServedInEveryFamily) {
             },
             "tesmar::TProgressForm");
         EXPECT_EQ(runOperation(w(), 'P', "Program"), OperationEnd::Aborted);
-        line_.silentAfter(-1);
+        bridge_->silentAfter(-1);
         const QStringList lines = runLines();
         ASSERT_GE(lines.size(), 2) << lines.join('\n').toStdString();
         EXPECT_EQ(lines[lines.size() - 2].toStdString(), " Process Aborted") << lines.join('\n').toStdString();
