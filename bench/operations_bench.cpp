@@ -14,22 +14,20 @@
 // taken off.
 #include <benchmark/benchmark.h>
 
-#include <QDir>
 #include <algorithm>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "BenchSetup.h"
 #include "app/AppState.h"
 #include "devices/BufferLayout.h"
-#include "devices/DeviceDataFile.h"
 #include "families/Eprom.h"
 #include "families/Flash.h"
 #include "link/UsbPort.h"
 #include "operations/Host.h"
 #include "sim/Chip.h"
 #include "sim/SimProgrammer.h"
+#include "tests/support/SampleParts.h"
 
 namespace {
 
@@ -123,19 +121,6 @@ public:
     void showChecksum(const QString&) override {}
 };
 
-// The record of the family file whose size is largest among the given kinds.
-std::optional<DeviceRecord> largest(const char* file, const std::string& kinds) {
-    DeviceDataFile f;
-    if (!f.open(QDir(TESMAR_RUN_DIR).filePath(file).toStdString())) return std::nullopt;
-    std::optional<DeviceRecord> best;
-    for (int m = 0; m < f.manufacturerCount(); ++m)
-        for (int d = 0; d < int(f.deviceNames(m).size()); ++d)
-            if (auto r = f.record(m, d); r && kinds.find(r->FamilyLetter) != std::string::npos &&
-                                         (!best || r->LastAddress > best->LastAddress))
-                best = r;
-    return best;
-}
-
 struct Bench {
     sim::SimProgrammer sim;
     TimedPort port{sim};
@@ -143,23 +128,20 @@ struct Bench {
     AppState st;
     void (*operation)(AppState&) = nullptr;
 
-    bool select(const char* file, const std::string& kinds, void (*op)(AppState&)) {
-        const auto rec = largest(file, kinds);
-        if (!rec) return false;
+    bool select(const test::SampleFamily& family, void (*op)(AppState&)) {
+        const auto found = test::largestDevice(family.is);
+        if (!found) return false;
+        const DeviceRecord& rec = found->rec;
         sim.open("Tesmar", 0x20000002);
         st.usb = &port;
         st.host = &host;
         st.ProgrammerState = 1;
         st.settings.IdCheckOption = 0;
         st.settings.ProgramSteps = 0;
-        st.CurrentDevice = std::make_shared<const DeviceRecord>(*rec);
-        allocateForSelection(st.buf, *rec);
-        prefillErased(st.buf, *rec);
-        std::uint32_t x = 0x9E3779B9u;
-        for (std::uint32_t i = 0; i <= rec->LastAddress; ++i) {
-            x = x * 1664525u + 1013904223u;
-            st.buf.DeviceBuffer[i] = std::uint8_t(x >> 24);
-        }
+        st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
+        allocateForSelection(st.buf, rec);
+        prefillErased(st.buf, rec);
+        test::fillFreeMemory(st.buf.DeviceBuffer, rec);
         operation = op;
         return true;
     }
@@ -167,10 +149,9 @@ struct Bench {
 };
 
 // Runs `op` on a chip prepared by `prepare` and reports the CPU per MiB.
-void runOperation(benchmark::State& state, const char* file, const std::string& kinds, void (*routine)(AppState&),
-                  char op) {
+void runOperation(benchmark::State& state, int family, void (*routine)(AppState&), char op) {
     Bench b;
-    if (!b.select(file, kinds, routine)) {
+    if (!b.select(test::sampleFamilies().at(std::size_t(family)), routine)) {
         state.SkipWithError("no sample part");
         return;
     }
@@ -214,14 +195,17 @@ void runOperation(benchmark::State& state, const char* file, const std::string& 
     state.SetBytesProcessed(std::int64_t(moved));
 }
 
-void BM_EpromRead(benchmark::State& s) { runOperation(s, "zrvusb_r.usb", "RO", EpromDoOperation, 'R'); }
-void BM_EpromVerify(benchmark::State& s) { runOperation(s, "zrvusb_r.usb", "RO", EpromDoOperation, 'V'); }
-void BM_EpromProgram(benchmark::State& s) { runOperation(s, "zrvusb_r.usb", "RO", EpromDoOperation, 'P'); }
-void BM_EpromBlank(benchmark::State& s) { runOperation(s, "zrvusb_r.usb", "RO", EpromDoOperation, 'B'); }
-void BM_FlashRead(benchmark::State& s) { runOperation(s, "zrvusb_e.usb", "EF", FlashDoOperation, 'R'); }
-void BM_FlashVerify(benchmark::State& s) { runOperation(s, "zrvusb_e.usb", "EF", FlashDoOperation, 'V'); }
-void BM_FlashProgram(benchmark::State& s) { runOperation(s, "zrvusb_e.usb", "EF", FlashDoOperation, 'P'); }
-void BM_FlashBlank(benchmark::State& s) { runOperation(s, "zrvusb_e.usb", "EF", FlashDoOperation, 'B'); }
+// The families' places in test::sampleFamilies().
+constexpr int kEprom = 0, kFlash = 1;
+
+void BM_EpromRead(benchmark::State& s) { runOperation(s, kEprom, EpromDoOperation, 'R'); }
+void BM_EpromVerify(benchmark::State& s) { runOperation(s, kEprom, EpromDoOperation, 'V'); }
+void BM_EpromProgram(benchmark::State& s) { runOperation(s, kEprom, EpromDoOperation, 'P'); }
+void BM_EpromBlank(benchmark::State& s) { runOperation(s, kEprom, EpromDoOperation, 'B'); }
+void BM_FlashRead(benchmark::State& s) { runOperation(s, kFlash, FlashDoOperation, 'R'); }
+void BM_FlashVerify(benchmark::State& s) { runOperation(s, kFlash, FlashDoOperation, 'V'); }
+void BM_FlashProgram(benchmark::State& s) { runOperation(s, kFlash, FlashDoOperation, 'P'); }
+void BM_FlashBlank(benchmark::State& s) { runOperation(s, kFlash, FlashDoOperation, 'B'); }
 
 }  // namespace
 

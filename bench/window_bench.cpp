@@ -31,12 +31,12 @@
 #include <optional>
 
 #include "app/gui/TfrmMains.h"
-#include "devices/DeviceDataFile.h"
 #include "devices/gui/TfrmSelectDevice.h"
 #include "link/LibFtdiPort.h"
 #include "link/Protocol.h"
 #include "operations/gui/TProgressForm.h"
 #include "sim/SimProgrammer.h"
+#include "tests/support/SampleParts.h"
 #include "tests/support/SimBridge.h"
 
 namespace {
@@ -46,44 +46,6 @@ using Clock = std::chrono::steady_clock;
 
 double msBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
-}
-
-// ------------------------------------------------------------ sample parts
-
-enum Family { Eprom, Flash, Serial, Mcu, Pic, Pic18, Pld, kFamilies };
-
-struct Part {
-    DeviceRecord rec;
-    int file = 0, manufacturer = 0, device = 0;
-};
-
-bool inFamily(const DeviceRecord& r, int family) {
-    switch (family) {
-    case Eprom: return r.FamilyLetter == 'R' || r.FamilyLetter == 'O';
-    case Flash: return r.FamilyLetter == 'E' || r.FamilyLetter == 'F';
-    case Serial: return r.FamilyLetter == 'S';
-    case Mcu: return r.FamilyLetter == 'M';
-    case Pic: return r.FamilyLetter == 'C' && !r.isPic18();
-    case Pic18: return r.isPic18();
-    case Pld: return r.FamilyLetter == 'P';
-    }
-    return false;
-}
-
-// The family's part with the largest memory in the program folder's files.
-std::optional<Part> largestPart(int family) {
-    static const char* const files[5] = {"zrvusb_r.usb", "zrvusb_e.usb", "zrvusb_s.usb", "zrvusb_m.usb",
-                                         "zrvusb_p.usb"};
-    std::optional<Part> best;
-    for (int f = 0; f < 5; ++f) {
-        DeviceDataFile file;
-        if (!file.open(QDir(TESMAR_RUN_DIR).filePath(files[f]).toStdString())) continue;
-        for (int m = 0; m < file.manufacturerCount(); ++m)
-            for (int d = 0; d < int(file.deviceNames(m).size()); ++d)
-                if (auto r = file.record(m, d); r && inFamily(*r, family) && (!best || r->LastAddress > best->rec.LastAddress))
-                    best = Part{*r, f, m, d};
-    }
-    return best;
 }
 
 // ------------------------------------------------------------ the window
@@ -166,17 +128,17 @@ struct Window {
         w->show();
     }
 
-    bool select(const Part& p) {
+    bool select(const test::FoundDevice& p) {
         auto* poll = new QTimer;
         poll->setInterval(5);
-        QObject::connect(poll, &QTimer::timeout, [poll, p] {
+        QObject::connect(poll, &QTimer::timeout, [poll, at = p.place] {
             auto* d = qobject_cast<TfrmSelectDevice*>(QApplication::activeModalWidget());
             if (!d || !d->isVisible()) return;
             poll->stop();
             poll->deleteLater();
-            d->RadioButton[p.file]->click();
-            d->ListBox1->setCurrentRow(p.manufacturer);
-            d->ListBox2->setCurrentRow(p.device);
+            d->RadioButton[at.family]->click();
+            d->ListBox1->setCurrentRow(at.manufacturer);
+            d->ListBox2->setCurrentRow(at.device);
             d->BitBtn1->click();
         });
         poll->start();
@@ -185,15 +147,12 @@ struct Window {
         return rec && rec->Name == p.rec.Name && w->SB_Prog->isEnabled();
     }
 
-    // A pattern in the memory of the parts whose every byte is free to choose.
-    void fillImage(const DeviceRecord& rec) {
-        if (std::string("ROEFSM").find(rec.FamilyLetter) == std::string::npos) return;
-        auto& buf = w->state().buf.DeviceBuffer;
-        std::uint32_t x = 0x9E3779B9u;
-        for (std::size_t i = 0; i <= rec.LastAddress && i < buf.size(); ++i) {
-            x = x * 1664525u + 1013904223u;
-            buf[i] = std::uint8_t(x >> 24);
-        }
+    // Before each run: a blank chip of the part in the socket, a pattern in
+    // the image, an empty memo.
+    void prepareRun(const DeviceRecord& rec) {
+        sim.insertBlankChipFor(rec);
+        test::fillFreeMemory(w->state().buf.DeviceBuffer, rec);
+        w->Memo1->clear();
     }
 
     bool endedAborted() const { return w->memoLines().contains(" Process Aborted"); }
@@ -213,23 +172,19 @@ TProgressForm* progressForm() {
     return f && f->isVisible() ? f : nullptr;
 }
 
-const char* const kFamilyNames[kFamilies] = {"EPROM", "flash", "serial", "MCU", "PIC", "PIC18", "PLD"};
-
 // ------------------------------------------------------------ benchmarks
 
 void BM_ProgramStall(benchmark::State& state) {
-    const int family = int(state.range(0));
-    const auto part = largestPart(family);
+    const test::SampleFamily& family = test::sampleFamilies().at(std::size_t(state.range(0)));
+    const auto part = test::largestDevice(family.is);
     if (!part) return state.SkipWithError("no sample part");
-    state.SetLabel(std::string(kFamilyNames[family]) + " " + part->rec.Name);
+    state.SetLabel(std::string(family.name) + " " + part->rec.Name);
     Window win(false);
     if (!win.select(*part)) return state.SkipWithError("the selection failed");
     Heartbeat beat;
     double stall = 0, runMs = 0;
     for (auto _ : state) {
-        win.sim.insertBlankChipFor(part->rec);
-        win.fillImage(part->rec);
-        win.w->Memo1->clear();
+        win.prepareRun(part->rec);
         const auto t0 = Clock::now();
         beat.start();
         win.w->SB_Prog->click();
@@ -246,11 +201,11 @@ void BM_ProgramStall(benchmark::State& state) {
 
 // range(1): 0 the programmer goes silent during Program, 1 the stream stalls during Read.
 void BM_AbortToUsable(benchmark::State& state) {
-    const int family = int(state.range(0));
+    const test::SampleFamily& family = test::sampleFamilies().at(std::size_t(state.range(0)));
     const bool stall = state.range(1) == 1;
-    const auto part = largestPart(family);
+    const auto part = test::largestDevice(family.is);
     if (!part) return state.SkipWithError("no sample part");
-    state.SetLabel(std::string(kFamilyNames[family]) + " " + part->rec.Name + (stall ? " read, stream stalls" : " program, silent"));
+    state.SetLabel(std::string(family.name) + " " + part->rec.Name + (stall ? " read, stream stalls" : " program, silent"));
     Window win(true);
     if (!win.select(*part)) return state.SkipWithError("the selection failed");
     Heartbeat beat;
@@ -265,9 +220,7 @@ void BM_AbortToUsable(benchmark::State& state) {
     double usable = 0, worst = 0, longest = 0;
     int aborted = 0;
     for (auto _ : state) {
-        win.sim.insertBlankChipFor(part->rec);
-        win.fillImage(part->rec);
-        win.w->Memo1->clear();
+        win.prepareRun(part->rec);
         if (stall) win.sim.faults().streamStallsAfter = 1000;
         else win.bridge->silentAfter(64);
         abortAt.reset();
@@ -296,12 +249,12 @@ void BM_AbortToUsable(benchmark::State& state) {
 }
 
 void families(benchmark::internal::Benchmark* b) {
-    for (int f = 0; f < kFamilies; ++f) b->Arg(f);
+    for (std::size_t f = 0; f < test::sampleFamilies().size(); ++f) b->Arg(std::int64_t(f));
 }
 
 void familiesAndFaults(benchmark::internal::Benchmark* b) {
-    for (int f = 0; f < kFamilies; ++f)
-        for (int fault : {0, 1}) b->Args({f, fault});
+    for (std::size_t f = 0; f < test::sampleFamilies().size(); ++f)
+        for (int fault : {0, 1}) b->Args({std::int64_t(f), fault});
 }
 
 }  // namespace

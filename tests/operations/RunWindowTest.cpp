@@ -80,24 +80,6 @@ TProgressForm* openProgressForm() {
     return nullptr;
 }
 
-struct FamilyCase {
-    const char* name;
-    std::function<bool(const DeviceRecord&)> is;
-};
-
-const std::vector<FamilyCase>& families() {
-    static const std::vector<FamilyCase> all = {
-        {"EPROM", [](const DeviceRecord& r) { return r.FamilyLetter == 'R' || r.FamilyLetter == 'O'; }},
-        {"flash", [](const DeviceRecord& r) { return r.FamilyLetter == 'E' || r.FamilyLetter == 'F'; }},
-        {"serial", [](const DeviceRecord& r) { return r.FamilyLetter == 'S'; }},
-        {"MCU", [](const DeviceRecord& r) { return r.FamilyLetter == 'M'; }},
-        {"PIC", [](const DeviceRecord& r) { return r.FamilyLetter == 'C' && !r.isPic18(); }},
-        {"PIC18", [](const DeviceRecord& r) { return r.isPic18(); }},
-        {"PLD", [](const DeviceRecord& r) { return r.FamilyLetter == 'P'; }},
-    };
-    return all;
-}
-
 class RunWindowTest : public test::MainWindowRig {
 protected:
     RunWindowTest() : MainWindowRig(test::RigOptions{.openWindow = false}) {}
@@ -114,14 +96,13 @@ protected:
     }
     // Selects the family's largest part, with a pattern in the memory of the
     // parts whose every byte is free to choose.
-    void selectLargest(const FamilyCase& f) {
+    void selectLargest(const test::SampleFamily& f) {
         const auto part = test::largestDevice(f.is);
         ASSERT_TRUE(part);
         select(part->place);
         ASSERT_TRUE(st().dev());
         ASSERT_EQ(st().dev()->Name, part->rec.Name);
-        if (std::string("ROEFSM").find(part->rec.FamilyLetter) != std::string::npos)
-            for (std::uint32_t i = 0; i <= part->rec.LastAddress; ++i) st().buf.DeviceBuffer[i] = std::uint8_t(i * 7 + 3);
+        test::fillFreeMemory(st().buf.DeviceBuffer, part->rec);
         clearLogs();
     }
     // The lines of the last run, from its separator line up to its time.
@@ -146,7 +127,7 @@ bool isTimeLine(const QString& line) { return line.startsWith(" 00:"); }
 // Every gauge step and line used to be a call of its own, so the window fell
 // behind the worker by the size of the part.
 TEST_F(RunWindowTest, AProgramPostsTheWindowAFewCallsWhateverThePartsSize) {
-    for (const FamilyCase& f : families()) {
+    for (const test::SampleFamily& f : test::sampleFamilies()) {
         SCOPED_TRACE(f.name);
         selectLargest(f);
         CallCounter counter;
@@ -163,7 +144,7 @@ TEST_F(RunWindowTest, AProgramPostsTheWindowAFewCallsWhateverThePartsSize) {
 // Abort clicked as soon as the progress window shows, queued like a user's
 // click, while the programmer falls silent a few bytes into the run.
 TEST_F(RunWindowTest, AnAbortRightAfterTheWindowOpensIsServedInEveryFamily) {
-    for (const FamilyCase& f : families()) {
+    for (const test::SampleFamily& f : test::sampleFamilies()) {
         SCOPED_TRACE(f.name);
         selectLargest(f);
         w().BitBtn1->click();  // counters reset
@@ -255,7 +236,7 @@ TEST_F(RunWindowTest, AnAbortEndsTheRunsLinesUnlessTheRunHadEnded) {
 // The pause after a run runs on a timer: the window's timers and calls are
 // served through it, and no operation starts inside it.
 TEST_F(RunWindowTest, ThePauseAfterARunServesTheWindowAndStartsNothing) {
-    selectLargest(families()[0]);
+    selectLargest(test::sampleFamilies()[0]);
     st().pause = [this](int ms) { w().pauseHere(ms); };  // the window's pauses as in the program
     bool returned = false;
     int ticksInPause = 0;

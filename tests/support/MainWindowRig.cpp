@@ -2,33 +2,7 @@
 
 #include <QDir>
 
-#include "devices/DeviceDataFile.h"
-
 namespace tesmar::test {
-
-std::optional<FoundDevice> findDevice(int family, const std::function<bool(const DeviceRecord&)>& want) {
-    DeviceDataFile file;
-    if (!file.open(QDir(runDir()).filePath(kFamilyFileNames[family]).toStdString())) return std::nullopt;
-    for (int m = 0; m < file.manufacturerCount(); ++m)
-        for (int d = 0; d < int(file.deviceNames(m).size()); ++d)
-            if (auto rec = file.record(m, d); rec && want(*rec)) return FoundDevice{*rec, {family, m, d}};
-    return std::nullopt;
-}
-
-std::optional<FoundDevice> findDevice(int family, const std::string& name) {
-    return findDevice(family, [&name](const DeviceRecord& r) { return r.Name == name; });
-}
-
-std::optional<FoundDevice> largestDevice(const std::function<bool(const DeviceRecord&)>& want) {
-    std::optional<FoundDevice> best;
-    // Each find takes a device larger than the best so far, until none is.
-    for (int family = 0; family < 5; ++family)
-        while (auto found = findDevice(family, [&](const DeviceRecord& r) {
-                return want(r) && (!best || r.LastAddress > best->rec.LastAddress);
-            }))
-            best = found;
-    return best;
-}
 
 MainWindowRig::MainWindowRig(RigOptions options) : options_(options) {}
 

@@ -13,29 +13,10 @@
 #include "devices/DeviceRecord.h"
 #include "devices/gui/TfrmSelectDevice.h"
 #include "sim/SimProgrammer.h"
+#include "support/SampleParts.h"
 #include "support/TestSupport.h"
 
 namespace tesmar::test {
-
-// Where the selection dialog lists a device: the family's radio button
-// (0..4: r, e, s, m, p) and the rows of the two lists.
-struct DevicePlace {
-    int family = 0;
-    int manufacturer = 0;
-    int device = 0;
-};
-
-struct FoundDevice {
-    DeviceRecord rec;
-    DevicePlace place;
-};
-
-// The first device of a generated family file that `want` accepts.
-std::optional<FoundDevice> findDevice(int family, const std::function<bool(const DeviceRecord&)>& want);
-// The first device of that name.
-std::optional<FoundDevice> findDevice(int family, const std::string& name);
-// The device with the largest memory (LastAddress) of all family files that `want` accepts.
-std::optional<FoundDevice> largestDevice(const std::function<bool(const DeviceRecord&)>& want);
 
 struct RigOptions {
     bool openWindow = true;   // false: the test calls start() when it has set up the programmer
