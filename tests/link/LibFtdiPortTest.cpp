@@ -3,7 +3,6 @@
 // last what their bounds say and end on Abort.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -44,7 +43,8 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::unique_lock lock(m_);
         reading_ = true;
-        released_.wait(lock, [&] { return !held_; });
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !held_; });
         reading_ = false;
         int n = 0;
         for (; n < len && !incoming_.empty(); ++n) {
@@ -65,38 +65,59 @@ public:
     void holdReads(bool on) {
         std::lock_guard lock(m_);
         held_ = on;
-        released_.notify_all();
+        changed_.notify_all();
     }
-    bool reading() {
-        std::lock_guard lock(m_);
-        return reading_;
+    // Returns once the port's reader is inside a read.
+    void awaitRead() {
+        std::unique_lock lock(m_);
+        changed_.wait(lock, [&] { return reading_; });
     }
 
 private:
     std::mutex m_;
-    std::condition_variable released_;
+    std::condition_variable changed_;
     bool held_ = false, reading_ = false;
     std::deque<std::uint8_t> incoming_;
 };
 
-// The port, telling when the host first waited on it for bytes.
+// The port, telling when the host first waits on it for bytes.
 class WatchedPort : public LibFtdiPort {
 public:
     using LibFtdiPort::LibFtdiPort;
-    std::atomic<bool> asked{false};
     int read(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got) override {
-        asked = true;
+        noteWait();
         return LibFtdiPort::read(buf, len, got);
     }
     int readUnless(std::uint8_t* buf, std::uint32_t len, std::uint32_t& got,
                    const std::function<bool()>& giveUp) override {
-        asked = true;
+        noteWait();
         return LibFtdiPort::readUnless(buf, len, got, giveUp);
     }
     int waitQueue(std::uint32_t atLeast, std::chrono::microseconds maxWait, std::uint32_t& bytesWaiting) override {
-        asked = true;
+        noteWait();
         return LibFtdiPort::waitQueue(atLeast, maxWait, bytesWaiting);
     }
+    // True once the host waits on the port; false when endWatch() came first.
+    bool awaitWait() {
+        std::unique_lock lock(watchM_);
+        watched_.wait(lock, [&] { return waited_ || ended_; });
+        return waited_;
+    }
+    void endWatch() {
+        std::lock_guard lock(watchM_);
+        ended_ = true;
+        watched_.notify_all();
+    }
+
+private:
+    void noteWait() {
+        std::lock_guard lock(watchM_);
+        waited_ = true;
+        watched_.notify_all();
+    }
+    std::mutex watchM_;
+    std::condition_variable watched_;
+    bool waited_ = false, ended_ = false;
 };
 
 struct PortRig {
@@ -109,11 +130,12 @@ struct PortRig {
         EXPECT_EQ(port.open("Tesmar", 0x20000002), UsbOk);
         st.usb = &port;
     }
-    // Runs `act` on another thread after `ms` milliseconds.
-    std::thread later(int ms, std::function<void()> act) {
-        return std::thread([ms, act] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-            act();
+    // Runs `act` on another thread once the host waits on the port for
+    // bytes, as the programmer or the user acts while the host waits; not at
+    // all when the host is done first (call port.endWatch() then).
+    std::thread onceWaiting(std::function<void()> act) {
+        return std::thread([this, act] {
+            if (port.awaitWait()) act();
         });
     }
 };
@@ -169,7 +191,7 @@ TEST(LibFtdiPort, SilentWaitLastsWhatItsPollBoundSays) {
 TEST(LibFtdiPort, QueuePollAnswersWhileTheBridgeReads) {
     PortRig r;
     r.bridge->holdReads(true);
-    while (!r.bridge->reading()) std::this_thread::yield();
+    r.bridge->awaitRead();
     auto poll = std::async(std::launch::async, [&] {
         std::uint32_t queued = 0;
         return r.port.queueStatus(queued);
@@ -181,10 +203,11 @@ TEST(LibFtdiPort, QueuePollAnswersWhileTheBridgeReads) {
 
 TEST(LibFtdiPort, ReplyEndsTheWaitAndPurgeDropsWhatCameBefore) {
     PortRig r;
-    std::thread programmer = r.later(50, [&] { r.bridge->send("Good"); });
+    std::thread programmer = r.onceWaiting([&] { r.bridge->send("Good"); });
     const auto started = Clock::now();
     EXPECT_TRUE(readReplyWord(r.st, "Good", OnAbort::Ignore));
     EXPECT_LT(secondsSince(started), 1.0);
+    r.port.endWatch();
     programmer.join();
 
     r.bridge->send("Junk");
@@ -202,10 +225,7 @@ TEST(LibFtdiPort, AbortEndsAWaitingRead) {
         r.port.setTimeouts(10000, 10000);
         // Abort once the read waits on the port, not after a time.
         Clock::time_point pressed{};
-        std::atomic<bool> done{false};
-        std::thread abort([&] {
-            while (!r.port.asked.load() && !done.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            if (done.load()) return;
+        std::thread abort = r.onceWaiting([&] {
             pressed = Clock::now();
             r.st.RunFlag = 0;
         });
@@ -213,7 +233,7 @@ TEST(LibFtdiPort, AbortEndsAWaitingRead) {
         int status = UsbOk;
         EXPECT_EQ(readBytes(r.st, buf, 4, &status, rule), 0u);
         const auto ended = Clock::now();
-        done = true;
+        r.port.endWatch();
         abort.join();
         ASSERT_NE(pressed, Clock::time_point{}) << "the read ended before Abort";
         EXPECT_LT(std::chrono::duration<double>(ended - pressed).count(), 1.0);
