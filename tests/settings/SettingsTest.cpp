@@ -241,9 +241,35 @@ TEST_F(SettingsStore, NoStoreMeansNothingReadOrSaved) {
     EXPECT_TRUE(host.messages().isEmpty());
 }
 
-TEST_F(SettingsStore, SaveWritesEveryValueForTheNextRun) {
-    WriteDefaultSettings(st);
-    Settings& g = st.settings;
+namespace {
+
+// A value of the store as the program holds it, for comparison.
+struct Field {
+    const char* name;
+    std::function<QString(const Settings&)> get;
+};
+QString n(std::int64_t v) { return QString::number(v); }
+QString q(const std::string& s) { return QString::fromStdString(s); }
+const Field kFields[] = {
+    {"SoundON", [](const Settings& g) { return n(g.SoundOn); }},
+    {"Id_flag", [](const Settings& g) { return n(g.IdCheckOption); }},
+    {"Test_flag", [](const Settings& g) { return n(g.InsertionTest); }},
+    {"MaxMin_flag", [](const Settings& g) { return n(g.VerifyMaxMin); }},
+    {"ProgBits", [](const Settings& g) { return n(g.ProgramSteps); }},
+    {"Manuf_index", [](const Settings& g) { return n(g.ManufacturerIndex); }},
+    {"Device_index", [](const Settings& g) { return n(g.DeviceIndex); }},
+    {"Total Programmed Last Time", [](const Settings& g) { return n(g.LastSessionTotal); }},
+    {"Grand Total Programmed", [](const Settings& g) { return n(g.GrandTotal); }},
+    {"File Type index", [](const Settings& g) { return n(g.FileTypeIndex); }},
+    {"Filename", [](const Settings& g) { return q(g.DeviceFileName); }},
+    {"PathLoadSave", [](const Settings& g) { return q(g.LoadSavePath); }},
+    {"OffsetAdd", [](const Settings& g) { return n(g.OffsetAdd); }},
+    {"Offset", [](const Settings& g) { return n(g.OffsetValue); }},
+};
+
+// Every value of the store away from its first-run default, at the ends of
+// its range where it has one.
+void setEveryValue(Settings& g) {
     g.SoundOn = 1;
     g.IdCheckOption = 0;
     g.InsertionTest = 0;
@@ -258,26 +284,26 @@ TEST_F(SettingsStore, SaveWritesEveryValueForTheNextRun) {
     g.LoadSavePath = "/data/jed";
     g.OffsetAdd = 0;
     g.OffsetValue = 0x80000000;
+}
+
+// The key a line of the store's file holds, as the program names it.
+QString keyOfLine(const QByteArray& line) {
+    const qsizetype eq = line.indexOf('=');
+    return eq < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.left(eq)));
+}
+
+}  // namespace
+
+TEST_F(SettingsStore, SaveWritesEveryValueForTheNextRun) {
+    WriteDefaultSettings(st);
+    setEveryValue(st.settings);
+    const Settings written = st.settings;
     SaveSettings(st);
 
     AppState next;
     next.host = &host;
     ReadSettings(next);
-    const Settings& n = next.settings;
-    EXPECT_EQ(n.SoundOn, 1);
-    EXPECT_EQ(n.IdCheckOption, 0);
-    EXPECT_EQ(n.InsertionTest, 0);
-    EXPECT_EQ(n.VerifyMaxMin, 0);
-    EXPECT_EQ(n.ProgramSteps, 0xFF);
-    EXPECT_EQ(n.ManufacturerIndex, -1);
-    EXPECT_EQ(n.DeviceIndex, -1);
-    EXPECT_EQ(n.GrandTotal, 0xFFFFFFFFu);
-    EXPECT_EQ(n.LastSessionTotal, 12u);
-    EXPECT_EQ(n.FileTypeIndex, 3);
-    EXPECT_EQ(n.DeviceFileName, "zrvusb_p.usb");
-    EXPECT_EQ(n.LoadSavePath, "/data/jed");
-    EXPECT_EQ(n.OffsetAdd, 0);
-    EXPECT_EQ(n.OffsetValue, 0x80000000u);
+    for (const Field& f : kFields) EXPECT_EQ(f.get(next.settings), f.get(written)) << f.name;
     EXPECT_TRUE(host.messages().isEmpty());
 }
 
@@ -394,40 +420,6 @@ TEST_F(StoreAtStartUp, AStoreThatCannotBeOpenedLeavesTheProgramFolderInPlace) {
 
 // ---- a store cut short (a crash or a full disk while it was written) ---------
 
-namespace {
-
-// A value of the store as the program holds it, for comparison.
-struct Field {
-    const char* name;
-    std::function<QString(const Settings&)> get;
-};
-QString n(std::int64_t v) { return QString::number(v); }
-QString q(const std::string& s) { return QString::fromStdString(s); }
-const Field kFields[] = {
-    {"SoundON", [](const Settings& g) { return n(g.SoundOn); }},
-    {"Id_flag", [](const Settings& g) { return n(g.IdCheckOption); }},
-    {"Test_flag", [](const Settings& g) { return n(g.InsertionTest); }},
-    {"MaxMin_flag", [](const Settings& g) { return n(g.VerifyMaxMin); }},
-    {"ProgBits", [](const Settings& g) { return n(g.ProgramSteps); }},
-    {"Manuf_index", [](const Settings& g) { return n(g.ManufacturerIndex); }},
-    {"Device_index", [](const Settings& g) { return n(g.DeviceIndex); }},
-    {"Total Programmed Last Time", [](const Settings& g) { return n(g.LastSessionTotal); }},
-    {"Grand Total Programmed", [](const Settings& g) { return n(g.GrandTotal); }},
-    {"File Type index", [](const Settings& g) { return n(g.FileTypeIndex); }},
-    {"Filename", [](const Settings& g) { return q(g.DeviceFileName); }},
-    {"PathLoadSave", [](const Settings& g) { return q(g.LoadSavePath); }},
-    {"OffsetAdd", [](const Settings& g) { return n(g.OffsetAdd); }},
-    {"Offset", [](const Settings& g) { return n(g.OffsetValue); }},
-};
-
-// The key a line of the store's file holds, as the program names it.
-QString keyOfLine(const QByteArray& line) {
-    const qsizetype eq = line.indexOf('=');
-    return eq < 0 ? QString() : QString::fromUtf8(QByteArray::fromPercentEncoding(line.left(eq)));
-}
-
-}  // namespace
-
 TEST_F(SettingsStore, AStoreCutShortIsKeptAndEveryValueThatSurvivedIsRead) {
     // The store as the program writes it, with no value at its first-run default.
     QByteArray whole;
@@ -437,18 +429,7 @@ TEST_F(SettingsStore, AStoreCutShortIsKeptAndEveryValueThatSurvivedIsRead) {
         AppState w;
         WriteDefaultSettings(w);
         Settings& g = w.settings;
-        g.SoundOn = 1;
-        g.IdCheckOption = g.InsertionTest = g.VerifyMaxMin = 0;
-        g.ProgramSteps = 0x5A;
-        g.ManufacturerIndex = 13;
-        g.DeviceIndex = 217;
-        g.LastSessionTotal = 4321;
-        g.GrandTotal = 123456;
-        g.FileTypeIndex = 3;
-        g.DeviceFileName = "zrvusb_m.usb";
-        g.LoadSavePath = "/home/user/images";
-        g.OffsetAdd = 0;
-        g.OffsetValue = 40960;
+        setEveryValue(g);
         g.ProgramDir = folder.path().toStdString();
         SaveSettings(w);
         written = g;
