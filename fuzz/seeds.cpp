@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -143,20 +144,29 @@ QString fileSafe(const std::string& s) {
     return n;
 }
 
+// Runs a session against the simulated programmer through the recording
+// port and keeps it as a seed: the setup's header, then the answers.
+void recordSession(sim::SimProgrammer& sim, const QString& folder, const QString& name, const Bytes& header,
+                   const std::function<void(AppState&)>& session) {
+    RecordingPort port(sim);
+    RecordingHost host(port);
+    AppState st;
+    st.usb = &port;
+    st.host = &host;
+    session(st);
+    save(folder, name, header, port.script());
+}
+
 // Runs the setup against a blank chip of the device and keeps the session.
 void recordOperation(const QString& folder, const QString& name, const DeviceRecord& rec,
                      const OperationSetup& setup) {
     sim::SimProgrammer sim;
     sim.open(proto::kDescription, proto::kOpenFlagsConnect);
     sim.insertBlankChipFor(rec);
-    RecordingPort port(sim);
-    RecordingHost host(port);
-    AppState st;
-    st.usb = &port;
-    st.host = &host;
-    prepareOperation(st, setup);
-    ExecuteOperation(st);
-    save(folder, name, setup.bytes(), port.script());
+    recordSession(sim, folder, name, setup.bytes(), [&setup](AppState& st) {
+        prepareOperation(st, setup);
+        ExecuteOperation(st);
+    });
 }
 
 void operationSeeds(const QString& folder) {
@@ -216,14 +226,9 @@ void linkSeeds(const QString& folder) {
             sim.setSerialNumber(serial);
             sim.insertBlankChipFor(records[i]);
             if (reconnect) sim.open(proto::kDescription, proto::kOpenFlagsConnect);
-            RecordingPort port(sim);
-            RecordingHost host(port);
-            AppState st;
-            st.usb = &port;
-            st.host = &host;
-            runLinkSession(st, setup);
-            save(folder, QString("%1-%2").arg(fileSafe(records[i].Name)).arg(reconnect ? "reconnect" : "start"),
-                 setup.bytes(), port.script());
+            recordSession(sim, folder,
+                          QString("%1-%2").arg(fileSafe(records[i].Name)).arg(reconnect ? "reconnect" : "start"),
+                          setup.bytes(), [&setup](AppState& st) { runLinkSession(st, setup); });
         }
     }
 }
