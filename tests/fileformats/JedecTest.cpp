@@ -20,6 +20,13 @@ namespace {
 
 QByteArray ones(int n) { return QByteArray(n, '1'); }
 
+// A fuse map of `n` random fuses.
+Bytes randomFuses(std::size_t n, std::uint32_t seed) {
+    Bytes m = pattern(n, seed);
+    for (auto& b : m) b &= 1;
+    return m;
+}
+
 QByteArray digits(const Bytes& fuses) {
     QByteArray t;
     for (std::uint8_t f : fuses) t += char('0' + (f & 1));
@@ -181,8 +188,7 @@ TEST(Jedec, ReaderChecksSizesRangesAndChecksum) {
         {"F0 fills the fuses not listed", "*QF2194*F0*L00005 1*C0020*", 0, nullptr, 0},
     };
     const SamplePld part = samplePld("Latvane", "GAL16V8");
-    Bytes before = pattern(2194, 9);
-    for (auto& b : before) b &= 1;
+    Bytes before = randomFuses(2194, 9);
     const QByteArray good = "\x02*QP20*QF2194*G1*L00000 " + digits(before) + "*C" + fuseSum(before) + "*\x03";
     before.resize(0x10000, 1);
     for (const Case& c : cases) {
@@ -238,12 +244,8 @@ TEST(Jedec, EverySamplePartTakesWholeFilesOnly) {
         SCOPED_TRACE(part.label());
         JedecRig r(part.rec);
         const std::size_t fuses = r.chip().fuseMap().size();
-        const auto noise = [&](std::uint32_t seed) {
-            Bytes m = pattern(fuses, seed);
-            for (auto& b : m) b &= 1;
-            return m;
-        };
-        const Bytes a = noise(3 + std::uint32_t(part.rec.Algorithm)), b = noise(50 + std::uint32_t(part.rec.Algorithm));
+        const Bytes a = randomFuses(fuses, 3 + std::uint32_t(part.rec.Algorithm)),
+                    b = randomFuses(fuses, 50 + std::uint32_t(part.rec.Algorithm));
         const auto padded = [](Bytes m) { return m + Bytes(0x10000 - m.size(), 1); };
         const auto it = kUntransferred.find(part.rec.Name);
         const Untransferred never = it == kUntransferred.end() ? Untransferred{-1, -1, {}} : it->second;
