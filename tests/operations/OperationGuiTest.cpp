@@ -1,54 +1,21 @@
 // One operation from the toolbar click to the last line: worker thread,
 // progress window, Abort, counters, registry totals, with the simulated
 // programmer holding an EPROM.
-#include <QApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTest>
-#include <mutex>
-#include <utility>
 #include <gtest/gtest.h>
 
 #include "app/gui/Commands.h"
 #include "app/gui/TfrmMains.h"
 #include "operations/Checksum.h"
 #include "operations/gui/TProgressForm.h"
+#include "WindowTap.h"
 #include "support/MainWindowRig.h"
 
 using namespace tesmar;
 
 namespace {
-
-// Passes everything on to the window and notes the sounds asked for (under
-// test the window has no audio device and would switch sound off).
-class SoundTap : public Host {
-public:
-    explicit SoundTap(Host& window) : w_(window) {}
-    void memoAdd(const QString& line) override { w_.memoAdd(line); }
-    void memoClear() override { w_.memoClear(); }
-    void setGauge(int maximum, int position) override { w_.setGauge(maximum, position); }
-    void setProgressCaption(const QString& caption) override { w_.setProgressCaption(caption); }
-    void closeProgress() override { w_.closeProgress(); }
-    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override {
-        return w_.askAbortRetryIgnore(text, caption);
-    }
-    void message(const QString& text, const QString& caption, BoxIcon icon) override { w_.message(text, caption, icon); }
-    void showChecksum(const QString& text) override { w_.showChecksum(text); }
-    bool playSound(Sound sound) override {
-        std::lock_guard l(m_);
-        sounds_.push_back(sound);
-        return true;
-    }
-    std::vector<Sound> sounds() {
-        std::lock_guard l(m_);
-        return std::exchange(sounds_, {});
-    }
-
-private:
-    Host& w_;
-    std::mutex m_;
-    std::vector<Sound> sounds_;
-};
 
 // The first EPROM of the sample data is selected, with a blank chip in the socket.
 class OperationGuiTest : public test::MainWindowRig {
@@ -59,7 +26,7 @@ protected:
         ASSERT_TRUE(w().state().dev());
         ASSERT_EQ(w().state().dev()->FamilyLetter, 'R');
         ASSERT_TRUE(w().SB_Prog->isEnabled());
-        tap_ = std::make_unique<SoundTap>(w());
+        tap_ = std::make_unique<test::WindowTap>(w());
         st().host = tap_.get();
         st().settings.SoundOn = 1;
         clearLogs();
@@ -73,12 +40,10 @@ protected:
         boxes().setButton(0x00100000);  // QMessageBox::Ignore
         boxes().beforeAnswer = [when](const QString&) {
             if (!when()) return;
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) form->BitBtn1->click();
+            if (TProgressForm* form = test::openProgressForm()) form->BitBtn1->click();
         };
     }
-    QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
-    std::unique_ptr<SoundTap> tap_;
+    std::unique_ptr<test::WindowTap> tap_;
     const DeviceRecord& rec() { return *st().dev(); }
     std::size_t deviceSize() { return std::size_t(rec().LastAddress) + 1; }
 

@@ -2,9 +2,7 @@
 // in a few calls whatever the part's size, an Abort is served in every family
 // and ends the run's lines, a run that had ended before its Abort counts as
 // ended, and the pause after a run keeps the window served.
-#include <QApplication>
 #include <QEvent>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -15,42 +13,13 @@
 #include "app/gui/TfrmMains.h"
 #include "link/LibFtdiPort.h"
 #include "operations/gui/TProgressForm.h"
+#include "WindowTap.h"
 #include "support/MainWindowRig.h"
 #include "support/SimBridge.h"
 
 using namespace tesmar;
 
 namespace {
-
-// Passes everything to the window, and lets a test act right after a line or
-// the close that the worker (not the window's thread) sends.
-class Tap : public Host {
-public:
-    explicit Tap(Host& window) : w_(window) {}
-    void memoAdd(const QString& line) override {
-        w_.memoAdd(line);
-        if (afterLine && fromWorker()) afterLine(line);
-    }
-    void memoClear() override { w_.memoClear(); }
-    void setGauge(int maximum, int position) override { w_.setGauge(maximum, position); }
-    void setProgressCaption(const QString& caption) override { w_.setProgressCaption(caption); }
-    void closeProgress() override {
-        w_.closeProgress();
-        if (afterClose && fromWorker()) afterClose();
-    }
-    Answer askAbortRetryIgnore(const QString& text, const QString& caption) override {
-        return w_.askAbortRetryIgnore(text, caption);
-    }
-    void message(const QString& text, const QString& caption, BoxIcon icon) override { w_.message(text, caption, icon); }
-    bool playSound(Sound) override { return true; }
-    void showChecksum(const QString& text) override { w_.showChecksum(text); }
-    std::function<void(const QString&)> afterLine;
-    std::function<void()> afterClose;
-
-private:
-    static bool fromWorker() { return QThread::currentThread() != QCoreApplication::instance()->thread(); }
-    Host& w_;
-};
 
 // Counts the queued calls the window receives.
 class CallCounter : public QObject {
@@ -74,12 +43,6 @@ public:
     }
 };
 
-TProgressForm* openProgressForm() {
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (auto* form = qobject_cast<TProgressForm*>(top); form && !form->isClosed()) return form;
-    return nullptr;
-}
-
 class RunWindowTest : public test::MainWindowRig {
 protected:
     RunWindowTest() : MainWindowRig(test::RigOptions{.openWindow = false}) {}
@@ -87,7 +50,7 @@ protected:
         MainWindowRig::SetUp();
         port_ = &ftdi_;
         start();
-        tap_ = std::make_unique<Tap>(w());
+        tap_ = std::make_unique<test::WindowTap>(w());
         st().host = tap_.get();
     }
     void TearDown() override {
@@ -111,13 +74,12 @@ protected:
         const qsizetype from = all.lastIndexOf(" ");
         return from < 0 ? all : all.mid(from + 1);
     }
-    QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
 
     // The hardware port over a bridge to the simulated programmer, whose
     // line can go dead.
     test::SimBridge* bridge_ = new test::SimBridge(sim_);
     LibFtdiPort ftdi_{std::unique_ptr<FtdiBridge>(bridge_)};
-    std::unique_ptr<Tap> tap_;
+    std::unique_ptr<test::WindowTap> tap_;
 };
 
 bool isTimeLine(const QString& line) { return line.startsWith(" 00:"); }
@@ -197,7 +159,7 @@ TEST_F(RunWindowTest, AnAbortEndsTheRunsLinesUnlessTheRunHadEnded) {
         std::atomic<bool> posted{false};
         std::promise<void> served;
         clicker.click = [&served] {
-            if (TProgressForm* form = openProgressForm()) form->BitBtn1->click();
+            if (TProgressForm* form = test::openProgressForm()) form->BitBtn1->click();
             served.set_value();
         };
         auto postClick = [&] {

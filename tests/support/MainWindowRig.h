@@ -43,6 +43,8 @@ protected:
     void select(std::function<void(TfrmSelectDevice&)> act);
     // Empties the memo and the simulator's log, so a test sees only what follows.
     void clearLogs();
+    // The counters beside the toolbar: programmed, correct, failed.
+    QStringList counters() { return {w().TotalProg->text(), w().ProgCorrect->text(), w().ProgFail->text()}; }
 
     TempSettings settings_;
     sim::SimProgrammer sim_;
