@@ -6,7 +6,6 @@
 #include "common/FuzzRig.h"
 
 #include "config/ConfigPages.h"
-#include "config/McuPages.h"
 #include "config/PicPages.h"
 
 namespace tesmar::fuzz {
@@ -163,6 +162,11 @@ void HeadlessPages::apply(Control& c) {
         break;
     default: break;
     }
+}
+
+void HeadlessPages::showSheets(const std::vector<int>& sheets, const std::vector<std::string>&) {
+    shown_ = sheets;
+    current_ = sheets.empty() ? -1 : sheets.front();
 }
 
 void HeadlessPages::decodeAll() {
@@ -346,21 +350,6 @@ bool HeadlessPages::act(Script& s) {
 
 // ---------------------------------------------------------------- the dialogs
 
-namespace {
-
-constexpr std::uint8_t kTwelveBitIdPage = 19;
-
-bool secondClassicSheet(config::PicSheet s) {
-    using P = config::PicSheet;
-    return s == P::Page4A || s == P::Page10A || s == P::Page33A || s == P::Page46A;
-}
-bool firstPic18Sheet(config::PicSheet s) {
-    using P = config::PicSheet;
-    return s == P::Page27 || s == P::Page34 || s == P::Page36 || s == P::Page38;
-}
-
-}  // namespace
-
 const std::vector<DeviceRecord>& configPageRecords() {
     static const std::vector<DeviceRecord> records = [] {
         std::vector<DeviceRecord> v;
@@ -373,74 +362,20 @@ const std::vector<DeviceRecord>& configPageRecords() {
 }
 
 std::unique_ptr<HeadlessPages> openConfigPage(AppState& st) {
-    const DeviceRecord* dev = st.dev();
-    if (!dev) return nullptr;
+    if (!st.dev()) return nullptr;
     auto p = std::make_unique<HeadlessPages>(st, config::controlRows());
     p->setUpperCase({"Edit203", "Edit204A", "CB207_edit"});
-    std::vector<int> shown;
-    for (config::Sheet s : config::sheetsForPageCode(dev->PageCode))
-        if (config::sheetBuilt(s)) shown.push_back(int(s));
-    const bool mcuPage = !shown.empty() && config::isMcuPageCode(dev->PageCode);
-    // The fuse displays below the sheets show only on the pages that name them.
-    const unsigned displays = mcuPage ? config::fuseDisplaysShown(dev->PageCode) : 0;
-    for (int i = 0; i < 3; ++i)
-        for (const char* name : config::kFuseDisplays[i]) p->setVisible(name, displays & (1u << i));
-    if (shown.empty()) return nullptr;
-    p->setShownSheets(shown);
-    p->switchTab(0);
-    if (const config::PageSetup setup = config::pageSetup(dev->PageCode)) setup(*p);
-    p->decodeAll();
-    p->refreshDisplays();
+    if (config::openMcuDialogPages(*p, st).sheets.empty()) return nullptr;
     return p;
 }
 
 std::unique_ptr<HeadlessPages> openPicPage(AppState& st) {
-    const DeviceRecord* dev = st.dev();
-    if (!dev) return nullptr;
+    if (!st.dev()) return nullptr;
     auto p = std::make_unique<HeadlessPages>(st, config::picControlRows());
-    HeadlessPages& b = *p;
-    b.setVisible("GB_18F", false);
-    b.setEnabled("GB_18F", false);
-    for (int k = 0; k < 14; ++k) b.setVisible("Label" + std::to_string(13 + k), false);
-
-    const config::PicPlaces places = config::picPlaces(*dev);
-    b.setPlaces(places);
-    const bool pic18 = places.layout == config::PicLayout::Pic18;
-    const char* ids = pic18 ? "GB_18F" : "GB_ID";
-    const char* other = pic18 ? "GB_ID" : "GB_18F";
-    b.setVisible(other, false);
-    b.setEnabled(other, false);
-    const bool idsUsable = b.reachable(Target::id(places.idCount - 1));
-    b.setVisible(ids, idsUsable);
-    b.setEnabled(ids, idsUsable);
-    if (!pic18) config::applyOpeningMasks(st.buf, *dev);
-    if (dev->PageCode == kTwelveBitIdPage)
-        b.PicConfigMask() = std::uint32_t(dev->ConfigMasks[0]) * 256 + dev->ConfigMasks[1];
-    if (const auto at = places.configByte(pic18 ? 0 : 1); at && *at < st.buf.size()) st.buf.BufferCursor = *at;
-
-    const config::PicOpening opening = config::picOpening(*dev, st.buf.size());
-    if (!opening.set) {
-        b.decodeAll();
-        return p;
-    }
-    const config::PicPageSet& set = *opening.set;
-    std::vector<int> shown;
-    for (config::PicSheet s : set.sheets) shown.push_back(int(s));
-    for (int k = 0; k < set.labels && k < 14; ++k) b.setVisible("Label" + std::to_string(13 + k), true);
-    b.setShownSheets(shown);
-    b.switchTab(0);
-    if (set.setup) set.setup(b);
-    b.decodeAll();
-    b.refreshDisplays();
-    if (set.finish) set.finish(b);
+    const bool idsUsable = config::openPicDialogPages(*p, st).idsUsable;
     // From now on the tab shown decides which ID group shows.
-    const bool alg18 = dev->Algorithm == 18;
-    b.onTabChange = [&b, idsUsable, alg18](int sheet) {
-        if (!idsUsable) return;
-        const auto s = config::PicSheet(sheet);
-        if (alg18) b.setVisible("GB_18F", firstPic18Sheet(s));
-        else b.setVisible("GB_ID", !secondClassicSheet(s));
-    };
+    HeadlessPages& b = *p;
+    b.onTabChange = [&b, idsUsable](int sheet) { config::picTabChanged(b, idsUsable, sheet); };
     return p;
 }
 

@@ -6,11 +6,10 @@
 // changes run nothing (a list going to no item, a rebuilt list, a combo box
 // set as its page opens, a display's text).
 //
-// openConfigPage and openPicPage do what the two dialogs do when they open
-// (which sheets show, the fuse displays, the ID group, the opening masks,
-// the page's set-up, every control set from the values); the user then
-// switches tabs, clicks boxes and buttons, picks items and types into the
-// edits the page leaves operable, all taken from the fuzz input.
+// openConfigPage and openPicPage open the pages through the dialogs' own
+// opening (config/DialogOpening.h), with HeadlessPages as the dialog; the
+// user then switches tabs, clicks boxes and buttons, picks items and types
+// into the edits the page leaves operable, all taken from the fuzz input.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,18 +22,21 @@
 #include "app/AppState.h"
 #include "common/Script.h"
 #include "config/ControlRows.h"
+#include "config/DialogOpening.h"
 #include "config/PicPlaces.h"
 
 namespace tesmar::fuzz {
 
-class HeadlessPages : public config::StateContext {
+class HeadlessPages : public config::StateContext, public config::PageDialog {
 public:
     HeadlessPages(AppState& st, std::span<const config::ControlRow> rows);
 
-    // ---- What the dialogs do with their binder.
-    void setShownSheets(std::vector<int> sheets) { shown_ = std::move(sheets); }
-    void decodeAll();
-    void refreshDisplays();
+    // ---- The dialog, as its opening drives it: no page control, only which
+    // sheets show and which is current.
+    config::StateContext& pages() override { return *this; }
+    void showSheets(const std::vector<int>& sheets, const std::vector<std::string>& captions) override;
+    void decodeAll() override;
+    void refreshDisplays() override;
     // Edits whose validator shows what is typed in upper case.
     void setUpperCase(const std::vector<std::string>& names);
 
@@ -135,7 +137,8 @@ const std::vector<DeviceRecord>& configPageRecords();
 // pages opened on st.dev(); null when the device shows no sheet.
 std::unique_ptr<HeadlessPages> openConfigPage(AppState& st);
 // The PIC dialog opened on st.dev() (a 'C' record): opening masks, ID group,
-// the set of the page code or the ID group alone.
+// the set of the page code or the ID group alone; a change of tab shows the
+// ID group of the new sheet.
 std::unique_ptr<HeadlessPages> openPicPage(AppState& st);
 
 }  // namespace tesmar::fuzz

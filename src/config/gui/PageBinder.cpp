@@ -381,4 +381,18 @@ void PageBinder::say(const std::string& line) {
     if (onSay) onSay(line);
 }
 
+// ---------------------------------------------------------------- TabbedPages
+
+void TabbedPages::showSheets(const std::vector<int>& sheets, const std::vector<std::string>& captions) {
+    for (int i = 0; i < tabs_.count(); ++i) tabs_.setTabVisible(i, false);
+    // With nothing to show, no sheet is left standing in the frame.
+    tabs_.setVisible(!sheets.empty());
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        tabs_.setTabVisible(sheets[i], true);
+        tabs_.setTabText(sheets[i], QString::fromStdString(captions.at(i)));
+    }
+    if (!sheets.empty()) tabs_.setCurrentIndex(sheets.front());
+    binder_.setShownSheets(sheets);
+}
+
 }  // namespace tesmar

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSize>
 #include <QStringList>
+#include <QTabWidget>
 #include <functional>
 #include <map>
 #include <optional>
@@ -22,6 +23,7 @@
 
 #include "app/AppState.h"
 #include "config/ControlRows.h"
+#include "config/DialogOpening.h"
 #include "config/PicPlaces.h"
 
 namespace tesmar {
@@ -114,6 +116,22 @@ private:
     std::vector<int> shown_;
     std::map<std::string, QWidget*, std::less<>> controls_;
     std::map<QWidget*, std::vector<const config::ControlRow*>> children_;
+};
+
+// A dialog's binder with the page control that holds its sheets, as the
+// dialog's opening drives them (config/DialogOpening.h).
+class TabbedPages : public config::PageDialog {
+public:
+    TabbedPages(PageBinder& binder, QTabWidget& tabs) : binder_(binder), tabs_(tabs) {}
+
+    config::StateContext& pages() override { return binder_; }
+    void showSheets(const std::vector<int>& sheets, const std::vector<std::string>& captions) override;
+    void decodeAll() override { binder_.decodeAll(); }
+    void refreshDisplays() override { binder_.refreshDisplays(); }
+
+private:
+    PageBinder& binder_;
+    QTabWidget& tabs_;
 };
 
 }  // namespace tesmar

@@ -99,49 +99,22 @@ void TfrmConfig::layOut(bool mcuPage) {
     PageControl1->setGeometry(8, 8, w - 16, h - 60);
     BitBtn1->setGeometry(w - 108, h - 42, 100, 32);
     EntryNote->setGeometry(8, h - 24, w - 124, 20);
-    // The fuse displays sit in a row below the sheets, hidden until a page shows them.
-    const unsigned shown = mcuPage ? config::fuseDisplaysShown(st_.dev()->PageCode) : 0;
+    // The fuse displays sit in a row below the sheets; the pages that name them show them.
     for (int i = 0; i < 3; ++i) {
-        QWidget* caption = binder_->widget(config::kFuseDisplays[i][0]);
-        QWidget* value = binder_->widget(config::kFuseDisplays[i][1]);
-        caption->setGeometry(8 + i * 120, h - 48, 76, 20);
-        value->setGeometry(86 + i * 120, h - 48, 30, 20);
-        caption->setVisible(shown & (1u << i));
-        value->setVisible(shown & (1u << i));
+        binder_->widget(config::kFuseDisplays[i][0])->setGeometry(8 + i * 120, h - 48, 76, 20);
+        binder_->widget(config::kFuseDisplays[i][1])->setGeometry(86 + i * 120, h - 48, 30, 20);
     }
 }
 
 void TfrmConfig::FormCreate() {
-    for (int i = 0; i < config::kSheetCount; ++i) PageControl1->setTabVisible(i, false);
-    const DeviceRecord* dev = st_.dev();
-    std::vector<Sheet> shown;
-    if (dev)
-        for (Sheet s : config::sheetsForPageCode(dev->PageCode))
-            if (config::sheetBuilt(s)) shown.push_back(s);
-    mcuPage_ = dev && !shown.empty() && config::isMcuPageCode(dev->PageCode);
+    TabbedPages pages(*binder_, *PageControl1);
+    const config::McuDialogOpening opened = config::openMcuDialogPages(pages, st_);
+    mcuPage_ = opened.mcuPage;
     layOut(mcuPage_);
-    // With nothing to show, no sheet is left standing in the frame.
-    PageControl1->setVisible(!shown.empty());
-    if (shown.empty()) return;
-
-    std::vector<int> indexes;
-    for (Sheet s : shown) {
-        const int i = int(s);
-        indexes.push_back(i);
-        PageControl1->setTabVisible(i, true);
-        // Page 208 keeps the form's tab text; the second sheet of page 204 is "Page 2".
-        if (s == Sheet::Page204A) PageControl1->setTabText(i, "Page 2");
-        else if (s != Sheet::Page208) PageControl1->setTabText(i, QString::fromStdString(dev->Name));
-    }
-    PageControl1->setCurrentIndex(int(shown.front()));
-    binder_->setShownSheets(indexes);
-    if (const config::PageSetup setup = config::pageSetup(dev->PageCode)) setup(*binder_);
-    // Setting a control writes its value back through the binder, just as a click would.
-    binder_->decodeAll();
-    binder_->refreshDisplays();
+    if (opened.sheets.empty()) return;
     opened_ = chipBytes();
     if (!mcuPage_) fitGroupTitles();
-    if (mcuPage_ && dev->PageCode != kSecurityPage && !st_.mcu.McuConfigKnown) showFuseNote();
+    if (mcuPage_ && st_.dev()->PageCode != kSecurityPage && !st_.mcu.McuConfigKnown) showFuseNote();
 }
 
 // A strip below the frame says so; nothing above it moves.

@@ -12,16 +12,6 @@ namespace {
 
 constexpr QSize kSheetArea(776, 386);
 constexpr QSize kPageControl(784, 420);
-constexpr std::uint8_t kTwelveBitIdPage = 19;
-
-// Sheets on which no ID group shows, and the PIC18 sheets that show the eight-byte one.
-bool secondClassicSheet(PicSheet s) {
-    return s == PicSheet::Page4A || s == PicSheet::Page10A || s == PicSheet::Page33A || s == PicSheet::Page46A;
-}
-bool firstPic18Sheet(PicSheet s) {
-    return s == PicSheet::Page27 || s == PicSheet::Page34 || s == PicSheet::Page36 || s == PicSheet::Page38;
-}
-
 constexpr int kGap = 4;
 
 // The size at which a control shows its caption, and its items or children, whole.
@@ -146,71 +136,17 @@ void TfrmPicConfig::buildUi() {
 }
 
 void TfrmPicConfig::FormCreate() {
-    for (int i = 0; i < config::kPicSheetCount; ++i) PageControl->setTabVisible(i, false);
-    GB_18F->hide();
-    GB_18F->setEnabled(false);
-    for (QLabel* l : hexLabels) l->hide();
-    const DeviceRecord* dev = st_.dev();
-    if (!dev) {
-        GB_ID->hide();
-        PageControl->hide();
-        return;
-    }
-    const config::PicPlaces places = config::picPlaces(*dev);
-    binder_->setPlaces(places);
+    TabbedPages pages(*binder_, *PageControl);
+    const config::PicDialogOpening opened = config::openPicDialogPages(pages, st_);
+    idsUsable_ = opened.idsUsable;
+    if (!st_.dev()) return;
+    // The ID group takes the top left corner of the first sheet, which leaves it room.
+    (opened.pic18 ? GB_18F : GB_ID)->move(12, 32);
     QStringList notes;
-
-    // The ID group of the layout, where its bytes lie inside the image.
-    const bool pic18 = places.layout == config::PicLayout::Pic18;
-    QGroupBox* ids = pic18 ? GB_18F : GB_ID;
-    QGroupBox* other = pic18 ? GB_ID : GB_18F;
-    other->hide();
-    other->setEnabled(false);
-    idsUsable_ = binder_->reachable(config::Target::id(places.idCount - 1));
-    ids->setVisible(idsUsable_);
-    ids->setEnabled(idsUsable_);
-    ids->move(12, 32);
-    if (!idsUsable_) notes << "The ID locations lie outside the memory image: they cannot be edited";
-
-    if (!pic18) {
-        const std::string masked = config::applyOpeningMasks(st_.buf, *dev);
-        if (!masked.empty()) notes << QString::fromStdString(masked);
-    }
-    if (dev->PageCode == kTwelveBitIdPage)
-        binder_->PicConfigMask() = std::uint32_t(dev->ConfigMasks[0]) * 256 + dev->ConfigMasks[1];
-    if (const auto at = places.configByte(pic18 ? 0 : 1); at && *at < st_.buf.size()) st_.buf.BufferCursor = *at;
-
-    const config::PicOpening opening = config::picOpening(*dev, st_.buf.size());
-    if (!opening.note.empty()) notes << QString::fromStdString(opening.note);
+    for (const std::string& note : opened.notes) notes << QString::fromStdString(note);
     LayoutNote->setText(notes.join('\n'));
-    if (opening.set) {
-        showSet(*opening.set);
-    } else {
-        // Only the ID group and OK.
-        PageControl->hide();
-        binder_->decodeAll();
-    }
-}
-
-void TfrmPicConfig::showSet(const config::PicPageSet& set) {
-    const DeviceRecord& dev = *st_.dev();
-    std::vector<int> shown;
-    for (std::size_t i = 0; i < set.sheets.size(); ++i) {
-        const int s = int(set.sheets[i]);
-        shown.push_back(s);
-        PageControl->setTabVisible(s, true);
-        const QString caption = i == 0 ? QString::fromStdString(dev.Name) : QString(set.captions.at(i - 1));
-        PageControl->setTabText(s, caption);
-    }
-    PageControl->setCurrentIndex(shown.front());
-    for (int k = 0; k < set.labels && k < int(hexLabels.size()); ++k) hexLabels[std::size_t(k)]->show();
-    binder_->setShownSheets(shown);
-    if (set.setup) set.setup(*binder_);
-    // Setting a control runs its row, as the user choosing that state would.
-    binder_->decodeAll();
-    binder_->refreshDisplays();
-    if (set.finish) set.finish(*binder_);
-    shown_ = shown;
+    if (!opened.set) return;
+    for (const PicSheet s : opened.set->sheets) shown_.push_back(int(s));
     fitCaptions();
     // A caption a click changes asks its sheet for room.
     for (const int s : shown_) {
@@ -246,15 +182,7 @@ bool TfrmPicConfig::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TfrmPicConfig::PageControlChange(int index) {
-    if (index < 0 || index >= config::kPicSheetCount || !idsUsable_) return;
-    const PicSheet s = PicSheet(index);
-    if (st_.dev() && st_.dev()->Algorithm == 18) {
-        GB_18F->setVisible(firstPic18Sheet(s));
-        return;
-    }
-    GB_ID->setVisible(!secondClassicSheet(s));
-}
+void TfrmPicConfig::PageControlChange(int index) { config::picTabChanged(*binder_, idsUsable_, index); }
 
 void TfrmPicConfig::BitBtn1Click() { accept(); }
 

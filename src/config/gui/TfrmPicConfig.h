@@ -30,7 +30,7 @@ public:
     QGroupBox* GB_18F;
     std::array<QLineEdit*, 4> idEdits{};     // ID_0, ID1, ID2, ID3
     std::array<QLineEdit*, 8> pic18Edits{};  // ID270 .. ID277
-    std::array<QLabel*, 14> hexLabels{};     // Label13 .. Label26
+    std::array<QLabel*, config::kPicHexLabels> hexLabels{};  // Label13 .. Label26
     QLabel* LayoutNote;  // why the record gets no sheet or no masks
     QLabel* EntryNote;   // an ID entry that is not a number
     QPushButton* BitBtn1;
@@ -53,7 +53,6 @@ protected:
 private:
     void buildUi();
     void FormCreate();
-    void showSet(const config::PicPageSet& set);
     void fitCaptions();
 
     AppState& st_;
