@@ -41,9 +41,7 @@ const ImageBuffer& selected(std::size_t index) {
     auto [it, fresh] = cache.try_emplace(index);
     if (fresh) {
         const DeviceRecord& rec = configPageRecords()[index];
-        allocateForSelection(it->second, rec);
-        prefillErased(it->second, rec);
-        if (rec.isPic18()) SetPic18DefaultConfig(it->second, rec);
+        selectionImage(it->second, rec);
     }
     return it->second;
 }

@@ -50,9 +50,7 @@ void select(const DeviceRecord& rec, bool whole) {
     }
     if (!whole || rec.LastAddress >= kAllocateUpTo) return;
     ImageBuffer buf;
-    allocateForSelection(buf, rec);
-    prefillErased(buf, rec);
-    if (rec.isPic18()) SetPic18DefaultConfig(buf, rec);
+    selectionImage(buf, rec);
     computeChecksum(buf, &rec);
     if (rec.FamilyLetter == 'R') {
         allocateOddEven(buf, rec);

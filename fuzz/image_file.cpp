@@ -7,7 +7,6 @@
 // bit 2: a 32-bit offset follows, bit 3: it is subtracted, bit 4: odd/even
 // mode for byte-wide EPROMs), then the file.
 #include <QString>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -61,19 +60,13 @@ const ImageBuffer& selected(const DeviceRecord& rec, bool oddEven) {
     static std::map<std::pair<std::string, bool>, ImageBuffer> cache;
     auto [it, fresh] = cache.try_emplace({rec.Name, oddEven});
     if (fresh) {
-        allocateForSelection(it->second, rec);
-        prefillErased(it->second, rec);
-        if (rec.isPic18()) SetPic18DefaultConfig(it->second, rec);
+        selectionImage(it->second, rec);
         if (oddEven) allocateOddEven(it->second, rec);
     }
     return it->second;
 }
 
-QString fileName() {
-    static QTemporaryDir dir;
-    if (!dir.isValid()) fail("no temporary folder");
-    return dir.filePath("image");
-}
+QString fileName() { return tempPath("image"); }
 
 }  // namespace
 

@@ -11,7 +11,6 @@
 // then the file.
 #include <QFile>
 #include <QString>
-#include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,12 +27,6 @@ using namespace tesmar;
 using namespace tesmar::fuzz;
 
 namespace {
-
-QString tempFile(const char* name) {
-    static QTemporaryDir dir;
-    if (!dir.isValid()) fail("no temporary folder");
-    return dir.filePath(name);
-}
 
 QByteArray contents(const QString& name) {
     QFile f(name);
@@ -82,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::size_t fileSize = 0;
     const std::uint8_t* file = s.rest(fileSize);
-    const QString first = tempFile("first"), saved = tempFile("saved"), again = tempFile("again");
+    const QString first = tempPath("first"), saved = tempPath("saved"), again = tempPath("again");
     {
         QFile out(first);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) fail("cannot write the input file");

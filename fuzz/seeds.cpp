@@ -266,9 +266,7 @@ void roundTripSeed(const QString& folder, const QString& file, int format, std::
     AppState st;
     st.host = &host;
     st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
-    allocateForSelection(st.buf, rec);
-    prefillErased(st.buf, rec);
-    if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
+    selectionImage(st.buf, rec);
     st.file.FileFormat = std::int8_t(format);
     const QList<QByteArray> blank = pld ? QList<QByteArray>{} : savedLines(st, file);
 

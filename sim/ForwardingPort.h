@@ -1,6 +1,6 @@
 #pragma once
-// A port that hands every driver operation to another port. Tests, benches
-// and the fuzz seeds derive from it and override only what they change (a
+// A port that hands every driver operation to another port. Tests and the
+// fuzz seeds derive from it and override only what they change (a
 // line that goes silent, a recorder of the replies). The waits (waitQueue,
 // readUnless) keep the interface's defaults, so they go through whatever
 // queueStatus and read the derived port overrides.

@@ -1,10 +1,12 @@
 #include "common/FuzzRig.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "devices/BufferLayout.h"
 #include "devices/DeviceDataFile.h"
 
 namespace tesmar::fuzz {
@@ -88,6 +90,18 @@ Answer ScriptedHost::askAbortRetryIgnore(const QString& text, const QString& cap
 
 void ScriptedHost::message(const QString& text, const QString& caption, BoxIcon) {
     show("[box] ", caption + "|" + text);
+}
+
+void selectionImage(ImageBuffer& buf, const DeviceRecord& rec) {
+    allocateForSelection(buf, rec);
+    prefillErased(buf, rec);
+    if (rec.isPic18()) SetPic18DefaultConfig(buf, rec);
+}
+
+QString tempPath(const char* name) {
+    static QTemporaryDir dir;
+    if (!dir.isValid()) fail("no temporary folder");
+    return dir.filePath(name);
 }
 
 void fail(const char* what) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Script.h"
+#include "app/AppState.h"
 #include "devices/DeviceRecord.h"
 #include "operations/Host.h"
 
@@ -52,6 +53,13 @@ public:
 private:
     Script* script_;
 };
+
+// The image a selection of `rec` leaves: the selection's block, erased, and
+// a PIC18's default configuration.
+void selectionImage(ImageBuffer& buf, const DeviceRecord& rec);
+
+// A file of this name in a temporary folder the run keeps.
+QString tempPath(const char* name);
 
 // Stops the run with a message: an invariant of the program does not hold.
 [[noreturn]] void fail(const char* what);

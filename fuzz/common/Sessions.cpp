@@ -37,9 +37,7 @@ void prepareOperation(AppState& st, const OperationSetup& setup) {
     static std::map<std::pair<std::size_t, bool>, ImageBuffer> images;
     auto [it, fresh] = images.try_emplace({index, oddEven});
     if (fresh) {
-        allocateForSelection(it->second, rec);
-        prefillErased(it->second, rec);
-        if (rec.isPic18()) SetPic18DefaultConfig(it->second, rec);
+        selectionImage(it->second, rec);
         if (oddEven) allocateOddEven(it->second, rec);
     }
     st.CurrentDevice = std::make_shared<const DeviceRecord>(rec);
