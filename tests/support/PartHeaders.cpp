@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 namespace tesmar::test {
 namespace {
 
@@ -30,6 +32,19 @@ bool readLines(const QString& path, QStringList& lines) {
     QTextStream in(&f);
     while (!in.atEnd()) lines << in.readLine();
     return true;
+}
+
+// Each part read once per program: the header checks visit a part in several
+// tests, and avr-gcc costs a process per part.
+template <class Part>
+std::optional<Part> readOnce(const std::string& deviceName, std::optional<Part> (*read)(const std::string&)) {
+    static std::mutex lock;
+    static std::map<std::string, std::optional<Part>> parts;
+    const std::string base = basePartName(deviceName);
+    const std::lock_guard held(lock);
+    auto it = parts.find(base);
+    if (it == parts.end()) it = parts.emplace(base, read(base)).first;
+    return it->second;
 }
 
 }  // namespace
@@ -143,8 +158,10 @@ std::uint32_t GputilsPart::codeWords() const {
 
 bool haveGputils() { return QFileInfo(QString(kGputilsFolder) + "/header/p16f84a.inc").exists(); }
 
-std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
-    const QString base = QString::fromStdString(basePartName(deviceName));
+namespace {
+
+std::optional<GputilsPart> parseGputilsPart(const std::string& baseName) {
+    const QString base = QString::fromStdString(baseName);
     QStringList inc, lkr;
     if (!readLines(QString("%1/header/p%2.inc").arg(kGputilsFolder, base), inc)) return std::nullopt;
     readLines(QString("%1/lkr/%2_g.lkr").arg(kGputilsFolder, base), lkr);
@@ -176,6 +193,12 @@ std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
     return part;
 }
 
+}  // namespace
+
+std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
+    return readOnce<GputilsPart>(deviceName, parseGputilsPart);
+}
+
 // ---- avr-libc ----------------------------------------------------------------
 
 AvrLibcPart::FuseBit AvrLibcPart::fuse(const std::string& name) const {
@@ -201,9 +224,11 @@ long AvrLibcPart::number(const std::string& name) const {
 
 bool haveAvrLibc() { return !QStandardPaths::findExecutable("avr-gcc").isEmpty(); }
 
-std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
+namespace {
+
+std::optional<AvrLibcPart> runAvrLibcPart(const std::string& mcu) {
     AvrLibcPart part;
-    part.mcu = basePartName(deviceName);
+    part.mcu = mcu;
     // The preprocessor of the tool chain resolves the header's own
     // conditions (the 328 and 328P share one file); -dD keeps the defines in
     // the header's order and -C its comments, which name the fuse bytes.
@@ -251,6 +276,12 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     part.bootLock1 = part.defines.count("__BOOT_LOCK_BITS_1_EXIST") != 0;
     if (part.signature[0] < 0) return std::nullopt;
     return part;
+}
+
+}  // namespace
+
+std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
+    return readOnce<AvrLibcPart>(deviceName, runAvrLibcPart);
 }
 
 std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption) {

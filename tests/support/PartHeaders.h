@@ -78,7 +78,8 @@ struct GputilsPart {
 // True when gputils' headers are installed.
 bool haveGputils();
 // The part of a sample record's name ("16F716", "18LF25K50", "16F877A TQFP44"
-// -> p16f877a.inc); nothing when gputils has no header for it.
+// -> p16f877a.inc); nothing when gputils has no header for it. A test program
+// reads each part once; later calls give a copy.
 std::optional<GputilsPart> readGputilsPart(const std::string& deviceName);
 
 // ---- avr-libc ----------------------------------------------------------------
@@ -115,7 +116,8 @@ struct AvrLibcPart {
 // True when avr-gcc and avr-libc are installed.
 bool haveAvrLibc();
 // The part of a sample record's name ("ATmega48/V" -> atmega48); nothing
-// when avr-gcc does not know it.
+// when avr-gcc does not know it. A test program runs avr-gcc once per part;
+// later calls give a copy.
 std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName);
 
 // The avr-libc fuse a configuration box's caption names, and whether the box
