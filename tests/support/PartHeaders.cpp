@@ -51,6 +51,26 @@ std::optional<Part> readOnce(const std::string& deviceName, std::optional<Part> 
 
 // ---- gputils ---------------------------------------------------------------
 
+const char* const kPic18ConfigByteNames[14] = {"1H", "1L", "2H", "2L", "3H", "3L", "4H",
+                                           "4L", "5H", "5L", "6H", "6L", "7H", "7L"};
+
+int pic18ConfigByte(const std::string& symbol) {
+    for (int k = 0; k < 14; ++k) {
+        const std::string suffix = std::string("_") + kPic18ConfigByteNames[k];
+        if (symbol.size() > suffix.size() && symbol.compare(symbol.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return k;
+    }
+    return -1;
+}
+
+std::vector<std::uint32_t> hexNumbersIn(const std::string& text) {
+    static const QRegularExpression hex(R"(\b(?:0x)?([0-9A-Fa-f]{3,4})h?\b)");
+    std::vector<std::uint32_t> out;
+    auto it = hex.globalMatch(QString::fromStdString(text));
+    while (it.hasNext()) out.push_back(it.next().captured(1).toUInt(nullptr, 16));
+    return out;
+}
+
 std::uint32_t GputilsPart::value(const std::string& symbol) const {
     const auto it = symbols.find(symbol);
     if (it == symbols.end()) {
@@ -58,6 +78,37 @@ std::uint32_t GputilsPart::value(const std::string& symbol) const {
         return 0;
     }
     return it->second;
+}
+
+std::optional<std::vector<std::string>> GputilsPart::settingSymbols(const std::string& expr,
+                                                                    std::string* missing) const {
+    std::vector<std::string> out;
+    for (const QString& term : QString::fromStdString(expr).split('&')) {
+        bool found = false;
+        for (const QString& alt : term.trimmed().split('|')) {
+            if (!has(alt.toStdString())) continue;
+            out.push_back(alt.toStdString());
+            found = true;
+            break;
+        }
+        if (!found) {
+            if (missing) *missing = term.trimmed().toStdString();
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::string GputilsPart::writeProtectFor(const std::string& caption) const {
+    const auto range = hexNumbersIn(caption);
+    if (range.empty()) return QString::fromStdString(caption).contains("off", Qt::CaseInsensitive) ? "_WRT_OFF" : "";
+    for (const auto& [name, word] : configWord) {
+        if (name.rfind("_WRT_", 0) != 0 || !comments.count(name)) continue;
+        auto named = hexNumbersIn(comments.at(name));
+        if (named.size() >= 2) named.resize(2);
+        if (named == range) return name;
+    }
+    return "";
 }
 
 const GputilsPart::Page* GputilsPart::page(const std::string& name) const {
