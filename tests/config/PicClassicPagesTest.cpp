@@ -344,8 +344,6 @@ TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
 
 // ---- On the simulated programmer, through the main window ------------------------
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
 class PicClassicWindowTest : public PicWindowRig {
 protected:
     std::uint8_t image(std::size_t at) { return st().buf.DeviceBuffer[at]; }
@@ -355,10 +353,10 @@ TEST_F(PicClassicWindowTest, SettingsAndIdsTypedInTheDialogAreProgrammedAndReadB
     selectNamed("16F877");
     const char* typed[] = {"12", "34", "56", "7"};
     const auto set = configure([&typed](TfrmPicConfig& d) {
-        tick(d.control<RadioGroup>("RG21_Osc")->button(2));     // HS
+        tickBox(d.control<RadioGroup>("RG21_Osc")->button(2));     // HS
         ASSERT_TRUE(d.control<QCheckBox>("CB21_Wdt")->isChecked());
-        tick(d.control<QCheckBox>("CB21_Wdt"));                  // watchdog off
-        tick(d.control<RadioGroup>("RG21_Prot8k")->button(1));  // upper half protected
+        tickBox(d.control<QCheckBox>("CB21_Wdt"));                  // watchdog off
+        tickBox(d.control<RadioGroup>("RG21_Prot8k")->button(1));  // upper half protected
         for (std::size_t n = 0; n < 4; ++n) {
             d.idEdits[n]->selectAll();
             QTest::keyClicks(d.idEdits[n], typed[n]);
@@ -382,7 +380,7 @@ TEST_F(PicClassicWindowTest, SettingsAndIdsTypedInTheDialogAreProgrammedAndReadB
 
 TEST_F(PicClassicWindowTest, FullProtectionFailsVerifyUntilErase) {
     selectNamed("16F877A");
-    configure([](TfrmPicConfig& d) { tick(d.control<RadioGroup>("RG30_Prot")->button(0)); });
+    configure([](TfrmPicConfig& d) { tickBox(d.control<RadioGroup>("RG30_Prot")->button(0)); });
     ASSERT_TRUE(ran(w().SB_Prog, " CONFIG Programmed"));
     EXPECT_TRUE(chip16().codeProtected());
     EXPECT_TRUE(press(w().SB_Verify).contains(" Code Area "));

@@ -14,8 +14,6 @@ using namespace tesmar::test;
 
 namespace {
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
 class PicConfigWindowTest : public PicWindowRig {};
 
 TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
@@ -24,12 +22,12 @@ TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
     configure([&typed](TfrmPicConfig& d) {
         ASSERT_EQ(d.visibleSheets().size(), 3u);
         EXPECT_EQ(d.PageControl->tabText(d.PageControl->currentIndex()), "18F452");
-        tick(d.control<RadioGroup>("RG27_Osc")->button(2));  // "HS"
+        tickBox(d.control<RadioGroup>("RG27_Osc")->button(2));  // "HS"
         auto* boren = d.control<QCheckBox>("CB27_Boren");
-        if (!boren->isChecked()) tick(boren);
-        tick(d.control<RadioGroup>("RG27_Bor")->button(2));  // "2.7V"
+        if (!boren->isChecked()) tickBox(boren);
+        tickBox(d.control<RadioGroup>("RG27_Bor")->button(2));  // "2.7V"
         d.PageControl->setCurrentWidget(d.sheet(config::PicSheet::Page27B));
-        tick(d.control<QCheckBox>("CB27_Cp200"));  // "0200 - 1FFF protected"
+        tickBox(d.control<QCheckBox>("CB27_Cp200"));  // "0200 - 1FFF protected"
         d.PageControl->setCurrentWidget(d.sheet(config::PicSheet::Page27));
         for (std::size_t n = 0; n < typed.size(); ++n) {
             QLineEdit* id = d.pic18Edits[n];
@@ -117,9 +115,9 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
                 for (config::PicSheet sh : d.visibleSheets())
                     if (d.sheet(sh)->isAncestorOf(w)) d.PageControl->setCurrentWidget(d.sheet(sh));
                 if (auto* box = qobject_cast<QCheckBox*>(w)) {
-                    if (box->isChecked() != (s.state != 0)) tick(box);
+                    if (box->isChecked() != (s.state != 0)) tickBox(box);
                 } else {
-                    tick(static_cast<RadioGroup*>(w)->button(s.state));
+                    tickBox(static_cast<RadioGroup*>(w)->button(s.state));
                 }
             }
             d.PageControl->setCurrentIndex(int(d.visibleSheets().front()));
