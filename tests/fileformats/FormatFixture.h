@@ -61,62 +61,80 @@ inline int runTool(const QString& program, const QStringList& args, QString* err
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
-// srec_cat's reading of `file` (in `format`, e.g. {"-Intel"}) at
-// [from, from + n), written through the file `scratch`: the bytes, 0 where
+// A range of addresses of a file: [from, from + n).
+struct SrecRange {
+    std::uint64_t from, n;
+};
+
+// srec_cat's reading of `ranges` of `file` (in `format`, e.g. {"-Intel"}),
+// one after the other, written through the file `scratch`: the bytes, 0 where
 // the file holds none. With `held`, which of them the file holds: a reading
 // with holes filled with 0xFF agrees with the first there only.
-inline QByteArray srecRead(const QString& file, const QStringList& format, std::uint64_t from, std::uint64_t n,
+inline QByteArray srecRead(const QString& file, const QStringList& format, const std::vector<SrecRange>& ranges,
                            const QString& scratch, std::vector<bool>* held = nullptr) {
+    std::uint64_t total = 0;
+    for (const SrecRange& r : ranges) total += r.n;
     auto read = [&](bool fill) {
-        QStringList args{file};
-        args << format;
-        const QString begin = QString::number(from), end = QString::number(from + n);
-        if (fill) args << "-fill" << "0xFF" << begin << end;
-        args << "-crop" << begin << end << "-offset" << QString("-%1").arg(from) << "-o" << scratch << "-binary";
+        QStringList args;
+        std::uint64_t at = 0;
+        for (const SrecRange& r : ranges) {
+            const QString begin = QString::number(r.from), end = QString::number(r.from + r.n);
+            args << file << format;
+            if (fill) args << "-fill" << "0xFF" << begin << end;
+            args << "-crop" << begin << end << "-offset"
+                 << (at >= r.from ? QString::number(at - r.from) : QString("-%1").arg(r.from - at));
+            at += r.n;
+        }
+        args << "-o" << scratch << "-binary";
         QString err;
         EXPECT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
         QByteArray b = readFile(scratch);
-        b.resize(qsizetype(n), '\0');
+        b.resize(qsizetype(total), '\0');
         return b;
     };
     const QByteArray bytes = read(false);
     if (held) {
         const QByteArray filled = read(true);
-        held->assign(std::size_t(n), false);
-        for (std::size_t i = 0; i < std::size_t(n); ++i) (*held)[i] = bytes[qsizetype(i)] == filled[qsizetype(i)];
+        held->assign(std::size_t(total), false);
+        for (std::size_t i = 0; i < std::size_t(total); ++i) (*held)[i] = bytes[qsizetype(i)] == filled[qsizetype(i)];
     }
     return bytes;
 }
 
+// srec_cat's reading of `file` at [from, from + n).
+inline QByteArray srecRead(const QString& file, const QStringList& format, std::uint64_t from, std::uint64_t n,
+                           const QString& scratch) {
+    return srecRead(file, format, {{from, n}}, scratch);
+}
+
 // Whether `got` holds every byte `want` holds, with the same value, as
 // srec_cmp compares them; of a byte `masks` names only the bits of its mask
-// count. srec_cmp's account of what differs goes to `report`; the masked
-// copies it compares are written in `scratchDir`.
+// count. srec_cmp's account of what differs goes to `report`.
 inline bool srecHolds(const QString& want, const QStringList& wantFormat, const QString& got,
                       const QStringList& gotFormat, const std::map<std::uint32_t, std::uint8_t>& masks,
-                      const QString& scratchDir, QString* report) {
-    // One input per masked byte, ANDed with its mask; `got` cropped to what `want` holds.
-    auto masked = [&](const QString& file, const QStringList& format, bool cropped, const QString& out) {
+                      QString* report) {
+    // Each side one group: the file without the masked bytes, then each of
+    // them ANDed with its mask; `got` cropped to what `want` holds.
+    auto side = [&](const QString& file, const QStringList& format, bool cropped) {
         QStringList within{"-crop", "-within", want};
         within << wantFormat;
-        QStringList args{file};
+        QStringList args{"(", file};
         args << format;
-        for (const auto& [at, mask] : masks) args << "-exclude" << QString::number(at) << QString::number(at + 1);
+        for (const auto& [at, mask] : masks)
+            if (mask != 0xFF) args << "-exclude" << QString::number(at) << QString::number(at + 1);
         if (cropped) args << within;
         for (const auto& [at, mask] : masks) {
+            if (mask == 0xFF) continue;
             args << file << format << "-crop" << QString::number(at) << QString::number(at + 1) << "-and"
                  << QString::number(mask);
             if (cropped) args << within;
         }
-        args << "-o" << out << "-Intel";
-        QString err;
-        EXPECT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
-        return out;
+        return args << ")";
     };
-    const QString a = masked(want, wantFormat, false, scratchDir + "/srec_want.hex");
-    const QString b = masked(got, gotFormat, true, scratchDir + "/srec_got.hex");
+    QStringList args = side(want, wantFormat, false);
+    args << side(got, gotFormat, true) << "-verbose";
     QString out, err;
-    const int code = runTool("srec_cmp", {a, "-Intel", b, "-Intel", "-verbose"}, &err, &out);
+    const int code = runTool("srec_cmp", args, &err, &out);
     if (report) *report = out + err;
     return code == 0;
 }

@@ -289,9 +289,11 @@ TEST_F(PicConfigWindowTest, GpasmFilesComeBackAsTheyWereAssembled) {
         ASSERT_TRUE(writeFile(asmFile, source.toLatin1()));
         QString err;
         ASSERT_EQ(runTool("gpasm", {"-a", t.format, "-o", made, asmFile}, &err), 0) << err.toStdString();
+        // gpasm's IDs and configuration, and which of those bytes it wrote.
         std::vector<bool> held;
-        const QByteArray wantConfig = srecRead(made, srecFormat, configAt, configBytes, dir.filePath("c.bin"), &held);
-        const QByteArray wantIds = srecRead(made, srecFormat, idAt, 8, dir.filePath("i.bin"));
+        const QByteArray read =
+            srecRead(made, srecFormat, {{idAt, 8}, {configAt, configBytes}}, dir.filePath("read.bin"), &held);
+        const QByteArray wantIds = read.left(8), wantConfig = read.mid(8);
 
         selectNamed(t.part);
         st().settings.ProgramSteps = std::uint8_t(st().dev()->StepMask & 0x17);  // code, data, IDs, configuration
@@ -308,7 +310,7 @@ TEST_F(PicConfigWindowTest, GpasmFilesComeBackAsTheyWereAssembled) {
         ASSERT_GE(chipConfig.size(), configBytes);
         for (std::uint32_t j = 0; j < configBytes; ++j) {
             if (!settable[j]) continue;
-            ASSERT_TRUE(held[j]) << "gpasm wrote no configuration byte at " << std::hex << configAt + j;
+            ASSERT_TRUE(held[8 + j]) << "gpasm wrote no configuration byte at " << std::hex << configAt + j;
             EXPECT_EQ(chipConfig[j ^ 1] & settable[j], std::uint8_t(wantConfig[j]) & settable[j])
                 << "the part's configuration byte " << (j ^ 1);
         }
@@ -328,7 +330,7 @@ TEST_F(PicConfigWindowTest, GpasmFilesComeBackAsTheyWereAssembled) {
         transfer(w().SB_Save, saved, inhx16);
         ASSERT_TRUE(w().memoLines().contains(" File " + saved + " saved")) << w().memoLines().join('\n').toStdString();
         QString differences;
-        EXPECT_TRUE(srecHolds(made, srecFormat, saved, srecFormat, kept, dir.path(), &differences))
+        EXPECT_TRUE(srecHolds(made, srecFormat, saved, srecFormat, kept, &differences))
             << differences.toStdString();
     }
 }
