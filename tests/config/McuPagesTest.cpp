@@ -646,7 +646,8 @@ TEST_F(McuConfigWindowTest, TheToolbarOffersTheButtonsTheRecordLists) {
     select(found->place);
     EXPECT_FALSE(w().SB_Config->isEnabled());
     EXPECT_TRUE(w().SB_Prog->isEnabled());
-    constexpr std::uint16_t kAll = 0x5FF, kNoConfig = kAll & ~(1u << BtnConfig);
+    // Bits 0-8 and 10 of the record's buttons word; bit 3 is Config.
+    constexpr std::uint16_t kAll = 0x5FF, kNoConfig = kAll & ~0x008u;
     for (const std::uint16_t buttons : {kAll, kNoConfig}) {
         w().enableFromRecord(RecordImage('M').algorithm(28).pageCode(0).buttons(buttons).build());
         EXPECT_EQ(w().SB_Config->isEnabled(), buttons == kAll);
