@@ -320,10 +320,7 @@ TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
                         r.configMaskCount(4).configMasks({0x3F, 0xFF, 0x3F, 0xFF});
                     }
                     select(r.build());
-                    dlg.reset();
-                    owner.setFont(font);
-                    dlg = std::make_unique<TfrmPicConfig>(st, &owner);
-                    dlg->show();
+                    open(font);
                     QApplication::processEvents();
                     for (config::PicSheet s : dlg->visibleSheets()) check(dlg->sheet(s), "on opening");
                     // Each box both ways, then back: captions that follow the state.
