@@ -1,5 +1,6 @@
-// The PIC dialog through the main window's Config button, and what it sets
-// reaching the simulated chip with the next Program.
+// The PIC dialog through the main window's Config button, what it sets
+// reaching the simulated chip with the next Program, and files gpasm made
+// coming back through Load, Program, Read and Save.
 #include <QCheckBox>
 #include <QTemporaryDir>
 
