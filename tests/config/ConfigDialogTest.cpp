@@ -13,12 +13,9 @@
 
 using namespace tesmar;
 using config::Sheet;
+using test::tickBox;
 
 namespace {
-
-// Clicks a check box or radio button on its indicator: only the indicator and
-// the caption take clicks, not the rest of the row.
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
 
 class ConfigDialogTest : public ::testing::Test {
 protected:
@@ -33,7 +30,7 @@ protected:
     std::uint8_t& status() { return st.mcu.SerialFlashStatus; }
     static void clickItem(RadioGroup* group, int index) {
         ASSERT_NE(group->button(index), nullptr);
-        tick(group->button(index));
+        tickBox(group->button(index));
     }
 
     AppState st;
@@ -99,11 +96,11 @@ TEST_F(ConfigDialogTest, Page100ShowsTheStatusByte) {
 TEST_F(ConfigDialogTest, Page100ClicksWriteTheirBits) {
     status() = 0x04;
     TfrmConfig& d = open(100);
-    tick(d.CB100_Wpen);
+    tickBox(d.CB100_Wpen);
     EXPECT_EQ(status(), 0x84);
     clickItem(d.RG100, 3);
     EXPECT_EQ(status(), 0x8C);
-    tick(d.CB100_Wpen);
+    tickBox(d.CB100_Wpen);
     EXPECT_EQ(status(), 0x0C);
     // A block-protect choice keeps WPEN and clears the bits outside both fields.
     status() = 0xF3;
@@ -188,9 +185,9 @@ TEST_F(ConfigDialogTest, Page102ClicksWriteOnlyTheirBits) {
         clickItem(d.RG102_BP, item);
         EXPECT_EQ(status(), 0x43 | (item << 2));
     }
-    tick(d.CB102_SRP);
+    tickBox(d.CB102_SRP);
     EXPECT_EQ(status(), 0xC3 | (5 << 2));
-    tick(d.CB102_SRP);
+    tickBox(d.CB102_SRP);
     EXPECT_EQ(status(), 0x43 | (5 << 2));
     EXPECT_EQ(st.mcu.SerialFlashStatus2, 0);
 }
@@ -256,8 +253,8 @@ TEST(RadioGroupTest, IndexSignalsOnChangesFromCodeAndClicksOnly) {
     g.setItemIndex(2);
     g.setItemIndex(2);
     g.show();
-    tick(g.button(0));
-    tick(g.button(0));
+    tickBox(g.button(0));
+    tickBox(g.button(0));
     g.setItemIndex(7);
     EXPECT_EQ(seen, (std::vector<int>{2, 0, -1}));
     EXPECT_EQ(g.itemIndex(), -1);

@@ -24,8 +24,6 @@ namespace {
 
 enum Family { R = 0, E = 1, S = 2, M = 3 };
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
 class ConfigWindowTest : public MainWindowRig {
 protected:
     void selectNamed(int family, const std::string& name) {
@@ -62,9 +60,9 @@ TEST_F(ConfigWindowTest, SerialFlashProtectionChosenInTheDialogIsProgrammed) {
     configure([](TfrmConfig& d) {
         ASSERT_EQ(d.visibleSheets(), std::vector<config::Sheet>{config::Sheet::Page102});
         EXPECT_EQ(d.PageControl1->tabText(int(config::Sheet::Page102)), "25F080");
-        tick(d.RG102_TB->button(1));                 // "Bottom"
-        tick(d.RG102_BP->button(2));                 // "000000h - 01FFFFh"
-        tick(d.CB102_SRP);
+        tickBox(d.RG102_TB->button(1));                 // "Bottom"
+        tickBox(d.RG102_BP->button(2));                 // "000000h - 01FFFFh"
+        tickBox(d.CB102_SRP);
     });
     EXPECT_EQ(st().mcu.SerialFlashStatus, 0x80 | 0x20 | (2 << 2));
 
@@ -83,7 +81,7 @@ TEST_F(ConfigWindowTest, SerialEepromBlockProtectIsProgrammed) {
     configure([](TfrmConfig& d) {
         EXPECT_FALSE(d.GB100_Wpen->isVisible());
         EXPECT_TRUE(d.RG100->isVisible());
-        tick(d.RG100->button(3));  // "All"
+        tickBox(d.RG100->button(3));  // "All"
     });
     EXPECT_EQ(st().mcu.SerialFlashStatus, 0x8C);
 
@@ -99,7 +97,7 @@ TEST_F(ConfigWindowTest, SoftwareDataProtectionReachesTheOptionByte) {
     for (int item : {1, 0}) {
         configure([item](TfrmConfig& d) {
             ASSERT_EQ(d.visibleSheets(), std::vector<config::Sheet>{config::Sheet::Page130});
-            tick(d.RG130->button(item));
+            tickBox(d.RG130->button(item));
         });
         EXPECT_EQ(st().mcu.SdpEnable, item);
         clearLogs();
@@ -201,11 +199,11 @@ TEST_F(ConfigWindowTest, OneChangeInConfigIsTheOnlyFuseOrLockChangeProgramMakes)
         configure([&](TfrmConfig& d) {
             noted = d.FuseNote->isVisible();
             if (c.item < 0) {
-                tick(d.control<QCheckBox>(c.control));
+                tickBox(d.control<QCheckBox>(c.control));
             } else if (auto* list = d.control<QComboBox>(c.control)) {
                 list->setCurrentIndex(c.item);
             } else {
-                tick(d.control<RadioGroup>(c.control)->button(c.item));
+                tickBox(d.control<RadioGroup>(c.control)->button(c.item));
             }
         });
         EXPECT_EQ(noted, c.byte < 0);
@@ -265,7 +263,7 @@ TEST_F(ConfigWindowTest, ALockChoiceProgramsOnlyTheLockBitsOfItsMode) {
             if (auto* list = d.control<QComboBox>(c.control))
                 list->setCurrentIndex(c.item);
             else
-                tick(d.control<RadioGroup>(c.control)->button(c.item));
+                tickBox(d.control<RadioGroup>(c.control)->button(c.item));
         });
         clearLogs();
         w().SB_Prog->click();
@@ -282,7 +280,7 @@ TEST_F(ConfigWindowTest, ConfigWhoseFuseReadFailsLeavesTheChipsFusesAlone) {
     selectNamed(M, "ATmega88");
     auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
     const auto fuses = chip.fuses();
-    auto tickDiv8 = [](TfrmConfig& d) { tick(d.control<QCheckBox>("CB205_Ckdiv8")); };
+    auto tickDiv8 = [](TfrmConfig& d) { tickBox(d.control<QCheckBox>("CB205_Ckdiv8")); };
     for (int way = 0; way < 2; ++way) {
         SCOPED_TRACE(way == 0 ? "short reply" : "Abort");
         if (way == 0) {

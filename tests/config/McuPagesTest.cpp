@@ -27,8 +27,6 @@ using namespace tesmar::test;
 
 namespace {
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
 // One sample part per page code.
 const std::map<int, const char*> kSamples = {
     {200, "ATtiny11"},  {201, "ATtiny12"},   {202, "AT90S2313"}, {203, "ATtiny26"},  {204, "ATmega8"},
@@ -175,7 +173,7 @@ TEST_F(McuPagesTest, EveryBoxShowsItsBitAndAClickWritesIt) {
                 }
                 EXPECT_EQ(box->isChecked(), ((opened >> bit) & 1) == sense);
                 const std::uint8_t before = byte(byteName), mask = std::uint8_t(1u << bit);
-                tick(box);
+                tickBox(box);
                 // A click flips its bit only; page 200 also clears bits 7-5, page 212
                 // sets bits 3-2 with a bit it sets.
                 std::uint8_t want = before ^ mask;
@@ -245,7 +243,7 @@ TEST_F(McuPagesTest, EveryListShowsItsFieldAndEachItemWritesItsValue) {
         for (int k = 1; k <= int(l.values.size()); ++k) {
             const int item = (l.openItem + k + int(l.values.size())) % int(l.values.size());
             const std::uint8_t before = byte(l.byte);
-            if (group) tick(group->button(item));
+            if (group) tickBox(group->button(item));
             else combo->setCurrentIndex(item);
             EXPECT_EQ(byte(l.byte), std::uint8_t((before & ~l.bits) | l.values[std::size_t(item)])) << "item " << item;
         }
@@ -253,7 +251,7 @@ TEST_F(McuPagesTest, EveryListShowsItsFieldAndEachItemWritesItsValue) {
     // Page 200's lock group clears FuseLow bits 7-5 as its boxes do.
     setAll(0xFF);
     open(sample("ATtiny11"));
-    tick(find<RadioGroup>("RG200")->button(1));
+    tickBox(find<RadioGroup>("RG200")->button(1));
     EXPECT_EQ(st.mcu.LockBits, 0x04);
     EXPECT_EQ(st.mcu.FuseLow, 0x1F);
 }
@@ -308,8 +306,8 @@ TEST_F(McuPagesTest, SignatureNameAndAlgorithmChooseCaptionsAndControls) {
     EXPECT_EQ(text("CB204_Wdton"), "JTAGEN");
     EXPECT_EQ(text("CB204_Rstdisbl"), "OCDEN");
     EXPECT_FALSE(shown("GB204A_CF"));
-    tick(find<QCheckBox>("CB204_Wdton"));
-    tick(find<QCheckBox>("CB204_Rstdisbl"));
+    tickBox(find<QCheckBox>("CB204_Wdton"));
+    tickBox(find<QCheckBox>("CB204_Rstdisbl"));
     EXPECT_EQ(st.mcu.FuseHigh, 0x3F);
     // With chip code 210 the ATmega48/V keeps its boot options but not its boot locks.
     open(RecordImage('M').name("ATmega48/V").algorithm(32).pageCode(210).signature(0x1E, 0x92).deviceId2(0x05).build());
@@ -408,25 +406,25 @@ TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
     // Page 200: ticking FSTRT on 0xFF leaves 0x0F.
     st.mcu.FuseLow = 0xFF;
     open(sample("ATtiny11"));
-    tick(find<QCheckBox>("CB200_Fstrt"));
+    tickBox(find<QCheckBox>("CB200_Fstrt"));
     EXPECT_EQ(st.mcu.FuseLow, 0x0F);
     // Page 212: unticking "Lock Bit 1" on 0x00 gives 0x0D.
     st.mcu.FuseLow = 0x00;
     open(sample("89S4051"));
     EXPECT_FALSE(find<QWidget>("CheckBox1")->isEnabled());
-    tick(find<QCheckBox>("CB212_LB1"));
+    tickBox(find<QCheckBox>("CB212_LB1"));
     EXPECT_EQ(st.mcu.FuseLow, 0x0D);
     // Page 206 rewrites FuseLow bits 7-4: 1111 on the algorithm-34 parts, 0000 on the others.
     st.mcu.FuseLow = 0x05;
     open(sample("89LP2052"));
     EXPECT_EQ(st.mcu.FuseLow, 0xF5);
     EXPECT_EQ(find<RadioGroup>("RG206_F1")->itemIndex(), 1);
-    tick(find<RadioGroup>("RG206_F4")->button(1));
+    tickBox(find<RadioGroup>("RG206_F4")->button(1));
     EXPECT_EQ(st.mcu.FuseLow, 0xFD);
     // Page 208 opened twice: each opening starts from 0xFF.
     open(sample("87C51RC"));
-    tick(find<QCheckBox>("P208Lock"));
-    tick(find<QCheckBox>("P208Osc"));
+    tickBox(find<QCheckBox>("P208Lock"));
+    tickBox(find<QCheckBox>("P208Osc"));
     EXPECT_EQ(st.mcu.SecurityByte, 0x7E);
     EXPECT_EQ(text("P208Osc"), "Osc Half Gain");
     EXPECT_EQ(text("Label5"), "0x7E");
@@ -451,7 +449,7 @@ TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
     st.mcu.FuseLow = 0x80;
     open(sample("ATmega8"));
     EXPECT_EQ(text("CB204_Bodlevel"), "BODLEVEL = 2.6V");
-    tick(find<QCheckBox>("CB204_Bodlevel"));
+    tickBox(find<QCheckBox>("CB204_Bodlevel"));
     EXPECT_EQ(text("CB204_Bodlevel"), "BODLEVEL = 4.0V");
     EXPECT_EQ(st.mcu.FuseLow, 0x00);
     EXPECT_EQ(dlg->PageControl1->tabText(int(config::Sheet::Page204A)), "Page 2");
@@ -473,7 +471,7 @@ TEST_F(McuPagesTest, ValueDisplaysFollowTheBytes) {
         st.mcu.FuseExt = 0xC3;
         open(sample(c.part));
         EXPECT_TRUE(shown(c.control));
-        if (c.box) tick(find<QCheckBox>(c.box));
+        if (c.box) tickBox(find<QCheckBox>(c.box));
         EXPECT_EQ(text(c.control), c.after);
     }
     // Pages without a display keep the dialog's hidden.
@@ -498,11 +496,11 @@ TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
     EXPECT_EQ(st.mcu.CalibrationIndex, 1);
     EXPECT_EQ(st.mcu.CalibrationValue, 0x11);
 
-    tick(find<QCheckBox>("CB203_Prog"));
+    tickBox(find<QCheckBox>("CB203_Prog"));
     EXPECT_EQ(st.mcu.ProgramCalibration, 1);
     for (const char* b : cal) EXPECT_TRUE(find<QWidget>(b)->isEnabled()) << b;
     EXPECT_EQ(text("Edit203"), "0000");
-    tick(find<QRadioButton>("RadioButton3"));
+    tickBox(find<QRadioButton>("RadioButton3"));
     EXPECT_EQ(st.mcu.CalibrationValue, 0x33);
     EXPECT_EQ(st.mcu.CalibrationIndex, 3);
 
@@ -533,7 +531,7 @@ TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
     EXPECT_TRUE(find<QRadioButton>("RadioButton11")->isChecked());
     EXPECT_EQ(text("CB207_edit"), "1FFE");
     EXPECT_FALSE(shown("Label207_CalNote"));
-    tick(find<QRadioButton>("RadioButton12"));
+    tickBox(find<QRadioButton>("RadioButton12"));
     EXPECT_EQ(st.mcu.CalibrationIndex, 4);
     EXPECT_EQ(st.mcu.CalibrationValue, 0x44);
     auto* edit207 = find<QLineEdit>("CB207_edit");
@@ -545,7 +543,7 @@ TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
     QTest::keyClicks(edit207, "41ff");
     EXPECT_EQ(st.mcu.CalibrationAddress, 0x41FFu);
     EXPECT_EQ(dlg->EntryNote->text(), "");
-    tick(find<QCheckBox>("CB207_Prog"));
+    tickBox(find<QCheckBox>("CB207_Prog"));
     EXPECT_EQ(st.mcu.ProgramCalibration, 0);
     EXPECT_FALSE(find<QWidget>("RadioButton9")->isEnabled());
     EXPECT_FALSE(find<QWidget>("CB207_edit")->isEnabled());
@@ -583,7 +581,7 @@ TEST_F(McuPagesTest, CalibrationGroupSaysWhenThePartTakesNoByte) {
         if (!c.stored) {
             EXPECT_EQ(text(c.note), "The calibration byte is not\nstored for this part");
         }
-        tick(find<QCheckBox>(c.program));
+        tickBox(find<QCheckBox>(c.program));
         EXPECT_EQ(st.mcu.ProgramCalibration, c.stored ? 1 : 0);
     }
     // A part of page 204 with signature byte 2 0x03 other than the ones whose group is hidden.
@@ -621,10 +619,10 @@ TEST_F(McuConfigWindowTest, FusesAndLocksSetInTheDialogAreTheConfiguration) {
         [&opened](QWidget* wnd) {
             opened = true;
             auto* d = static_cast<TfrmConfig*>(wnd);
-            tick(d->control<QCheckBox>("CB205_Cksel0"));   // CKSEL0 = 1
-            tick(d->control<QCheckBox>("CB205_Ckdiv8"));   // CKDIV8 = 1
-            tick(d->control<QCheckBox>("CB205_Eesave"));   // EESAVE programmed
-            tick(d->control<QCheckBox>("CB205_Bootrst"));  // BOOTRST programmed
+            tickBox(d->control<QCheckBox>("CB205_Cksel0"));   // CKSEL0 = 1
+            tickBox(d->control<QCheckBox>("CB205_Ckdiv8"));   // CKDIV8 = 1
+            tickBox(d->control<QCheckBox>("CB205_Eesave"));   // EESAVE programmed
+            tickBox(d->control<QCheckBox>("CB205_Bootrst"));  // BOOTRST programmed
             d->control<QComboBox>("CB205_MlbBox")->setCurrentIndex(0);   // "LB1 + LB2 on"
             d->control<QComboBox>("CB205_Blb0box")->setCurrentIndex(1);  // "BLB02 on"
             QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
@@ -648,7 +646,8 @@ TEST_F(McuConfigWindowTest, TheToolbarOffersTheButtonsTheRecordLists) {
     select(found->place);
     EXPECT_FALSE(w().SB_Config->isEnabled());
     EXPECT_TRUE(w().SB_Prog->isEnabled());
-    constexpr std::uint16_t kAll = 0x5FF, kNoConfig = kAll & ~(1u << BtnConfig);
+    // Bits 0-8 and 10 of the record's buttons word; bit 3 is Config.
+    constexpr std::uint16_t kAll = 0x5FF, kNoConfig = kAll & ~0x008u;
     for (const std::uint16_t buttons : {kAll, kNoConfig}) {
         w().enableFromRecord(RecordImage('M').algorithm(28).pageCode(0).buttons(buttons).build());
         EXPECT_EQ(w().SB_Config->isEnabled(), buttons == kAll);

@@ -3,18 +3,14 @@
 // pages define, and what the pages set reaches the simulated part and a
 // saved INHX8M file.
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFontDatabase>
-#include <QLineEdit>
 
 #include "config/PicControlStates.h"
 #include "config/PicPages.h"
 #include "families/Pic18.h"
 #include "fileformats/FormatFixture.h"
-#include "fileformats/gui/TfrmFileFormat.h"
 #include "picconfig/PicConfigRig.h"
-#include "sim/PicChip.h"
-#include "support/PartHeaders.h"
+#include "picconfig/PicWindowRig.h"
 
 using namespace tesmar;
 using namespace tesmar::test;
@@ -324,10 +320,7 @@ TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
                         r.configMaskCount(4).configMasks({0x3F, 0xFF, 0x3F, 0xFF});
                     }
                     select(r.build());
-                    dlg.reset();
-                    owner.setFont(font);
-                    dlg = std::make_unique<TfrmPicConfig>(st, &owner);
-                    dlg->show();
+                    open(font);
                     QApplication::processEvents();
                     for (config::PicSheet s : dlg->visibleSheets()) check(dlg->sheet(s), "on opening");
                     // Each box both ways, then back: captions that follow the state.
@@ -348,36 +341,8 @@ TEST_F(PicClassicPagesTest, EveryCaptionOfEveryPageShowsWhole) {
 
 // ---- On the simulated programmer, through the main window ------------------------
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
-class PicClassicWindowTest : public MainWindowRig {
+class PicClassicWindowTest : public PicWindowRig {
 protected:
-    void selectNamed(const std::string& name) {
-        const auto found = findDevice(3, name);
-        ASSERT_TRUE(found) << name;
-        select(found->place);
-        st().settings.VerifyMaxMin = 0;
-    }
-    // Config, `act` on the dialog, OK; returns what the sheets show at OK.
-    std::map<std::string, int> configure(const std::function<void(TfrmPicConfig&)>& act) {
-        std::map<std::string, int> states;
-        onNextModal(
-            [&](QWidget* w) {
-                auto* d = static_cast<TfrmPicConfig*>(w);
-                act(*d);
-                states = shownStates(*d);
-                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
-            },
-            "tesmar::TfrmPicConfig");
-        w().SB_Config->click();
-        return states;
-    }
-    bool run(QToolButton* b, const char* line) {
-        clearLogs();
-        b->click();
-        return w().memoLines().contains(line);
-    }
-    sim::PicChip& chip() { return dynamic_cast<sim::PicChip&>(*sim_.chip()); }
     std::uint8_t image(std::size_t at) { return st().buf.DeviceBuffer[at]; }
 };
 
@@ -385,151 +350,40 @@ TEST_F(PicClassicWindowTest, SettingsAndIdsTypedInTheDialogAreProgrammedAndReadB
     selectNamed("16F877");
     const char* typed[] = {"12", "34", "56", "7"};
     const auto set = configure([&typed](TfrmPicConfig& d) {
-        tick(d.control<RadioGroup>("RG21_Osc")->button(2));     // HS
+        tickBox(d.control<RadioGroup>("RG21_Osc")->button(2));     // HS
         ASSERT_TRUE(d.control<QCheckBox>("CB21_Wdt")->isChecked());
-        tick(d.control<QCheckBox>("CB21_Wdt"));                  // watchdog off
-        tick(d.control<RadioGroup>("RG21_Prot8k")->button(1));  // upper half protected
+        tickBox(d.control<QCheckBox>("CB21_Wdt"));                  // watchdog off
+        tickBox(d.control<RadioGroup>("RG21_Prot8k")->button(1));  // upper half protected
         for (std::size_t n = 0; n < 4; ++n) {
             d.idEdits[n]->selectAll();
             QTest::keyClicks(d.idEdits[n], typed[n]);
         }
     });
     EXPECT_EQ(set.at("RG21_Osc"), 2);
-    ASSERT_TRUE(run(w().SB_Prog, " CONFIG Programmed")) << w().memoLines().join('|').toStdString();
+    ASSERT_TRUE(ran(w().SB_Prog, " CONFIG Programmed"));
     const DeviceRecord& r = *st().dev();
-    for (std::size_t k = 0; k < 2; ++k) EXPECT_EQ(chip().config()[k], image(0x400E + k) & r.ConfigMasks[k]);
-    EXPECT_EQ(chip().config()[1] & 0x37, 0x12) << "HS, watchdog off, CP 01 in L";
-    EXPECT_EQ(chip().config()[0] & 0x30, 0x10) << "CP 01 in H";
+    for (std::size_t k = 0; k < 2; ++k) EXPECT_EQ(chip16().config()[k], image(0x400E + k) & r.ConfigMasks[k]);
+    EXPECT_EQ(chip16().config()[1] & 0x37, 0x12) << "HS, watchdog off, CP 01 in L";
+    EXPECT_EQ(chip16().config()[0] & 0x30, 0x10) << "CP 01 in H";
     for (std::size_t n = 0; n < 4; ++n)
-        EXPECT_EQ(chip().idWord(n), (image(0x4000 + 2 * n) << 8 | image(0x4001 + 2 * n)));
-    for (std::size_t n = 0; n < 4; ++n) EXPECT_EQ(chip().idWord(n) & 0x7F, std::stoi(typed[n], nullptr, 16));
+        EXPECT_EQ(chip16().idWord(n), (image(0x4000 + 2 * n) << 8 | image(0x4001 + 2 * n)));
+    for (std::size_t n = 0; n < 4; ++n) EXPECT_EQ(chip16().idWord(n) & 0x7F, std::stoi(typed[n], nullptr, 16));
 
     // Read back into a cleared image: the dialog shows the same.
     std::fill_n(st().buf.DeviceBuffer.begin() + 0x4000, 0x12, 0x00);
-    ASSERT_TRUE(run(w().SB_Read, " Read Completed"));
+    ASSERT_TRUE(ran(w().SB_Read, " Read Completed"));
     EXPECT_EQ(configure([](TfrmPicConfig&) {}), set);
 }
 
 TEST_F(PicClassicWindowTest, FullProtectionFailsVerifyUntilErase) {
     selectNamed("16F877A");
-    configure([](TfrmPicConfig& d) { tick(d.control<RadioGroup>("RG30_Prot")->button(0)); });
-    ASSERT_TRUE(run(w().SB_Prog, " CONFIG Programmed")) << w().memoLines().join('|').toStdString();
-    EXPECT_TRUE(chip().codeProtected());
-    EXPECT_TRUE(run(w().SB_Verify, " Code Area "));
-    EXPECT_TRUE(run(w().SB_Erase, " Erase Complete"));
-    EXPECT_FALSE(chip().codeProtected());
-    EXPECT_TRUE(chip().allErased());
-}
-
-// ---- Files gpasm assembled, through the program and the simulated part ------------
-
-// The bytes srec_cat reads from `file` at [from, from + n): INHX8M and
-// INHX32 as Intel HEX, INHX16 as its 16-bit variant (words low byte first
-// either way).
-QByteArray srecBytes(const QString& file, bool inhx16, std::uint32_t from, std::uint32_t n, const QString& out) {
-    QString err;
-    EXPECT_EQ(runTool("srec_cat", {file, inhx16 ? "-Intel_16" : "-Intel", "-crop", QString::number(from),
-                                   QString::number(from + n), "-offset", QString("-%1").arg(from), "-o", out,
-                                   "-binary"},
-                      &err),
-              0)
-        << err.toStdString();
-    QByteArray b = readFile(out);
-    b.resize(qsizetype(n), '\0');
-    return b;
-}
-std::uint32_t wordAt(const QByteArray& b, int w) {
-    return std::uint8_t(b[2 * w]) | std::uint32_t(std::uint8_t(b[2 * w + 1])) << 8;
-}
-
-TEST_F(PicClassicWindowTest, GpasmFilesKeepTheirConfigurationThroughDialogProgramReadAndSave) {
-    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
-    struct Case {
-        const char* part;
-        std::vector<const char*> config;  // __CONFIG of each word
-        const char* format;               // gpasm's output; INHX32 is read as INHX8M
-        std::uint32_t idAt, configAt;     // byte addresses in the file
-    };
-    const Case cases[] = {
-        {"16F877A", {"_FOSC_HS & _WDTE_OFF & _PWRTE_ON & _BOREN_OFF & _LVP_OFF & _WRT_256 & _CP_OFF"}, "inhx8m", 0x4000,
-         0x400E},
-        {"16F84A", {"_FOSC_XT & _WDTE_OFF & _PWRTE_ON & _CP_OFF"}, "inhx8m", 0x4000, 0x400E},
-        {"16F84A", {"_FOSC_EXTRC & _WDTE_ON & _PWRTE_OFF & _CP_OFF"}, "inhx16", 0x4000, 0x400E},
-        {"12F675", {"_FOSC_INTRCIO & _WDTE_OFF & _PWRTE_ON & _MCLRE_OFF & _BOREN_OFF & _CP_OFF & _CPD_OFF"}, "inhx8m",
-         0x4000, 0x400E},
-        {"16C715", {"_FOSC_RC & _WDTE_OFF & _PWRTE_ON & _BOREN_ON & _MPEEN_OFF & _CP_OFF"}, "inhx8m", 0x4000, 0x400E},
-        {"16F882", {"_FOSC_INTRC_NOCLKOUT & _WDTE_OFF & _LVP_OFF & _CP_OFF", "_WRT_1FOURTH & _BOR4V_BOR21V"}, "inhx8m",
-         0x4000, 0x400E},
-        {"12F508", {"_IntRC_OSC & _WDT_OFF & _CP_OFF & _MCLRE_OFF"}, "inhx16", 0x400, 0x1FFE},
-        {"16F1827", {"_FOSC_INTOSC & _WDTE_OFF & _MCLRE_OFF & _CP_OFF", "_WRT_HALF & _PLLEN_OFF & _LVP_OFF"}, "inhx32",
-         0x10000, 0x1000E},
-    };
-    QTemporaryDir dir;
-    auto answerFiles = [](const QString& file, bool inhx16) {
-        onNextModal(
-            [file](QWidget* d) {
-                d->findChild<QLineEdit*>("fileNameEdit")->setText(file);
-                static_cast<QDialog*>(d)->accept();
-            },
-            "QFileDialog");
-        onNextModal(
-            [inhx16](QWidget* d) {
-                auto* f = static_cast<TfrmFileFormat*>(d);
-                (inhx16 ? f->RB_Inx16 : f->RB_Inh8m)->setChecked(true);
-                f->BitBtn1->click();
-            },
-            "tesmar::TfrmFileFormat");
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.part) + " " + c.format);
-        const bool inhx16 = std::string_view(c.format) == "inhx16";
-        const auto part = readGputilsPart(c.part);
-        ASSERT_TRUE(part);
-        const int words = int(c.config.size());
-
-        const QString processor = QString(c.part).toLower();
-        QString asmText = "    list p=" + processor + "\n    #include <p" + processor + ".inc>\n";
-        for (int w = 0; w < words; ++w)
-            asmText += QString("    __config ") + (words > 1 ? QString("_CONFIG%1, ").arg(w + 1) : "") +
-                       c.config[std::size_t(w)] + "\n";
-        asmText += "    __idlocs h'1234'\n    org 0\n    goto 0\n    end\n";
-        const QString source = dir.filePath("part.asm"), made = dir.filePath("gpasm.hex"),
-                      saved = dir.filePath("saved.hex");
-        ASSERT_TRUE(writeFile(source, asmText.toLatin1()));
-        QString err;
-        ASSERT_EQ(runTool("gpasm", {"-a", c.format, "-o", made, source}, &err), 0) << err.toStdString();
-        const QByteArray wantConfig = srecBytes(made, inhx16, c.configAt, 2 * words, dir.filePath("c.bin"));
-        const QByteArray wantIds = srecBytes(made, inhx16, c.idAt, 8, dir.filePath("i.bin"));
-
-        selectNamed(c.part);
-        answerFiles(made, inhx16);
-        clearLogs();
-        w().SB_Load->click();
-        ASSERT_TRUE(w().memoLines().contains(" File " + made + " Loaded")) << w().memoLines().join('|').toStdString();
-        configure([](TfrmPicConfig&) {});
-        ASSERT_TRUE(run(w().SB_Prog, " CONFIG Programmed")) << w().memoLines().join('|').toStdString();
-        EXPECT_FALSE(chip().codeProtected());
-        for (int wd = 0; wd < words; ++wd) {
-            const std::uint32_t bits = part->implementedBits(wd);
-            const std::uint32_t got =
-                std::uint32_t(chip().config()[std::size_t(2 * wd)]) << 8 | chip().config()[std::size_t(2 * wd + 1)];
-            EXPECT_EQ(got & bits, wordAt(wantConfig, wd) & bits) << "word " << wd + 1 << " on the part";
-        }
-        for (int n = 0; n < 4; ++n)
-            EXPECT_EQ(chip().idWord(std::size_t(n)) & 0x7F, wordAt(wantIds, n) & 0x7F) << "ID " << n;
-
-        // Read into a cleared image and save in the file's format.
-        const std::size_t place = st().dev()->PageCode >= 46 ? 0x10000 : 0x4000;
-        std::fill_n(st().buf.DeviceBuffer.begin() + std::ptrdiff_t(place), 0x12, 0x00);
-        ASSERT_TRUE(run(w().SB_Read, " Read Completed"));
-        answerFiles(saved, inhx16);
-        w().SB_Save->click();
-        const QByteArray gotConfig = srecBytes(saved, inhx16, c.configAt, 2 * words, dir.filePath("s.bin"));
-        for (int wd = 0; wd < words; ++wd) {
-            const std::uint32_t bits = part->implementedBits(wd);
-            EXPECT_EQ(wordAt(gotConfig, wd) & bits, wordAt(wantConfig, wd) & bits) << "word " << wd + 1 << " saved";
-        }
-    }
+    configure([](TfrmPicConfig& d) { tickBox(d.control<RadioGroup>("RG30_Prot")->button(0)); });
+    ASSERT_TRUE(ran(w().SB_Prog, " CONFIG Programmed"));
+    EXPECT_TRUE(chip16().codeProtected());
+    EXPECT_TRUE(press(w().SB_Verify).contains(" Code Area "));
+    EXPECT_TRUE(press(w().SB_Erase).contains(" Erase Complete"));
+    EXPECT_FALSE(chip16().codeProtected());
+    EXPECT_TRUE(chip16().allErased());
 }
 
 // ---- A conventional INHX8M file through the dialog -------------------------------

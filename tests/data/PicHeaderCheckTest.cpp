@@ -6,7 +6,6 @@
 // setting opens with the control showing it and survives OK unchanged;
 // choosing a state writes exactly that setting's bits.
 #include <QCheckBox>
-#include <QRegularExpression>
 
 #include "config/PicControlStates.h"
 #include "picconfig/PicConfigRig.h"
@@ -354,44 +353,18 @@ std::optional<Reference> referenceOf(const DeviceRecord& rec) {
 
 // The words of a setting expression; empty with the missing setting named.
 std::optional<Words> wordsOf(const GputilsPart& p, const std::string& expr, std::string& missing) {
+    const auto symbols = p.settingSymbols(expr, &missing);
+    if (!symbols) return std::nullopt;
     Words w{kWord, kWord};
-    for (const QString& term : QString::fromStdString(expr).split('&')) {
-        bool found = false;
-        for (const QString& alt : term.trimmed().split('|')) {
-            const auto it = p.configWord.find(alt.toStdString());
-            if (it == p.configWord.end()) continue;
-            w[std::size_t(it->second)] &= p.symbols.at(it->first) & kWord;
-            found = true;
-            break;
-        }
-        if (!found) {
-            missing = term.trimmed().toStdString();
+    for (const std::string& name : *symbols) {
+        const auto word = p.configWord.find(name);
+        if (word == p.configWord.end()) {
+            missing = name + " (no configuration word)";
             return std::nullopt;
         }
+        w[std::size_t(word->second)] &= p.value(name) & kWord;
     }
     return w;
-}
-
-// The hex numbers a text names: "0x000 to 0x3FF", "0000h to 03FFh write ...".
-std::vector<std::uint32_t> rangeIn(const std::string& text) {
-    static const QRegularExpression hex(R"(\b(?:0x)?([0-9A-Fa-f]{3,4})h?\b)");
-    std::vector<std::uint32_t> out;
-    auto it = hex.globalMatch(QString::fromStdString(text));
-    while (it.hasNext()) out.push_back(it.next().captured(1).toUInt(nullptr, 16));
-    return out;
-}
-
-// The write-protect setting whose comment names the caption's range ("Off": _WRT_OFF).
-std::string writeProtectFor(const GputilsPart& p, const std::string& caption) {
-    const auto range = rangeIn(caption);
-    if (range.empty()) return QString::fromStdString(caption).contains("off", Qt::CaseInsensitive) ? "_WRT_OFF" : "";
-    for (const auto& [name, word] : p.configWord) {
-        if (name.rfind("_WRT_", 0) != 0 || !p.comments.count(name)) continue;
-        auto named = rangeIn(p.comments.at(name));
-        if (named.size() >= 2) named.resize(2);
-        if (named == range) return name;
-    }
-    return "";
 }
 
 std::string hex(std::uint32_t v) { return QString::asprintf("0x%04X", v).toStdString(); }
@@ -436,58 +409,50 @@ protected:
     // The controls of the open dialog, each state resolved on the part.
     std::vector<Control> controlsOf(const GputilsPart& part) {
         std::vector<Control> out;
-        for (config::PicSheet s : dlg->visibleSheets()) {
-            QWidget* sheet = dlg->sheet(s);
-            std::vector<QWidget*> shown;
-            for (QCheckBox* b : sheet->findChildren<QCheckBox*>())
-                if (b->isVisibleTo(sheet)) shown.push_back(b);
-            for (RadioGroup* g : sheet->findChildren<RadioGroup*>())
-                if (g->isVisibleTo(sheet)) shown.push_back(g);
-            for (QWidget* w : shown) {
-                Control c;
-                c.name = w->objectName().toStdString();
-                c.box = qobject_cast<QCheckBox*>(w) != nullptr;
-                const auto it = kMeanings.find(c.name);
-                if (it == kMeanings.end()) {
-                    ADD_FAILURE() << c.name << " stands for no setting of the test's table";
-                    continue;
-                }
-                auto* group = qobject_cast<RadioGroup*>(w);
-                const int count = c.box ? 2 : group->count();
-                const bool byCaption = it->second.size() == 1 && std::string_view(it->second[0]) == "@WRT";
-                if (!byCaption) {
-                    EXPECT_EQ(std::size_t(count), it->second.size()) << c.name << " offers another number of states";
-                }
-                for (int state = 0; state < count && (byCaption || state < int(it->second.size())); ++state) {
-                    const char* meaning = it->second[byCaption ? 0 : std::size_t(state)];
-                    if (!meaning) continue;
-                    std::string expr = meaning;
-                    if (expr == "@WRT") {
-                        const std::string caption = group->button(state)->text().toStdString();
-                        expr = writeProtectFor(part, caption);
-                        if (expr.empty()) {
-                            ADD_FAILURE()
-                                << c.name << " item \"" << caption << "\" names no write-protect range of the part";
-                            continue;
-                        }
-                    }
-                    std::string missing;
-                    const auto words = wordsOf(part, expr, missing);
-                    if (!words) {
-                        ADD_FAILURE() << c.name << " state " << state << ": the part has no setting " << missing;
+        for (QWidget* w : shownControls(*dlg)) {
+            Control c;
+            c.name = w->objectName().toStdString();
+            c.box = qobject_cast<QCheckBox*>(w) != nullptr;
+            const auto it = kMeanings.find(c.name);
+            if (it == kMeanings.end()) {
+                ADD_FAILURE() << c.name << " stands for no setting of the test's table";
+                continue;
+            }
+            auto* group = qobject_cast<RadioGroup*>(w);
+            const int count = c.box ? 2 : group->count();
+            const bool byCaption = it->second.size() == 1 && std::string_view(it->second[0]) == "@WRT";
+            if (!byCaption) {
+                EXPECT_EQ(std::size_t(count), it->second.size()) << c.name << " offers another number of states";
+            }
+            for (int state = 0; state < count && (byCaption || state < int(it->second.size())); ++state) {
+                const char* meaning = it->second[byCaption ? 0 : std::size_t(state)];
+                if (!meaning) continue;
+                std::string expr = meaning;
+                if (expr == "@WRT") {
+                    const std::string caption = group->button(state)->text().toStdString();
+                    expr = part.writeProtectFor(caption);
+                    if (expr.empty()) {
+                        ADD_FAILURE()
+                            << c.name << " item \"" << caption << "\" names no write-protect range of the part";
                         continue;
                     }
-                    c.states.push_back(state);
-                    c.words.push_back(*words);
                 }
-                for (const Words& a : c.words)
-                    for (std::size_t w = 0; w < 2; ++w) c.field[w] |= (a[w] ^ c.words.front()[w]);
-                if (c.states.size() < 2) {
-                    ADD_FAILURE() << c.name << " offers fewer than two settings of the part";
+                std::string missing;
+                const auto words = wordsOf(part, expr, missing);
+                if (!words) {
+                    ADD_FAILURE() << c.name << " state " << state << ": the part has no setting " << missing;
                     continue;
                 }
-                out.push_back(std::move(c));
+                c.states.push_back(state);
+                c.words.push_back(*words);
             }
+            for (const Words& a : c.words)
+                for (std::size_t w = 0; w < 2; ++w) c.field[w] |= (a[w] ^ c.words.front()[w]);
+            if (c.states.size() < 2) {
+                ADD_FAILURE() << c.name << " offers fewer than two settings of the part";
+                continue;
+            }
+            out.push_back(std::move(c));
         }
         return out;
     }
@@ -561,22 +526,6 @@ protected:
         }
     }
 };
-
-// What the check reads from gputils, against the parts' data sheets: it
-// cannot pass by finding nothing.
-TEST(PicHeaderReading, WordsBitsSizesAndRangesAreThePartsOwn) {
-    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
-    const auto c74 = readGputilsPart("16C74"), f88 = readGputilsPart("16F88"), f629 = readGputilsPart("12F629"),
-               f877a = readGputilsPart("16F877A");
-    ASSERT_TRUE(c74 && f88 && f629 && f877a);
-    EXPECT_EQ(c74->implementedBits(0), 0x003Fu);  // bit 6 is held at 0 by every setting
-    EXPECT_EQ(f88->configWords(), 2);
-    EXPECT_EQ(f88->implementedBits(1), 0x0003u);  // CONFIG2: IESO, FCMEN
-    EXPECT_EQ(f88->configWord.at("_FCMEN_OFF"), 1);
-    EXPECT_EQ(f629->codeWords(), 0x400u);  // the calibration word at 0x3FF included
-    EXPECT_EQ(rangeIn(f877a->comments.at("_WRT_256")), (std::vector<std::uint32_t>{0x0000, 0x00FF, 0x0100, 0x1FFF}));
-    EXPECT_EQ(writeProtectFor(*f877a, "0000 - 07FF protected"), "_WRT_1FOURTH");
-}
 
 TEST_F(PicHeaderCheck, EverySamplePicHasTheSizesAndMasksOfItsPart) {
     ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";

@@ -17,6 +17,21 @@ TEST(ReferenceHeaders, GputilsAndAvrLibcAreReadAsTheirToolsDefineThem) {
     EXPECT_EQ(pic->fieldMask("_FOSC_", "", 0x3FFF), 0x0003u);
     EXPECT_EQ(pic->programEnd(), 0x2000u);
     EXPECT_EQ(pic->eepromBytes(), 256u);
+    EXPECT_EQ(hexNumbersIn(pic->comments.at("_WRT_256")), (std::vector<std::uint32_t>{0x0000, 0x00FF, 0x0100, 0x1FFF}));
+    EXPECT_EQ(pic->writeProtectFor("0000 - 07FF protected"), "_WRT_1FOURTH");
+    EXPECT_EQ(pic->settingSymbols("_OSC_LP|_FOSC_LP & _CP_ALL|_CP_OFF").value_or(std::vector<std::string>{}),
+              (std::vector<std::string>{"_FOSC_LP", "_CP_ALL"}));
+    std::string missing;
+    EXPECT_FALSE(pic->settingSymbols("_CP_OFF & _NO_SUCH|_NOR_THIS", &missing));
+    EXPECT_EQ(missing, "_NO_SUCH|_NOR_THIS");
+    // Configuration words: the bits some setting clears and another sets.
+    const auto c74 = readGputilsPart("16C74"), f88 = readGputilsPart("16F88"), f629 = readGputilsPart("12F629");
+    ASSERT_TRUE(c74 && f88 && f629);
+    EXPECT_EQ(c74->implementedBits(0), 0x003Fu);  // bit 6 is held at 0 by every setting
+    EXPECT_EQ(f88->configWords(), 2);
+    EXPECT_EQ(f88->implementedBits(1), 0x0003u);  // CONFIG2: IESO, FCMEN
+    EXPECT_EQ(f88->configWord.at("_FCMEN_OFF"), 1);
+    EXPECT_EQ(f629->codeWords(), 0x400u);  // the calibration word at 0x3FF included
     const auto pic18 = readGputilsPart("18F452");
     ASSERT_TRUE(pic18);
     EXPECT_EQ(pic18->value("_CONFIG1H"), 0x300001u);

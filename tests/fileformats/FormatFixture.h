@@ -8,9 +8,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 #include <algorithm>
+#include <cstring>
+#include <map>
+#include <memory>
 #include <vector>
 
 #include "app/AppState.h"
@@ -50,12 +51,92 @@ inline QByteArray randomBytes(std::size_t n, unsigned seed) {
 }
 
 // Runs a tool to completion; returns its exit code (-1 when it did not run).
-inline int runTool(const QString& program, const QStringList& args, QString* errors = nullptr) {
+inline int runTool(const QString& program, const QStringList& args, QString* errors = nullptr,
+                   QString* output = nullptr) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(120000)) return -1;
     if (errors) *errors = QString::fromLocal8Bit(p.readAllStandardError());
+    if (output) *output = QString::fromLocal8Bit(p.readAllStandardOutput());
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A range of addresses of a file: [from, from + n).
+struct SrecRange {
+    std::uint64_t from, n;
+};
+
+// srec_cat's reading of `ranges` of `file` (in `format`, e.g. {"-Intel"}),
+// one after the other, written through the file `scratch`: the bytes, 0 where
+// the file holds none. With `held`, which of them the file holds: a reading
+// with holes filled with 0xFF agrees with the first there only.
+inline QByteArray srecRead(const QString& file, const QStringList& format, const std::vector<SrecRange>& ranges,
+                           const QString& scratch, std::vector<bool>* held = nullptr) {
+    std::uint64_t total = 0;
+    for (const SrecRange& r : ranges) total += r.n;
+    auto read = [&](bool fill) {
+        QStringList args;
+        std::uint64_t at = 0;
+        for (const SrecRange& r : ranges) {
+            const QString begin = QString::number(r.from), end = QString::number(r.from + r.n);
+            args << file << format;
+            if (fill) args << "-fill" << "0xFF" << begin << end;
+            args << "-crop" << begin << end << "-offset"
+                 << (at >= r.from ? QString::number(at - r.from) : QString("-%1").arg(r.from - at));
+            at += r.n;
+        }
+        args << "-o" << scratch << "-binary";
+        QString err;
+        EXPECT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
+        QByteArray b = readFile(scratch);
+        b.resize(qsizetype(total), '\0');
+        return b;
+    };
+    const QByteArray bytes = read(false);
+    if (held) {
+        const QByteArray filled = read(true);
+        held->assign(std::size_t(total), false);
+        for (std::size_t i = 0; i < std::size_t(total); ++i) (*held)[i] = bytes[qsizetype(i)] == filled[qsizetype(i)];
+    }
+    return bytes;
+}
+
+// srec_cat's reading of `file` at [from, from + n).
+inline QByteArray srecRead(const QString& file, const QStringList& format, std::uint64_t from, std::uint64_t n,
+                           const QString& scratch) {
+    return srecRead(file, format, {{from, n}}, scratch);
+}
+
+// Whether `got` holds every byte `want` holds, with the same value, as
+// srec_cmp compares them; of a byte `masks` names only the bits of its mask
+// count. srec_cmp's account of what differs goes to `report`.
+inline bool srecHolds(const QString& want, const QStringList& wantFormat, const QString& got,
+                      const QStringList& gotFormat, const std::map<std::uint32_t, std::uint8_t>& masks,
+                      QString* report) {
+    // Each side one group: the file without the masked bytes, then each of
+    // them ANDed with its mask; `got` cropped to what `want` holds.
+    auto side = [&](const QString& file, const QStringList& format, bool cropped) {
+        QStringList within{"-crop", "-within", want};
+        within << wantFormat;
+        QStringList args{"(", file};
+        args << format;
+        for (const auto& [at, mask] : masks)
+            if (mask != 0xFF) args << "-exclude" << QString::number(at) << QString::number(at + 1);
+        if (cropped) args << within;
+        for (const auto& [at, mask] : masks) {
+            if (mask == 0xFF) continue;
+            args << file << format << "-crop" << QString::number(at) << QString::number(at + 1) << "-and"
+                 << QString::number(mask);
+            if (cropped) args << within;
+        }
+        return args << ")";
+    };
+    QStringList args = side(want, wantFormat, false);
+    args << side(got, gotFormat, true) << "-verbose";
+    QString out, err;
+    const int code = runTool("srec_cmp", args, &err, &out);
+    if (report) *report = out + err;
+    return code == 0;
 }
 
 // A range of a flash part's image to save and load again.
@@ -124,16 +205,7 @@ protected:
 
     // srec_cat's reading of a file as a plain image starting at `from`.
     QByteArray srecImage(const QString& file, const QStringList& inputFormat, std::size_t from, std::size_t n) {
-        const QString out = path("srec_cat_image.bin");
-        QStringList args{file};
-        args << inputFormat;
-        args << "-crop" << QString::number(from) << QString::number(from + n);
-        args << "-offset" << QString("-%1").arg(from) << "-o" << out << "-binary";
-        QString err;
-        EXPECT_EQ(runTool("srec_cat", args, &err), 0) << err.toStdString();
-        QByteArray b = readFile(out);
-        b.resize(qsizetype(n), '\0');
-        return b;
+        return srecRead(file, inputFormat, from, n, path("srec_cat_image.bin"));
     }
 
     // srec_cat's writing of `bytes`, placed at `at`, as `out` in `outFormat`.

@@ -50,10 +50,11 @@ protected:
         prefillErased(st.buf, rec);
         if (rec.isPic18()) SetPic18DefaultConfig(st.buf, rec);
     }
-    // Opened as the main window opens it, in the main window's font.
-    TfrmPicConfig& open() {
+    // Opened as the main window opens it, in the main window's font (or another).
+    TfrmPicConfig& open() { return open(QFontDatabase::systemFont(QFontDatabase::FixedFont)); }
+    TfrmPicConfig& open(const QFont& font) {
         dlg.reset();
-        owner.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+        owner.setFont(font);
         dlg = std::make_unique<TfrmPicConfig>(st, &owner);
         dlg->show();
         return *dlg;

@@ -1,17 +1,12 @@
-// The PIC dialog through the main window's Config button, and what it sets
-// reaching the simulated chip with the next Program.
+// The PIC dialog through the main window's Config button, what it sets
+// reaching the simulated chip with the next Program, and files gpasm made
+// coming back through Load, Program, Read and Save.
 #include <QCheckBox>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QProcess>
 #include <QTemporaryDir>
 
-#include "config/PicControlStates.h"
-#include "fileformats/gui/TfrmFileFormat.h"
 #include "families/Pic18.h"
-#include "picconfig/PicConfigRig.h"
-#include "sim/Pic18Chip.h"
-#include "sim/PicChip.h"
+#include "fileformats/FormatFixture.h"
+#include "picconfig/PicWindowRig.h"
 #include "support/Bytes.h"
 #include "support/PartHeaders.h"
 
@@ -20,76 +15,20 @@ using namespace tesmar::test;
 
 namespace {
 
-void tick(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
-
-class PicConfigWindowTest : public MainWindowRig {
-protected:
-    void selectNamed(const std::string& name) {
-        const auto found = findDevice(3, name);
-        ASSERT_TRUE(found) << name << " is not in the sample data";
-        select(found->place);
-        ASSERT_EQ(st().dev()->Name, name);
-    }
-    // Clicks Config and lets `act` work on the dialog before OK closes it.
-    void configure(const std::function<void(TfrmPicConfig&)>& act) {
-        bool opened = false;
-        onNextModal(
-            [&opened, act](QWidget* w) {
-                opened = true;
-                auto* d = static_cast<TfrmPicConfig*>(w);
-                act(*d);
-                QTest::mouseClick(d->BitBtn1, Qt::LeftButton);
-            },
-            "tesmar::TfrmPicConfig");
-        ASSERT_TRUE(w().SB_Config->isEnabled());
-        w().SB_Config->click();
-        EXPECT_TRUE(opened);
-    }
-    // Loads or saves `file` as INHX8M through the toolbar and its two dialogs.
-    void transfer(QAbstractButton* button, const QString& file) {
-        onNextModal(
-            [file](QWidget* d) {
-                // The dialog opens on the last file; the file typed must win over it.
-                auto* f = static_cast<QFileDialog*>(d);
-                f->selectFile(file);
-                f->findChild<QLineEdit*>("fileNameEdit")->setText(file);
-                static_cast<QDialog*>(f)->accept();
-            },
-            "QFileDialog");
-        onNextModal(
-            [](QWidget* d) {
-                auto* f = static_cast<TfrmFileFormat*>(d);
-                f->RB_Inh8m->setChecked(true);
-                f->BitBtn1->click();
-            },
-            "tesmar::TfrmFileFormat");
-        button->click();
-    }
-    bool ran(QAbstractButton* button, const QString& line) {
-        clearLogs();
-        button->click();
-        const QStringList lines = w().memoLines();
-        EXPECT_TRUE(lines.contains(line) && st().ErrorFlag.get() == 0) << lines.join('\n').toStdString();
-        return st().ErrorFlag.get() == 0;
-    }
-    sim::Pic18Chip& chip() { return dynamic_cast<sim::Pic18Chip&>(*sim_.chip()); }
-    sim::Pic18Chip& chip18() { return chip(); }
-    sim::PicChip& chip16() { return dynamic_cast<sim::PicChip&>(*sim_.chip()); }
-};
+class PicConfigWindowTest : public PicWindowRig {};
 
 TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
     selectNamed("18F452");
-    st().settings.VerifyMaxMin = 0;
     const Bytes typed{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     configure([&typed](TfrmPicConfig& d) {
         ASSERT_EQ(d.visibleSheets().size(), 3u);
         EXPECT_EQ(d.PageControl->tabText(d.PageControl->currentIndex()), "18F452");
-        tick(d.control<RadioGroup>("RG27_Osc")->button(2));  // "HS"
+        tickBox(d.control<RadioGroup>("RG27_Osc")->button(2));  // "HS"
         auto* boren = d.control<QCheckBox>("CB27_Boren");
-        if (!boren->isChecked()) tick(boren);
-        tick(d.control<RadioGroup>("RG27_Bor")->button(2));  // "2.7V"
+        if (!boren->isChecked()) tickBox(boren);
+        tickBox(d.control<RadioGroup>("RG27_Bor")->button(2));  // "2.7V"
         d.PageControl->setCurrentWidget(d.sheet(config::PicSheet::Page27B));
-        tick(d.control<QCheckBox>("CB27_Cp200"));  // "0200 - 1FFF protected"
+        tickBox(d.control<QCheckBox>("CB27_Cp200"));  // "0200 - 1FFF protected"
         d.PageControl->setCurrentWidget(d.sheet(config::PicSheet::Page27));
         for (std::size_t n = 0; n < typed.size(); ++n) {
             QLineEdit* id = d.pic18Edits[n];
@@ -102,14 +41,14 @@ TEST_F(PicConfigWindowTest, Pic18SettingsAndIdsTypedInTheDialogAreProgrammed) {
     w().SB_Prog->click();
     const QStringList lines = w().memoLines();
     EXPECT_TRUE(lines.contains(" Programmed")) << lines.join('\n').toStdString();
-    const auto cfg = chip().config();
+    const auto cfg = chip18().config();
     EXPECT_EQ(cfg[0] & 0x07, 0x02) << "CONFIG1H oscillator HS";
     EXPECT_EQ(cfg[3] & 0x0E, 0x0A) << "CONFIG2L brown-out on at 2.7V";
     EXPECT_EQ(cfg[9] & 0x01, 0x00) << "CONFIG5L CP0";
     const Pic18Mask mask = pic18MaskFor(27);
     for (std::size_t k = 0; k < 14; ++k)
         EXPECT_EQ(cfg[k], st().buf.DeviceBuffer[0xF0010 + k] & mask[k]) << "CONFIG byte " << k;
-    EXPECT_EQ(chip().ids(), typed);
+    EXPECT_EQ(chip18().ids(), typed);
 
     // Read back into a cleared image: the dialog shows the same choices.
     std::fill_n(st().buf.DeviceBuffer.begin() + 0xF0000, 0x1E, 0x00);
@@ -168,7 +107,6 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
     for (const Part& p : parts) {
         SCOPED_TRACE(p.name);
         selectNamed(p.name);
-        st().settings.VerifyMaxMin = 0;
         const DeviceRecord& r = *st().dev();
         std::map<std::string, int> set;
         configure([&](TfrmPicConfig& d) {
@@ -178,9 +116,9 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
                 for (config::PicSheet sh : d.visibleSheets())
                     if (d.sheet(sh)->isAncestorOf(w)) d.PageControl->setCurrentWidget(d.sheet(sh));
                 if (auto* box = qobject_cast<QCheckBox*>(w)) {
-                    if (box->isChecked() != (s.state != 0)) tick(box);
+                    if (box->isChecked() != (s.state != 0)) tickBox(box);
                 } else {
-                    tick(static_cast<RadioGroup*>(w)->button(s.state));
+                    tickBox(static_cast<RadioGroup*>(w)->button(s.state));
                 }
             }
             d.PageControl->setCurrentIndex(int(d.visibleSheets().front()));
@@ -227,40 +165,42 @@ TEST_F(PicConfigWindowTest, PageSetsReachTheChipAndReadBack) {
     }
 }
 
-// An Intel HEX file as its bytes by address.
-std::map<std::uint32_t, std::uint8_t> hexBytes(const QString& path) {
-    std::map<std::uint32_t, std::uint8_t> out;
-    std::uint32_t upper = 0;
-    for (const QByteArray& line : readFile(path).split('\n')) {
-        const QByteArray rec = QByteArray::fromHex(line.trimmed().mid(1));
-        if (rec.size() < 5) continue;
-        const int n = std::uint8_t(rec[0]), type = std::uint8_t(rec[3]);
-        const std::uint32_t at = (std::uint8_t(rec[1]) << 8) | std::uint8_t(rec[2]);
-        if (type == 4) upper = ((std::uint8_t(rec[4]) << 8) | std::uint8_t(rec[5])) << 16;
-        if (type == 0)
-            for (int i = 0; i < n; ++i) out[upper + at + std::uint32_t(i)] = std::uint8_t(rec[4 + i]);
-    }
-    return out;
-}
-
-// Files gpasm assembles for parts of each PIC18 page set, through the program
-// as a technician uses it: Load, the configuration dialog opened and closed
-// with OK, Program, Verify, Read into a cleared image, Save. The part and the
-// saved file hold gpasm's configuration over the bits the part lets a user
-// set, and its IDs, code and data EEPROM.
-TEST_F(PicConfigWindowTest, GpasmFilesOfPic18PartsComeBackAsTheyWereAssembled) {
-    ASSERT_TRUE(haveGputils());
+// Files gpasm assembles for parts of the classic and the PIC18 page sets,
+// through the program as a technician uses it: Load, the configuration dialog
+// opened and closed with OK, Program, Verify, Read into a cleared image, Save
+// in the file's format. The part holds gpasm's configuration over the bits
+// the part lets a user set, and its IDs; the saved file holds every byte gpasm
+// wrote, its configuration over those bits. srec_cat reads the files.
+TEST_F(PicConfigWindowTest, GpasmFilesComeBackAsTheyWereAssembled) {
+    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
     struct Trip {
         const char* part;
         const char* config;  // the configuration directives, one a line
+        const char* format;  // gpasm's output; INHX32 is loaded and saved as INHX8M
     };
     const Trip trips[] = {
+        {"16F877A", "__config _FOSC_HS & _WDTE_OFF & _PWRTE_ON & _BOREN_OFF & _LVP_OFF & _WRT_256 & _CP_OFF", "inhx8m"},
+        {"16F84A", "__config _FOSC_XT & _WDTE_OFF & _PWRTE_ON & _CP_OFF", "inhx8m"},
+        {"16F84A", "__config _FOSC_EXTRC & _WDTE_ON & _PWRTE_OFF & _CP_OFF", "inhx16"},
+        {"12F675", "__config _FOSC_INTRCIO & _WDTE_OFF & _PWRTE_ON & _MCLRE_OFF & _BOREN_OFF & _CP_OFF & _CPD_OFF",
+         "inhx8m"},
+        {"16C715", "__config _FOSC_RC & _WDTE_OFF & _PWRTE_ON & _BOREN_ON & _MPEEN_OFF & _CP_OFF", "inhx8m"},
+        {"16F882",
+         "__config _CONFIG1, _FOSC_INTRC_NOCLKOUT & _WDTE_OFF & _LVP_OFF & _CP_OFF\n"
+         "__config _CONFIG2, _WRT_1FOURTH & _BOR4V_BOR21V",
+         "inhx8m"},
+        {"12F508", "__config _IntRC_OSC & _WDT_OFF & _CP_OFF & _MCLRE_OFF", "inhx16"},
+        {"16F1827",
+         "__config _CONFIG1, _FOSC_INTOSC & _WDTE_OFF & _MCLRE_OFF & _CP_OFF\n"
+         "__config _CONFIG2, _WRT_HALF & _PLLEN_OFF & _LVP_OFF",
+         "inhx32"},
         {"18F452",
          "CONFIG OSC = HS, OSCS = ON, PWRT = ON, BOR = OFF, BORV = 27, WDT = OFF, WDTPS = 32\n"
          "CONFIG CCP2MUX = OFF, STVR = OFF, LVP = OFF, DEBUG = OFF\n"
          "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
          "CONFIG WRT0 = ON, WRT1 = OFF, WRT2 = OFF, WRT3 = OFF, WRTB = ON, WRTC = OFF, WRTD = OFF\n"
-         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON"},
+         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON",
+         "inhx32"},
         // The older form, with the header's symbols: unimplemented bits set.
         {"18F258",
          "__CONFIG _CONFIG1H, _HS_OSC_1H & _OSCS_OFF_1H\n"
@@ -272,12 +212,14 @@ TEST_F(PicConfigWindowTest, GpasmFilesOfPic18PartsComeBackAsTheyWereAssembled) {
          "__CONFIG _CONFIG6L, _WRT0_OFF_6L & _WRT1_ON_6L & _WRT2_OFF_6L & _WRT3_OFF_6L\n"
          "__CONFIG _CONFIG6H, _WRTC_OFF_6H & _WRTB_OFF_6H & _WRTD_ON_6H\n"
          "__CONFIG _CONFIG7L, _EBTR0_ON_7L & _EBTR1_OFF_7L & _EBTR2_OFF_7L & _EBTR3_ON_7L\n"
-         "__CONFIG _CONFIG7H, _EBTRB_OFF_7H"},
+         "__CONFIG _CONFIG7H, _EBTRB_OFF_7H",
+         "inhx32"},
         {"18F1320",
          "CONFIG OSC = INTIO2, FSCM = ON, IESO = OFF, PWRT = OFF, BOR = ON, BORV = 27\n"
          "CONFIG WDT = OFF, WDTPS = 1024, MCLRE = OFF, STVR = ON, LVP = OFF, DEBUG = OFF\n"
          "CONFIG CP0 = OFF, CP1 = OFF, CPB = OFF, CPD = OFF, WRT0 = OFF, WRT1 = ON\n"
-         "CONFIG WRTC = OFF, WRTB = OFF, WRTD = OFF, EBTR0 = ON, EBTR1 = OFF, EBTRB = OFF"},
+         "CONFIG WRTC = OFF, WRTB = OFF, WRTD = OFF, EBTR0 = ON, EBTR1 = OFF, EBTRB = OFF",
+         "inhx32"},
         {"18F4550",
          "CONFIG FOSC = HSPLL_HS, PLLDIV = 5, CPUDIV = OSC2_PLL3, USBDIV = 2, FCMEN = ON, IESO = OFF\n"
          "CONFIG PWRT = ON, BOR = SOFT, BORV = 2, VREGEN = ON, WDT = OFF, WDTPS = 256\n"
@@ -285,14 +227,16 @@ TEST_F(PicConfigWindowTest, GpasmFilesOfPic18PartsComeBackAsTheyWereAssembled) {
          "CONFIG STVREN = ON, LVP = OFF, ICPRT = OFF, XINST = OFF, DEBUG = OFF\n"
          "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
          "CONFIG WRT0 = OFF, WRT1 = OFF, WRT2 = ON, WRT3 = OFF, WRTB = OFF, WRTC = OFF, WRTD = OFF\n"
-         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON"},
+         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = OFF, EBTR3 = OFF, EBTRB = ON",
+         "inhx32"},
         {"18F4680",
          "CONFIG OSC = IRCIO67, FCMEN = OFF, IESO = ON, PWRT = ON, BOREN = BOACTIVE, BORV = 1\n"
          "CONFIG WDT = OFF, WDTPS = 4096, PBADEN = OFF, LPT1OSC = ON, MCLRE = ON\n"
          "CONFIG STVREN = OFF, LVP = OFF, BBSIZ = 4096, XINST = ON, DEBUG = OFF\n"
          "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
          "CONFIG WRT0 = OFF, WRT1 = OFF, WRT2 = OFF, WRT3 = ON, WRTC = ON, WRTB = OFF, WRTD = OFF\n"
-         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = OFF"},
+         "CONFIG EBTR0 = OFF, EBTR1 = ON, EBTR2 = OFF, EBTR3 = OFF, EBTRB = OFF",
+         "inhx32"},
         {"18LF25K50",
          "CONFIG FOSC = INTOSCIO, PLLSEL = PLL3X, CFGPLLEN = ON, CPUDIV = CLKDIV3, LS48MHZ = SYS48X8\n"
          "CONFIG PCLKEN = OFF, FCMEN = ON, IESO = ON, nPWRTEN = ON, BOREN = NOSLP, BORV = 220\n"
@@ -301,62 +245,94 @@ TEST_F(PicConfigWindowTest, GpasmFilesOfPic18PartsComeBackAsTheyWereAssembled) {
          "CONFIG STVREN = OFF, LVP = OFF, ICPRT = OFF, XINST = OFF, DEBUG = OFF\n"
          "CONFIG CP0 = OFF, CP1 = OFF, CP2 = OFF, CP3 = OFF, CPB = OFF, CPD = OFF\n"
          "CONFIG WRT0 = OFF, WRT1 = ON, WRT2 = OFF, WRT3 = OFF, WRTC = OFF, WRTB = OFF, WRTD = OFF\n"
-         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = ON, EBTR3 = OFF, EBTRB = OFF"},
+         "CONFIG EBTR0 = OFF, EBTR1 = OFF, EBTR2 = ON, EBTR3 = OFF, EBTRB = OFF",
+         "inhx32"},
     };
-    const char* const bytes[14] = {"1H", "1L", "2H", "2L", "3H", "3L", "4H", "4L",
-                                   "5H", "5L", "6H", "6L", "7H", "7L"};
     QTemporaryDir dir;
     for (const Trip& t : trips) {
-        SCOPED_TRACE(t.part);
+        SCOPED_TRACE(std::string(t.part) + " " + t.format);
         const auto header = readGputilsPart(t.part);
         ASSERT_TRUE(header);
-        QString source = QString("    LIST P=%1\n    #include <p%2.inc>\n").arg(t.part, QString(t.part).toLower());
+        const bool pic18 = QString(t.part).startsWith("18"), inhx16 = std::string_view(t.format) == "inhx16";
+        const QStringList srecFormat{inhx16 ? "-Intel_16" : "-Intel"};
+        // Where the files keep the IDs and the configuration: the linker
+        // script's pages, in words on the classic parts, low byte first.
+        const GputilsPart::Page* idPage = header->page(pic18 ? "idlocs" : ".idlocs");
+        const GputilsPart::Page* configPage = header->page(pic18 ? "config" : ".config");
+        ASSERT_TRUE(idPage && configPage);
+        const std::uint32_t unit = pic18 ? 1 : 2, idAt = idPage->start * unit, configAt = configPage->start * unit,
+                            configBytes = (configPage->end - configPage->start + 1) * unit;
+        // The bits of each configuration byte of the file a user can set.
+        std::vector<std::uint8_t> settable(configBytes);
+        for (std::uint32_t j = 0; j < configBytes; ++j)
+            settable[j] = pic18 ? header->configSettable(kPic18ConfigByteNames[j ^ 1])
+                                : std::uint8_t(header->implementedBits(int(j / 2)) >> (j % 2 ? 8 : 0));
+        // The bits the saved file must keep there, and of the classic IDs the
+        // seven the program shows.
+        std::map<std::uint32_t, std::uint8_t> kept;
+        for (std::uint32_t j = 0; j < configBytes; ++j) kept[configAt + j] = settable[j];
+        if (!pic18)
+            for (std::uint32_t n = 0; n < 4; ++n) kept[idAt + 2 * n] = 0x7F, kept[idAt + 2 * n + 1] = 0x00;
+
+        const QString processor = QString(t.part).toLower();
+        QString source = "    LIST P=" + processor + "\n    #include <p" + processor + ".inc>\n";
         for (const QString& line : QString(t.config).split('\n')) source += "    " + line + "\n";
-        for (int n = 0; n < 8; ++n) source += QString("    __idlocs _IDLOC%1, 0x%2\n").arg(n).arg(0xA0 + 7 * n, 0, 16);
-        source += "    ORG 0\nstart:\n    movlw 0x5A\n    goto start\n    ORG 0x1FF0\n    DW 0x1234, 0xBEEF\n"
-                  "    ORG 0xF00000\n    DE 0x11, 0x22, 0x33, 0x44\n    END\n";
-        const QString asmFile = dir.filePath(QString(t.part) + ".asm"), made = dir.filePath(QString(t.part) + ".hex");
+        if (pic18) {
+            for (int n = 0; n < 8; ++n) source += QString("    __idlocs _IDLOC%1, 0x%2\n").arg(n).arg(0xA0 + 7 * n, 0, 16);
+            source += "    ORG 0\nstart:\n    movlw 0x5A\n    goto start\n    ORG 0x1FF0\n    DW 0x1234, 0xBEEF\n"
+                      "    ORG 0xF00000\n    DE 0x11, 0x22, 0x33, 0x44\n";
+        } else {
+            source += "    __idlocs h'1234'\n    ORG 0\n    goto 0\n";
+        }
+        source += "    END\n";
+        const QString asmFile = dir.filePath(QString(t.part) + ".asm"), made = dir.filePath(QString(t.part) + ".hex"),
+                      saved = dir.filePath(QString(t.part) + "-read.hex");
         ASSERT_TRUE(writeFile(asmFile, source.toLatin1()));
-        QProcess gpasm;
-        gpasm.start("gpasm", {"-o", made, asmFile});
-        ASSERT_TRUE(gpasm.waitForFinished(30000));
-        ASSERT_EQ(gpasm.exitCode(), 0) << gpasm.readAllStandardOutput().toStdString();
-        const auto want = hexBytes(made);
+        QString err;
+        ASSERT_EQ(runTool("gpasm", {"-a", t.format, "-o", made, asmFile}, &err), 0) << err.toStdString();
+        // gpasm's IDs and configuration, and which of those bytes it wrote.
+        std::vector<bool> held;
+        const QByteArray read =
+            srecRead(made, srecFormat, {{idAt, 8}, {configAt, configBytes}}, dir.filePath("read.bin"), &held);
+        const QByteArray wantIds = read.left(8), wantConfig = read.mid(8);
 
         selectNamed(t.part);
-        st().settings.VerifyMaxMin = 0;
         st().settings.ProgramSteps = std::uint8_t(st().dev()->StepMask & 0x17);  // code, data, IDs, configuration
         clearLogs();
-        transfer(w().SB_Load, made);
+        transfer(w().SB_Load, made, inhx16);
         ASSERT_TRUE(w().memoLines().contains(" File " + made + " Loaded")) << w().memoLines().join('\n').toStdString();
         configure([](TfrmPicConfig&) {});
         ASSERT_TRUE(ran(w().SB_Prog, " CONFIG Programmed"));
-        for (int k = 0; k < 14; ++k) {
-            const std::uint8_t settable = header->configSettable(bytes[k]);
-            if (!settable) continue;
-            const std::uint32_t at = 0x300000u + std::uint32_t(k ^ 1);  // files keep CONFIGxL first
-            ASSERT_TRUE(want.count(at)) << "gpasm wrote no CONFIG" << bytes[k];
-            EXPECT_EQ(chip().config()[std::size_t(k)] & settable, want.at(at) & settable)
-                << "the part's CONFIG" << bytes[k];
+        EXPECT_FALSE(dynamic_cast<sim::PicFamilyChip&>(*sim_.chip()).codeProtected());
+        // The part's configuration byte k is the file's byte k ^ 1.
+        const std::vector<std::uint8_t> chipConfig = pic18 ? std::vector<std::uint8_t>(chip18().config().begin(),
+                                                                                         chip18().config().end())
+                                                           : chip16().config();
+        ASSERT_GE(chipConfig.size(), configBytes);
+        for (std::uint32_t j = 0; j < configBytes; ++j) {
+            if (!settable[j]) continue;
+            ASSERT_TRUE(held[8 + j]) << "gpasm wrote no configuration byte at " << std::hex << configAt + j;
+            EXPECT_EQ(chipConfig[j ^ 1] & settable[j], std::uint8_t(wantConfig[j]) & settable[j])
+                << "the part's configuration byte " << (j ^ 1);
         }
-        clearLogs();
-        w().SB_Verify->click();
-        EXPECT_EQ(st().ErrorFlag.get(), 0) << w().memoLines().join('\n').toStdString();
+        for (int n = 0; n < (pic18 ? 8 : 4); ++n) {
+            if (pic18) {
+                EXPECT_EQ(chip18().idLocation(std::size_t(n)), std::uint8_t(wantIds[n])) << "IDLOC" << n;
+            } else {
+                EXPECT_EQ(chip16().idWord(std::size_t(n)) & 0x7F, std::uint8_t(wantIds[2 * n]) & 0x7F) << "ID " << n;
+            }
+        }
+        const QStringList verified = press(w().SB_Verify);
+        EXPECT_EQ(st().ErrorFlag.get(), 0) << verified.join('\n').toStdString();
 
         std::fill(st().buf.DeviceBuffer.begin(), st().buf.DeviceBuffer.end(), 0x00);
         ASSERT_TRUE(ran(w().SB_Read, " Read Completed"));
-        const QString saved = dir.filePath(QString(t.part) + "-read.hex");
         clearLogs();
-        transfer(w().SB_Save, saved);
+        transfer(w().SB_Save, saved, inhx16);
         ASSERT_TRUE(w().memoLines().contains(" File " + saved + " saved")) << w().memoLines().join('\n').toStdString();
-        const auto got = hexBytes(saved);
-        for (const auto& [at, v] : want) {
-            std::uint8_t mask = 0xFF;
-            if (at >= 0x300000 && at < 0x30000E) mask = header->configSettable(bytes[(at - 0x300000) ^ 1]);
-            EXPECT_TRUE(got.count(at) && (got.at(at) & mask) == (v & mask))
-                << "saved file at " << std::hex << at << ": " << (got.count(at) ? int(got.at(at)) : -1)
-                << ", gpasm " << int(v);
-        }
+        QString differences;
+        EXPECT_TRUE(srecHolds(made, srecFormat, saved, srecFormat, kept, &differences))
+            << differences.toStdString();
     }
 }
 

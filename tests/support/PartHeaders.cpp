@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 namespace tesmar::test {
 namespace {
 
@@ -32,9 +34,42 @@ bool readLines(const QString& path, QStringList& lines) {
     return true;
 }
 
+// Each part read once per program: the header checks visit a part in several
+// tests, and avr-gcc costs a process per part.
+template <class Part>
+std::optional<Part> readOnce(const std::string& deviceName, std::optional<Part> (*read)(const std::string&)) {
+    static std::mutex lock;
+    static std::map<std::string, std::optional<Part>> parts;
+    const std::string base = basePartName(deviceName);
+    const std::lock_guard held(lock);
+    auto it = parts.find(base);
+    if (it == parts.end()) it = parts.emplace(base, read(base)).first;
+    return it->second;
+}
+
 }  // namespace
 
 // ---- gputils ---------------------------------------------------------------
+
+const char* const kPic18ConfigByteNames[14] = {"1H", "1L", "2H", "2L", "3H", "3L", "4H",
+                                           "4L", "5H", "5L", "6H", "6L", "7H", "7L"};
+
+int pic18ConfigByte(const std::string& symbol) {
+    for (int k = 0; k < 14; ++k) {
+        const std::string suffix = std::string("_") + kPic18ConfigByteNames[k];
+        if (symbol.size() > suffix.size() && symbol.compare(symbol.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return k;
+    }
+    return -1;
+}
+
+std::vector<std::uint32_t> hexNumbersIn(const std::string& text) {
+    static const QRegularExpression hex(R"(\b(?:0x)?([0-9A-Fa-f]{3,4})h?\b)");
+    std::vector<std::uint32_t> out;
+    auto it = hex.globalMatch(QString::fromStdString(text));
+    while (it.hasNext()) out.push_back(it.next().captured(1).toUInt(nullptr, 16));
+    return out;
+}
 
 std::uint32_t GputilsPart::value(const std::string& symbol) const {
     const auto it = symbols.find(symbol);
@@ -43,6 +78,37 @@ std::uint32_t GputilsPart::value(const std::string& symbol) const {
         return 0;
     }
     return it->second;
+}
+
+std::optional<std::vector<std::string>> GputilsPart::settingSymbols(const std::string& expr,
+                                                                    std::string* missing) const {
+    std::vector<std::string> out;
+    for (const QString& term : QString::fromStdString(expr).split('&')) {
+        bool found = false;
+        for (const QString& alt : term.trimmed().split('|')) {
+            if (!has(alt.toStdString())) continue;
+            out.push_back(alt.toStdString());
+            found = true;
+            break;
+        }
+        if (!found) {
+            if (missing) *missing = term.trimmed().toStdString();
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+std::string GputilsPart::writeProtectFor(const std::string& caption) const {
+    const auto range = hexNumbersIn(caption);
+    if (range.empty()) return QString::fromStdString(caption).contains("off", Qt::CaseInsensitive) ? "_WRT_OFF" : "";
+    for (const auto& [name, word] : configWord) {
+        if (name.rfind("_WRT_", 0) != 0 || !comments.count(name)) continue;
+        auto named = hexNumbersIn(comments.at(name));
+        if (named.size() >= 2) named.resize(2);
+        if (named == range) return name;
+    }
+    return "";
 }
 
 const GputilsPart::Page* GputilsPart::page(const std::string& name) const {
@@ -143,8 +209,10 @@ std::uint32_t GputilsPart::codeWords() const {
 
 bool haveGputils() { return QFileInfo(QString(kGputilsFolder) + "/header/p16f84a.inc").exists(); }
 
-std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
-    const QString base = QString::fromStdString(basePartName(deviceName));
+namespace {
+
+std::optional<GputilsPart> parseGputilsPart(const std::string& baseName) {
+    const QString base = QString::fromStdString(baseName);
     QStringList inc, lkr;
     if (!readLines(QString("%1/header/p%2.inc").arg(kGputilsFolder, base), inc)) return std::nullopt;
     readLines(QString("%1/lkr/%2_g.lkr").arg(kGputilsFolder, base), lkr);
@@ -176,6 +244,12 @@ std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
     return part;
 }
 
+}  // namespace
+
+std::optional<GputilsPart> readGputilsPart(const std::string& deviceName) {
+    return readOnce<GputilsPart>(deviceName, parseGputilsPart);
+}
+
 // ---- avr-libc ----------------------------------------------------------------
 
 AvrLibcPart::FuseBit AvrLibcPart::fuse(const std::string& name) const {
@@ -201,9 +275,11 @@ long AvrLibcPart::number(const std::string& name) const {
 
 bool haveAvrLibc() { return !QStandardPaths::findExecutable("avr-gcc").isEmpty(); }
 
-std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
+namespace {
+
+std::optional<AvrLibcPart> runAvrLibcPart(const std::string& mcu) {
     AvrLibcPart part;
-    part.mcu = basePartName(deviceName);
+    part.mcu = mcu;
     // The preprocessor of the tool chain resolves the header's own
     // conditions (the 328 and 328P share one file); -dD keeps the defines in
     // the header's order and -C its comments, which name the fuse bytes.
@@ -251,6 +327,12 @@ std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
     part.bootLock1 = part.defines.count("__BOOT_LOCK_BITS_1_EXIST") != 0;
     if (part.signature[0] < 0) return std::nullopt;
     return part;
+}
+
+}  // namespace
+
+std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName) {
+    return readOnce<AvrLibcPart>(deviceName, runAvrLibcPart);
 }
 
 std::optional<CaptionFuse> avrFuseOfCaption(const std::string& caption) {

@@ -16,6 +16,15 @@ namespace tesmar::test {
 
 // ---- gputils ---------------------------------------------------------------
 
+// The PIC18 configuration bytes in the order of the image and the pages
+// (CONFIG1H first), as the headers' symbols end: "_OSCS_ON_1H".
+extern const char* const kPic18ConfigByteNames[14];
+// The configuration byte (0 CONFIG1H .. 13 CONFIG7L) whose suffix a PIC18
+// symbol carries; -1 for none.
+int pic18ConfigByte(const std::string& symbol);
+// The hex numbers a text names: "0x000 to 0x3FF", "0000h to 03FFh write ...".
+std::vector<std::uint32_t> hexNumbersIn(const std::string& text);
+
 struct GputilsPart {
     // Every "NAME EQU H'...'" of /usr/share/gputils/header/p<part>.inc:
     // "_CP_OFF" -> 0x3FFF, "_CONFIG1H" -> 0x300001, "_OSCS_ON_1H" -> 0xDF.
@@ -36,6 +45,16 @@ struct GputilsPart {
     bool has(const std::string& symbol) const { return symbols.count(symbol) != 0; }
     // The symbol's value; a missing symbol fails the calling test and gives 0.
     std::uint32_t value(const std::string& symbol) const;
+    // A setting as a test's table names it: "A|B" is the first of these the
+    // header has (the headers of different generations name one setting
+    // differently), "A & B" settings taken together. The symbols, or nothing
+    // with the first term the header lacks in `missing`.
+    std::optional<std::vector<std::string>> settingSymbols(const std::string& expr,
+                                                           std::string* missing = nullptr) const;
+    // The write-protect setting ("_WRT_...") whose comment names the range a
+    // caption gives ("0000 - 07FF protected", "0x000 to 0x7FF"); "_WRT_OFF"
+    // for a caption that says off; empty when none does.
+    std::string writeProtectFor(const std::string& caption) const;
     // The code page of this name ("eedata", ".config", "idlocs"), if any.
     const Page* page(const std::string& name) const;
     // One past the last program-memory address of the unprotected code pages:
@@ -78,7 +97,8 @@ struct GputilsPart {
 // True when gputils' headers are installed.
 bool haveGputils();
 // The part of a sample record's name ("16F716", "18LF25K50", "16F877A TQFP44"
-// -> p16f877a.inc); nothing when gputils has no header for it.
+// -> p16f877a.inc); nothing when gputils has no header for it. A test program
+// reads each part once; later calls give a copy.
 std::optional<GputilsPart> readGputilsPart(const std::string& deviceName);
 
 // ---- avr-libc ----------------------------------------------------------------
@@ -115,7 +135,8 @@ struct AvrLibcPart {
 // True when avr-gcc and avr-libc are installed.
 bool haveAvrLibc();
 // The part of a sample record's name ("ATmega48/V" -> atmega48); nothing
-// when avr-gcc does not know it.
+// when avr-gcc does not know it. A test program runs avr-gcc once per part;
+// later calls give a copy.
 std::optional<AvrLibcPart> readAvrLibcPart(const std::string& deviceName);
 
 // The avr-libc fuse a configuration box's caption names, and whether the box

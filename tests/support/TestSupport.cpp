@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QSettings>
+#include <QTest>
 #include <QTimer>
 
 #include "devices/DeviceDataFile.h"
@@ -109,6 +110,10 @@ void MessageBoxAnswerer::poll() {
         b->click();
     else
         box->done(0);
+}
+
+void tickBox(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
 }
 
 int contrastIn(const QImage& image, const QRect& area, QPoint background) {

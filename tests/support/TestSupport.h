@@ -17,6 +17,8 @@
 #include "app/AppState.h"
 #include "operations/Host.h"
 
+class QAbstractButton;
+
 namespace tesmar::test {
 
 // Records everything the logic layer asks of the windows. Thread-safe.
@@ -97,6 +99,10 @@ private:
     QStringList seen_;
     QTimer* timer_;
 };
+
+// Clicks a check box or radio button on its indicator, as a user does: only
+// the indicator and the caption take clicks, not the rest of the row.
+void tickBox(QAbstractButton* button);
 
 // How far, in grey levels (0..255), the most distinct pixel of `area` stands
 // from the pixel at `background`: what is drawn there is legible only when
