@@ -379,6 +379,16 @@ TEST_F(StoreAtStartUp, AStoreNotReadInFullIsKeptBesideItBeforeItIsWrittenOver) {
              "\nDevice_index=17\nFile%20Type%20index=2\nFilename=zrvusb_m.usb\nGrand%20Total%20Programmed=400\n"
              "Id_flag=1\nManuf_index=3\nMaxMin_flag=0\nOffset=4096\nOffsetAdd=0\nPathLoadSave=/home/user/images\nProgB",
          {}, " Settings file damaged: what could be read is used; ", 400},
+        // Values Qt would rebuild from binary data (here a list that claims 2^31 strings), written
+        // plainly, quoted and escaped: never the program's, never handed to Qt's reader.
+        {"serialized value", completeStore().replace("Device_index=17", "Device_index=@Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)"),
+         {}, " Settings file damaged: what could be read is used; ", 400},
+        {"quoted serialized value",
+         completeStore().replace("Filename=zrvusb_m.usb", "Filename=\"@Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)\""), {},
+         " Settings file damaged: what could be read is used; ", 400},
+        {"escaped serialized value",
+         completeStore().replace("PathLoadSave=/home/user/images", "PathLoadSave=a, \\x40Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)"),
+         {}, " Settings file damaged: what could be read is used; ", 400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
