@@ -4,14 +4,23 @@
 // and reads them back, the device file and record the settings name are
 // looked up, and the close saves the store.
 //
+// Before that, the file as the program lets Qt's reader see it (values Qt
+// would rebuild from data taken out) is read by Qt: every value must come
+// out as a text or a list of texts. The seeds and dictionary hold harmless
+// values Qt rebuilds ("@Rect(...)", "@ByteArray(...)") in the spellings
+// that hide them, so a way past the check shows here and not as a run out
+// of memory.
+//
 // Input: the file.
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 
 #include "app/Settings.h"
+#include "app/StoreText.h"
 #include "common/FuzzRig.h"
 #include "devices/DeviceDataFile.h"
 
@@ -50,6 +59,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!out) fail("cannot write the settings file");
     if (size) std::fwrite(data, 1, size, out);
     std::fclose(out);
+
+    {
+        const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+        static int serial = 0;
+        const QString probe = folder + QString("/probe%1.conf").arg(++serial);
+        QFile f(probe);
+        if (!f.open(QIODevice::WriteOnly) || f.write(storetext::withoutRebuiltValues(bytes)) < 0)
+            fail("cannot write the probe file");
+        f.close();
+        const QSettings qt(probe, QSettings::IniFormat);
+        for (const QString& k : qt.allKeys()) {
+            if (QString(k).remove(u'/').isEmpty()) continue;  // a key Qt cannot look up again
+            const QVariant v = qt.value(k);
+            if (v.isValid() && v.typeId() != QMetaType::QString && v.typeId() != QMetaType::QStringList)
+                fail("Qt rebuilt a value the settings store let through");
+        }
+    }
 
     ScriptedHost host;
     AppState st;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <algorithm>
 
+#include "app/StoreText.h"
 #include "operations/Host.h"
 
 namespace tesmar {
@@ -160,65 +161,6 @@ bool cutOrGarbled(const QByteArray& bytes) {
     return false;
 }
 
-// Where a value's element starts (after '=' or an unquoted ','; blanks and
-// an opening quote skipped), whether it reads as '@' but not as Qt's "@@".
-// Qt rebuilds such a value from binary data ("@Variant(...)") and takes the
-// sizes in it on trust, so one line can ask for gigabytes. The program
-// writes only numbers and texts (Qt writes a text's leading '@' as "@@"), so
-// such a value is never the program's; `\x40` and `\100` are '@' as well.
-bool serializedValue(const QByteArray& line) {
-    const qsizetype eq = line.indexOf('=');
-    if (eq < 0 || line.trimmed().startsWith('[')) return false;
-    auto atSign = [&](qsizetype i, qsizetype* next) {
-        if (i < line.size() && line[i] == '@') {
-            *next = i + 1;
-            return true;
-        }
-        if (i + 1 >= line.size() || line[i] != '\\') return false;
-        qsizetype j = i + 1;
-        int base = 8;
-        if (line[j] == 'x' || line[j] == 'X') base = 16, ++j;
-        qsizetype k = j;
-        while (k < line.size() && (base == 16 ? std::isxdigit(std::uint8_t(line[k])) : (line[k] >= '0' && line[k] <= '7')))
-            ++k;
-        bool ok = false;
-        const int code = k > j ? line.mid(j, k - j).toInt(&ok, base) : -1;
-        *next = k;
-        return ok && code == '@';
-    };
-    bool quoted = false;
-    bool elementStart = true;
-    for (qsizetype i = eq + 1; i < line.size(); ++i) {
-        const char c = line[i];
-        if (elementStart) {
-            if (c == ' ' || c == '\t') continue;
-            if (c == '"' && !quoted) {
-                quoted = true;
-                continue;
-            }
-            elementStart = false;
-            qsizetype next = i;
-            if (atSign(i, &next)) {
-                qsizetype after = next;
-                if (!atSign(next, &after)) return true;  // "@@" is a text's own '@'
-            }
-        }
-        if (c == '\\') ++i;
-        else if (c == '"') quoted = !quoted;
-        else if (c == ',' && !quoted) elementStart = true;
-    }
-    return false;
-}
-
-// The lines of `bytes` but those with such values.
-QByteArray withoutSerializedValues(const QByteArray& bytes) {
-    QByteArray out;
-    for (const QByteArray& line : bytes.split('\n'))
-        if (!serializedValue(line)) out += line + '\n';
-    out.chop(1);
-    return out;
-}
-
 // Qt writes the values sorted by name, so a file cut short has lost the
 // values from some name on: what is left is the first few in that order.
 bool holdsOnlyTheFirstInWrittenOrder(const QSettings& s) {
@@ -241,7 +183,7 @@ StoreFile examineStoreFile(const QString& path, QByteArray* bytesOut) {
     if (!ok) return StoreFile::Unreadable;
     *bytesOut = bytes;
     if (bytes.trimmed().isEmpty()) return StoreFile::Whole;  // a new store: the first run fills it
-    if (cutOrGarbled(bytes) || withoutSerializedValues(bytes) != bytes) return StoreFile::Damaged;
+    if (cutOrGarbled(bytes) || storetext::withoutRebuiltValues(bytes) != bytes) return StoreFile::Damaged;
     const ParsedCopy probe(bytes);
     if (!probe.ok()) return StoreFile::Whole;  // cannot tell; Qt's own answer stands
     // A store that holds anything but no "RevNo" is not a first run: the
@@ -358,7 +300,7 @@ private:
     // not read. The new file is made in a folder of its own beside the store
     // (a name Qt has not seen before) and then moved over the old one.
     bool rewriteFrom(const QByteArray& bytes) {
-        const ParsedCopy read(withoutSerializedValues(bytes.left(bytes.lastIndexOf('\n') + 1)));
+        const ParsedCopy read(storetext::withoutRebuiltValues(bytes.left(bytes.lastIndexOf('\n') + 1)));
         if (!read.ok()) return false;
         const QString path = s_->fileName();
         const QTemporaryDir dir(QFileInfo(path).absolutePath() + "/.Tesmar-XXXXXX");

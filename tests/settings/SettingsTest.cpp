@@ -389,6 +389,15 @@ TEST_F(StoreAtStartUp, AStoreNotReadInFullIsKeptBesideItBeforeItIsWrittenOver) {
         {"escaped serialized value",
          completeStore().replace("PathLoadSave=/home/user/images", "PathLoadSave=a, \\x40Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)"),
          {}, " Settings file damaged: what could be read is used; ", 400},
+        // The same behind what Qt's reader drops or joins: an empty quoted text, a backslash
+        // and the character after it, a code past 16 bits, a line end inside quotes.
+        {"hidden serialized values",
+         completeStore()
+             .replace("Device_index=17", "Device_index=\"\"@Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)")
+             .replace("Filename=zrvusb_m.usb", "Filename=\\z@Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)")
+             .replace("Offset=4096", "Offset=\\x10040Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)")
+             .replace("OffsetAdd=0", "OffsetAdd=\"\n\",@Variant(\\0\\0\\0\\v\\x7f\\0\\0\\0\\x1)"),
+         {}, " Settings file damaged: what could be read is used; ", 400},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
