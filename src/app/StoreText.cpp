@@ -1,5 +1,6 @@
 #include "app/StoreText.h"
 
+#include <QStringDecoder>
 #include <cstdint>
 
 namespace tesmar::storetext {
@@ -121,6 +122,11 @@ QStringList valueTexts(const QByteArray& d, const Entry& e, bool* isList) {
     QString s;
     QStringList list;
     bool listed = false, inQuotes = false, quoted = false;
+    // One decoder over the whole value, as Qt's reader has: a byte sequence
+    // cut by an escape, a quote or a ',' is finished (or spoiled) by the next
+    // run of plain bytes, a byte-order mark is dropped only at the value's
+    // start, and what is left unfinished at the end is dropped.
+    QStringDecoder utf8(QStringDecoder::Utf8);
     qsizetype i = e.value;
     qsizetype chopLimit = 0;
     auto skipBlanks = [&] {
@@ -199,7 +205,7 @@ QStringList valueTexts(const QByteArray& d, const Entry& e, bool* isList) {
         }
         qsizetype j = i + 1;
         while (j < to && d[j] != '\\' && d[j] != '"' && d[j] != ',') ++j;
-        s += QString::fromUtf8(d.constData() + i, j - i);
+        s += utf8(QByteArrayView(d.constData() + i, j - i));
         i = j;
     }
     if (!endedInEscape && !quoted) chopBlanks(s, chopLimit);

@@ -80,6 +80,8 @@ TEST(StoreText, EverySpellingOfAValueQtRebuildsIsTakenOutAndTheRestKept) {
         "k=a\r;note\rk2=P",
         "[Other]\nk=P",
         "[Other]\nk=1\n[General]\nk2=P",
+        "k=\xEF\xBB\xBFP",             // a byte-order mark at a value's start is dropped
+        "k=\"\xEF\xBB\xBF\"P",
     };
     for (const char* form : rebuiltForms) {
         const QByteArray file = "[General]\nA=1\n" + withPayload(form) + "\nZ=2\n";
@@ -107,6 +109,7 @@ TEST(StoreText, EverySpellingOfAValueQtRebuildsIsTakenOutAndTheRestKept) {
     const char* const textForms[] = {
         "k=@@Rect(1 2 3 4)", "k=a@Rect(1 2 3 4)", "k=\" P\"", "k=\\tP", "k=/home/me@corp/images",
         "k=\"x,P\"",         ";k=P",               "[k=P]",    "k=a;P",  "k=\"a\"b,@@c",
+        "k=a,\xEF\xBB\xBFP",  // only there
     };
     for (const char* form : textForms) {
         const QByteArray file = "[General]\nA=1\n" + withPayload(form) + "\nZ=2\n";
@@ -122,7 +125,9 @@ TEST(StoreText, TheTextsReadAgreeWithQtsReaderOverRandomFiles) {
     static const char* const parts[] = {
         "a", "b", "7", "x", "4", "0", "@", "@@", "\"", "\\", ",", " ", "\t", "\n", "\r", "\r\n", ";", "=",
         "\\x", "\\x40", "\\1", "\\100", "\\n", "\\t", "\\\"", "\\\\", "\\\n", "Rect(1 2 3 4)", "ByteArray(z)",
-"@Rect(1 2 3 4)", "\xC3\xA9", "\\xe9", " , ", "\"\"",
+        "@Rect(1 2 3 4)", "\xC3\xA9", "\\xe9", " , ", "\"\"",
+        // UTF-8 cut by an escape, a quote or a ',', a byte-order mark, bytes that are no UTF-8.
+        "\xE0", "\xF0\x9F", "\x98\x80", "\xEF\xBB\xBF", "\xFF",
     };
     test::Rng r(20261207);
     int compared = 0;
