@@ -8,9 +8,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
-#include <cctype>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <limits>
 #include <optional>
 #include <algorithm>
@@ -183,6 +183,16 @@ StoreFile examineStoreFile(const QString& path, QByteArray* bytesOut) {
     if (!ok) return StoreFile::Unreadable;
     *bytesOut = bytes;
     if (bytes.trimmed().isEmpty()) return StoreFile::Whole;  // a new store: the first run fills it
+    // The verdict depends on the bytes alone. The store is opened several
+    // times a run (at start, at close, after each good Program) and holds
+    // what the program last wrote: those bytes, once found whole, are not
+    // parsed again.
+    static std::mutex lastWholeLock;
+    static QByteArray lastWhole;
+    {
+        std::lock_guard lock(lastWholeLock);
+        if (bytes == lastWhole) return StoreFile::Whole;
+    }
     if (cutOrGarbled(bytes) || storetext::withoutRebuiltValues(bytes) != bytes) return StoreFile::Damaged;
     const ParsedCopy probe(bytes);
     if (!probe.ok()) return StoreFile::Whole;  // cannot tell; Qt's own answer stands
@@ -191,6 +201,8 @@ StoreFile examineStoreFile(const QString& path, QByteArray* bytesOut) {
     if (probe->status() == QSettings::FormatError || !probe->contains(QLatin1String(kRevNo)) ||
         holdsOnlyTheFirstInWrittenOrder(*probe))
         return StoreFile::Damaged;
+    std::lock_guard lock(lastWholeLock);
+    lastWhole = bytes;
     return StoreFile::Whole;
 }
 

@@ -9,6 +9,7 @@
 //
 // The family routines, the JEDEC reader and writer, the fuse-map editor and
 // the user-fuse view all take their geometry from here.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -80,6 +81,16 @@ std::vector<FuseRange> pldUntransferredFuses(const DeviceRecord& rec);
 // JEDEC writer, the checksum, the editor): 1 when the fuse is set (intact is
 // 0, blank is 1). Only 0 and 1 are ever stored; any other byte counts as 1.
 constexpr std::uint8_t pldFuseBit(std::uint8_t b) { return b != 0 ? 1 : 0; }
+
+// The JEDEC fuse sum of the first `fuses` fuses of a map of `size` bytes:
+// bytes of eight fuses, fuse 0 of a byte its least significant bit, added
+// up (a file's C field holds the low 16 bits). Reads nothing past `size`.
+inline std::uint32_t pldFuseSum(const std::uint8_t* map, std::size_t size, std::size_t fuses) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < fuses && i < size; ++i)
+        if (pldFuseBit(map[i])) sum += 1u << (i % 8);
+    return sum;
+}
 
 // The value of an erased fuse: the record keeps it as an ASCII digit.
 constexpr std::uint8_t pldBlankFuse(const DeviceRecord& rec) { return rec.BlankByte == '0' ? 0 : 1; }

@@ -18,15 +18,10 @@ namespace {
 
 constexpr char kStx = 0x02, kEtx = 0x03;
 
-// The JEDEC fuse checksum of the first `fuses` fuses: bytes of eight fuses,
-// fuse 0 of a byte its least significant bit, summed; the low 16 bits. The
-// writer and the reader take the same fuses (none past the fuse count), so
-// a saved file always loads back.
+// The C field's checksum. The writer and the reader take the same fuses
+// (none past the fuse count), so a saved file always loads back.
 std::uint32_t fuseChecksum(const std::uint8_t* map, std::uint64_t size, std::uint64_t fuses) {
-    std::uint32_t sum = 0;
-    for (std::uint64_t i = 0; i < fuses && i < size; ++i)
-        if (pldFuseBit(map[i])) sum += 1u << (i % 8);
-    return sum & 0xFFFF;
+    return pldFuseSum(map, std::size_t(size), std::size_t(fuses)) & 0xFFFF;
 }
 
 class JedecWriter {

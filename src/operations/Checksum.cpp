@@ -49,8 +49,7 @@ std::uint32_t computeChecksum(const ImageBuffer& buf, const DeviceRecord* rec, s
         }
         case 'P': {
             n = std::min(n, size);
-            for (std::size_t i = 0; i < n; ++i)
-                if (pldFuseBit(p[i])) sum += 1u << (i % 8);
+            sum = pldFuseSum(p, size, n);
             cursor = n;
             break;
         }

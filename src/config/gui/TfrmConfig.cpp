@@ -19,9 +19,8 @@ namespace {
 constexpr QSize kSmallDialog(440, 300);
 constexpr QSize kMcuDialog(660, 432);
 constexpr QSize kMcuSheetArea(636, 326);
-constexpr std::uint8_t kSeedPage = 208;
-// Page 208 starts from "no security bit" every time it opens: every bit it
-// sends is one the user sees and sets.
+// Page 208 starts from "no security bit" every time it opens (its seed
+// fields are read then): every bit it sends is one the user sees and sets.
 constexpr std::uint8_t kSecurityPage = 208;
 constexpr int kFuseNoteHeight = 22;
 const char* const kFusesUnknown = " Fuse and lock bits not read from this chip: Program leaves them as they are";
@@ -172,7 +171,7 @@ void TfrmConfig::readSeeds() {
 }
 
 void TfrmConfig::BitBtn1Click() {
-    if (st_.dev() && st_.dev()->PageCode == kSeedPage) readSeeds();
+    if (st_.dev() && st_.dev()->PageCode == kSecurityPage) readSeeds();
     accept();
 }
 
