@@ -131,7 +131,7 @@ std::vector<ControlRow> makeRows() {
                                  {"Set to 2.7V", "Set to 1.9V"}, &kDeviceMasked)),
     at(8, 8, 180, 110,
        radioGroup(S::Page46A, "RG46_Wdt", "Watchdog Timer", kL, 0x18, 0xE7,
-                  {"Disabled", "Controlled by SBOREN bit", "Enabled , Disabled in Sleep", "Enabled"})),
+                  {"Disabled", "Controlled by SWDTEN bit", "Enabled , Disabled in Sleep", "Enabled"})),
     at(8, 124, 180, 66, radioGroup(S::Page46A, "RG46_Cp", " Code Protection ", kL, 0x80, 0x7F, kProtection)),
     at(8, 196, 180, 110, radioGroup(S::Page46A, "RG46_Mwp", "Memery Write Protection", kL2, 0x03, 0xFC, {}, &kMwp46)),
     at(196, 8, 200, 110,
