@@ -5,7 +5,8 @@
 // The pages must never write outside what they edit: a PIC page only its
 // configuration and ID bytes of the image, a memory-protection or
 // microcontroller page no image byte at all and only the values its shown
-// controls stand for (the calibration group's values with it).
+// controls stand for (the calibration group's values with it). Opening a
+// page, a look, changes no setting at all.
 //
 // Input: record (2 bytes, little endian, modulo the records with a page),
 // a flag byte (bit 0: the values below replace what the selection left),
@@ -27,6 +28,7 @@
 #include "common/HeadlessPages.h"
 #include "config/ConfigPages.h"
 #include "devices/BufferLayout.h"
+#include "families/Pic18.h"
 
 using namespace tesmar;
 using namespace tesmar::fuzz;
@@ -163,6 +165,33 @@ void watch(HeadlessPages& p, const DeviceRecord& rec, const std::vector<Span>& i
     };
 }
 
+// A look at a page changes no setting. A microcontroller or memory page
+// leaves every value as it was, but page 208, which starts from no security
+// bit until the user has set some; a PIC page every bit its part implements
+// and every ID byte.
+void lookChangedNothing(const McuConfig& before, const McuConfig& after, const std::vector<std::uint8_t>& imageBefore,
+                        const std::vector<std::uint8_t>& imageAfter, const DeviceRecord& rec) {
+    if (rec.FamilyLetter != 'C') {
+        std::set<std::string> started;
+        if (rec.PageCode == 208 && !before.McuConfigKnown) started.insert("SecurityByte");
+        compareMcu(before, after, started, rec, "a look at");
+        return;
+    }
+    const PicAreas a = picAreas(rec);
+    std::vector<std::uint8_t> mask(rec.ConfigMasks.begin(), rec.ConfigMasks.begin() + rec.ConfigMaskCount);
+    if (rec.isPic18()) {
+        const Pic18Mask m = pic18MaskFor(rec.PageCode);
+        mask.assign(m.begin(), m.end());
+    }
+    for (std::size_t k = 0; k < mask.size() && k < a.config.len; ++k) {
+        const std::size_t at = a.config.buf + k;
+        if (at < imageBefore.size() && ((imageBefore[at] ^ imageAfter[at]) & mask[k]))
+            fail((where(rec) + ": a look changed configuration byte " + std::to_string(k)).c_str());
+    }
+    for (std::size_t at = a.id.buf; at < std::size_t(a.id.buf) + a.id.len && at < imageBefore.size(); ++at)
+        if (imageBefore[at] != imageAfter[at]) fail((where(rec) + ": a look changed an ID byte").c_str());
+}
+
 std::unique_ptr<HeadlessPages> open(AppState& st, const DeviceRecord& rec) {
     return rec.FamilyLetter == 'C' ? openPicPage(st) : openConfigPage(st);
 }
@@ -222,6 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::set<std::string> globals = pic ? std::set<std::string>{} : ownedGlobals(*page);
     compareImage(imageBefore, st.buf.DeviceBuffer, image, rec, "opening");
     compareMcu(mcuBefore, st.mcu, globals, rec, "opening");
+    lookChangedNothing(mcuBefore, st.mcu, imageBefore, st.buf.DeviceBuffer, rec);
     watch(*page, rec, image, &globals);
 
     for (int n = 0; n < kMaxActions && !s.empty(); ++n) {

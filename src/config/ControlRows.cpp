@@ -159,6 +159,7 @@ std::uint8_t StateContext::value(Target t) const {
 }
 
 void StateContext::setValue(Target t, std::uint8_t v) {
+    if (held_) return;
     if (t.kind == Target::Kind::Global) {
         storing(t, std::nullopt);
         configGlobal(st_.mcu, t.global()) = v;

@@ -147,8 +147,13 @@ public:
     std::uint32_t& PicConfigMask() override { return PicConfigMask_; }
     bool reachable(Target t) const override;
     std::uint8_t value(Target t) const override;
-    // Stores the value where the target lies, then lets what displays it follow.
+    // Stores the value where the target lies, then lets what displays it
+    // follow; while the values are held, stores nothing.
     void setValue(Target t, std::uint8_t v) override;
+    // A page that opens sets its controls from the values, and each control
+    // set runs its row as a click would. What those rows write back is nobody's
+    // choice, so the opening holds the values: a look changes no setting.
+    void holdValues(bool held) { held_ = held; }
     // The PIC dialog: where the ID and configuration targets lie.
     void setPlaces(const PicPlaces& places) { places_ = places; }
 
@@ -165,6 +170,7 @@ protected:
 private:
     std::optional<PicPlaces> places_;
     std::uint32_t PicConfigMask_ = 0;
+    bool held_ = false;
     DeviceRecord none_;
 };
 

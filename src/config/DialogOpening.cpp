@@ -18,6 +18,17 @@ bool firstPic18Sheet(PicSheet s) {
 
 std::string hexLabel(int k) { return "Label" + std::to_string(13 + k); }
 
+// Sets every shown control from the values while holding them: the rows a
+// control runs as it is set write nothing, so the page shows what the values
+// say and closing it unclicked leaves every setting as it was.
+void showValues(PageDialog& dlg) {
+    StateContext& ctx = dlg.pages();
+    ctx.holdValues(true);
+    dlg.decodeAll();
+    ctx.holdValues(false);
+    dlg.refreshDisplays();
+}
+
 }  // namespace
 
 McuDialogOpening openMcuDialogPages(PageDialog& dlg, const AppState& st) {
@@ -44,9 +55,7 @@ McuDialogOpening openMcuDialogPages(PageDialog& dlg, const AppState& st) {
     dlg.showSheets(shown, captions);
     if (out.sheets.empty()) return out;
     if (const PageSetup setup = pageSetup(dev->PageCode)) setup(dlg.pages());
-    // Setting a control writes its value back, just as a click would.
-    dlg.decodeAll();
-    dlg.refreshDisplays();
+    showValues(dlg);
     return out;
 }
 
@@ -89,7 +98,7 @@ PicDialogOpening openPicDialogPages(PageDialog& dlg, AppState& st) {
     if (!opening.set) {
         // Only the ID group and OK.
         dlg.showSheets({}, {});
-        dlg.decodeAll();
+        showValues(dlg);
         return out;
     }
     const PicPageSet& set = *opening.set;
@@ -103,9 +112,7 @@ PicDialogOpening openPicDialogPages(PageDialog& dlg, AppState& st) {
     for (int k = 0; k < set.labels && k < kPicHexLabels; ++k) ctx.setVisible(hexLabel(k), true);
     dlg.showSheets(shown, captions);
     if (set.setup) set.setup(ctx);
-    // Setting a control runs its row, as the user choosing that state would.
-    dlg.decodeAll();
-    dlg.refreshDisplays();
+    showValues(dlg);
     if (set.finish) set.finish(ctx);
     return out;
 }

@@ -344,8 +344,9 @@ void setup209(PageContext& ctx) {
 }
 
 void setup208(PageContext& ctx) {
-    // Each opening starts from an unprogrammed security byte.
-    ctx.setValue(G::SecurityByte, 0xFF);
+    // Until the user sets security bits for this chip, the page starts from
+    // none; once set, a later look shows them and keeps them.
+    if (!ctx.mcu().McuConfigKnown) ctx.setValue(G::SecurityByte, 0xFF);
     const std::uint8_t id = ctx.device().DeviceId;
     ctx.setVisible("P208S01in", id == 0xE0 || id == 0x62);
     ctx.setVisible("P208Osc", id == 0xE0);

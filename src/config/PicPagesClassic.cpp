@@ -12,19 +12,57 @@ namespace tesmar::config {
 
 namespace classic {
 
-void applyEdit(PageContext& ctx, const Edit& e) {
+namespace {
+
+struct Word1 {
+    std::uint8_t h, l;
+};
+
+// H and L as the edit leaves them.
+Word1 edited(PageContext& ctx, const Edit& e) {
     const auto& m = ctx.device().ConfigMasks;
     auto part = [&e](std::uint8_t v, std::uint8_t flag, std::uint8_t mask) {
         return (e.masked & flag) ? std::uint8_t(v & mask) : v;
     };
     const std::uint8_t h = ctx.value(kH), l = ctx.value(kL);
-    ctx.setValue(kH, std::uint8_t((h & e.hKeep) | part(e.hSet, kMaskHSet, m[0])));
-    ctx.setValue(kL, std::uint8_t((l & part(e.lKeep, kMaskLKeep, m[1])) | part(e.lSet, kMaskLSet, m[1])));
+    return {std::uint8_t((h & e.hKeep) | part(e.hSet, kMaskHSet, m[0])),
+            std::uint8_t((l & part(e.lKeep, kMaskLKeep, m[1])) | part(e.lSet, kMaskLSet, m[1]))};
+}
+
+const Patterns* patternsOf(std::span<const Patterns> table, const ControlRow& row) {
+    for (const Patterns& p : table)
+        if (p.group == row.name) return &p;
+    return nullptr;
+}
+
+}  // namespace
+
+void applyEdit(PageContext& ctx, const Edit& e) {
+    const Word1 w = edited(ctx, e);
+    ctx.setValue(kH, w.h);
+    ctx.setValue(kL, w.l);
 }
 
 void applyPattern(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row, int item) {
-    for (const Patterns& p : table)
-        if (p.group == row.name && item >= 0 && item < int(p.items.size())) applyEdit(ctx, p.items[std::size_t(item)]);
+    const Patterns* p = patternsOf(table, row);
+    if (p && item >= 0 && item < int(p->items.size())) applyEdit(ctx, p->items[std::size_t(item)]);
+}
+
+std::optional<int> patternDecode(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row,
+                                 std::optional<int> shown) {
+    const Patterns* p = patternsOf(table, row);
+    if (!p) return shown;
+    const auto& m = ctx.device().ConfigMasks;
+    const int items = std::min(int(p->items.size()), ctx.itemCount(row.name));
+    auto holds = [&](int item) {
+        if (item < 0 || item >= items) return false;
+        const Word1 w = edited(ctx, p->items[std::size_t(item)]);
+        return ((w.h ^ ctx.value(kH)) & m[0]) == 0 && ((w.l ^ ctx.value(kL)) & m[1]) == 0;
+    };
+    if (shown && holds(*shown)) return shown;
+    for (int item = 0; item < items; ++item)
+        if (holds(item)) return item;
+    return -1;
 }
 
 std::optional<int> clampDecode(PageContext& ctx, const ControlRow& row) {

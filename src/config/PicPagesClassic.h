@@ -35,6 +35,12 @@ void applyEdit(PageContext& ctx, const Edit& e);
 // Writes the pattern of `item` of the group `row` names; nothing for a
 // group or item the table lacks.
 void applyPattern(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row, int item);
+// The item of the group `row` names whose pattern the word already holds
+// (choosing it would change no bit the device implements): `shown` when it
+// holds, else the first that does, else -1, for a combination of protection
+// bits that no item stands for. A group the table lacks shows `shown`.
+std::optional<int> patternDecode(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row,
+                                 std::optional<int> shown);
 
 // The field as the item, a field past the last item showing the last one
 // (the three-item protection groups, whose last item is the field's top value).

@@ -47,14 +47,20 @@ const std::vector<Patterns> kPatterns = {
 };
 
 void protectClick(PageContext& ctx, const ControlRow& row, int item) { applyPattern(ctx, kPatterns, row, item); }
+std::optional<int> protectDecode(PageContext& ctx, const ControlRow& row) {
+    return patternDecode(ctx, kPatterns, row, plainDecode(ctx, row));
+}
+std::optional<int> protectClampedDecode(PageContext& ctx, const ControlRow& row) {
+    return patternDecode(ctx, kPatterns, row, clampDecode(ctx, row));
+}
 
 // The 14C000's calibration space: checked, protected, clears all three copies of its bit.
 void calibrationProtectClick(PageContext& ctx, const ControlRow&, int checked) {
     applyEdit(ctx, checked ? Edit{0xDE, 0x00, 0x7F, 0x00} : Edit{0xFF, 0x21, 0xFF, 0x80});
 }
 const Rule kCalibrationProtect{nullptr, calibrationProtectClick};
-const Rule kProtect{nullptr, protectClick};
-const Rule kProtectClamped{clampDecode, protectClick};
+const Rule kProtect{protectDecode, protectClick};
+const Rule kProtectClamped{protectClampedDecode, protectClick};
 
 // The 12-bit parts with a calibration word (algorithm 6) repeat the CP bit in
 // L bits 7..5; the others keep H to the device's bits either way.
@@ -64,14 +70,21 @@ const std::vector<Patterns> kPatterns15 = {
 const std::vector<Patterns> kPatterns15Calibrated = {
     {"RG15_Prot", {{0x00, 0x00, 0x17, 0x00}, {0x00, 0x0F, 0xFF, 0xE8, kMaskHSet | kMaskLSet}}}};
 
+const std::vector<Patterns>& patterns15(PageContext& ctx) {
+    return ctx.device().Algorithm == kCalibratedBaseline ? kPatterns15Calibrated : kPatterns15;
+}
+
 // The labels then show the word as the part takes it.
 void protect15Click(PageContext& ctx, const ControlRow& row, int item) {
-    applyPattern(ctx, ctx.device().Algorithm == kCalibratedBaseline ? kPatterns15Calibrated : kPatterns15, row, item);
+    applyPattern(ctx, patterns15(ctx), row, item);
     const auto& m = ctx.device().ConfigMasks;
     ctx.setText("Label13", hex2(std::uint8_t(ctx.value(kH) & m[0])));
     ctx.setText("Label14", hex2(std::uint8_t(ctx.value(kL) & m[1])));
 }
-const Rule kProtect15{nullptr, protect15Click};
+std::optional<int> protect15Decode(PageContext& ctx, const ControlRow& row) {
+    return patternDecode(ctx, patterns15(ctx), row, plainDecode(ctx, row));
+}
+const Rule kProtect15{protect15Decode, protect15Click};
 
 // ---- Page4: fields over two bytes ----------------------------------------------
 
@@ -111,8 +124,13 @@ const Rule kMcl = followsState<captionMcl>();
 
 // ---- Remapped items ------------------------------------------------------------
 
-// Page6's oscillator value 3 is reserved: choosing it chooses "INTRC + GP4".
+// Page6's oscillator value 3 is reserved: choosing it chooses "INTRC + GP4",
+// and a word that holds it shows no item.
 constexpr int kReservedOsc6 = 3, kIntrcOsc6 = 4;
+std::optional<int> osc6Decode(PageContext& ctx, const ControlRow& row) {
+    const auto item = plainDecode(ctx, row);
+    return item == kReservedOsc6 ? -1 : item;
+}
 void osc6Click(PageContext& ctx, const ControlRow& row, int item) {
     if (item == kReservedOsc6) {
         ctx.setItemIndex(row.name, kIntrcOsc6);  // runs this rule again with the item chosen
@@ -120,7 +138,7 @@ void osc6Click(PageContext& ctx, const ControlRow& row, int item) {
     }
     plainClick(ctx, row, item);
 }
-const Rule kOsc6{nullptr, osc6Click};
+const Rule kOsc6{osc6Decode, osc6Click};
 
 // ---- Page40: the 16C5x parts ---------------------------------------------------
 

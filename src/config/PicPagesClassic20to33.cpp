@@ -31,16 +31,27 @@ const std::vector<Patterns> kPatterns = {
 };
 
 void protectClick(PageContext& ctx, const ControlRow& row, int item) { applyPattern(ctx, kPatterns, row, item); }
-const Rule kProtect{nullptr, protectClick};
-const Rule kProtectClamped{clampDecode, protectClick};
+std::optional<int> protectDecode(PageContext& ctx, const ControlRow& row) {
+    return patternDecode(ctx, kPatterns, row, plainDecode(ctx, row));
+}
+std::optional<int> protectClampedDecode(PageContext& ctx, const ControlRow& row) {
+    return patternDecode(ctx, kPatterns, row, clampDecode(ctx, row));
+}
+const Rule kProtect{protectDecode, protectClick};
+const Rule kProtectClamped{protectClampedDecode, protectClick};
 
 // ---- Page20 --------------------------------------------------------------------
 
 bool named(const DeviceRecord& d, const char* a, const char* b) { return d.Name == a || d.Name == b; }
 
 // Both oscillator groups write the item of the group clicked. The 16C5xx
-// group has no external clock: its "- invalid -" item chooses "LP".
+// group has no external clock: its "- invalid -" item chooses "LP", and a
+// word that holds that code shows no item.
 constexpr int kNoExternalClock = 3;
+std::optional<int> osc20Decode(PageContext& ctx, const ControlRow& row) {
+    const auto item = plainDecode(ctx, row);
+    return std::string_view(row.name) == "RG20_OscC" && item == kNoExternalClock ? -1 : item;
+}
 void osc20Click(PageContext& ctx, const ControlRow& row, int item) {
     if (std::string_view(row.name) == "RG20_OscC" && item == kNoExternalClock) {
         ctx.setItemIndex(row.name, 0);  // runs this rule again with item 0
@@ -48,7 +59,7 @@ void osc20Click(PageContext& ctx, const ControlRow& row, int item) {
     }
     plainClick(ctx, row, item);
 }
-const Rule kOsc20{nullptr, osc20Click};
+const Rule kOsc20{osc20Decode, osc20Click};
 
 // The caption follows a click only; opening leaves the form's caption.
 void mclr20Click(PageContext& ctx, const ControlRow& row, int state) {

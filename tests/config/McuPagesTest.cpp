@@ -414,15 +414,19 @@ TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
     EXPECT_FALSE(find<QWidget>("CheckBox1")->isEnabled());
     tickBox(find<QCheckBox>("CB212_LB1"));
     EXPECT_EQ(st.mcu.FuseLow, 0x0D);
-    // Page 206 rewrites FuseLow bits 7-4: 1111 on the algorithm-34 parts, 0000 on the others.
+    // A click on page 206 rewrites FuseLow bits 7-4: 1111 on the algorithm-34
+    // parts, 0000 on the others. Opening it writes nothing.
     st.mcu.FuseLow = 0x05;
     open(sample("89LP2052"));
-    EXPECT_EQ(st.mcu.FuseLow, 0xF5);
+    EXPECT_EQ(st.mcu.FuseLow, 0x05);
     EXPECT_EQ(find<RadioGroup>("RG206_F1")->itemIndex(), 1);
     tickBox(find<RadioGroup>("RG206_F4")->button(1));
     EXPECT_EQ(st.mcu.FuseLow, 0xFD);
-    // Page 208 opened twice: each opening starts from 0xFF.
+    // Page 208: the first opening after a selection starts from 0xFF; the
+    // user's ticks then survive the next look.
+    st.mcu.SecurityByte = 0x00;
     open(sample("87C51RC"));
+    EXPECT_EQ(st.mcu.SecurityByte, 0xFF);
     tickBox(find<QCheckBox>("P208Lock"));
     tickBox(find<QCheckBox>("P208Osc"));
     EXPECT_EQ(st.mcu.SecurityByte, 0x7E);
@@ -431,8 +435,8 @@ TEST_F(McuPagesTest, TheCasesThePagesAreKnownBy) {
     QTest::mouseClick(dlg->BitBtn1, Qt::LeftButton);
     EXPECT_EQ(dlg->result(), QDialog::Accepted) << "the seed fields start as numbers";
     open(sample("87C51RC"));
-    EXPECT_EQ(st.mcu.SecurityByte, 0xFF);
-    EXPECT_FALSE(find<QCheckBox>("P208Lock")->isChecked());
+    EXPECT_EQ(st.mcu.SecurityByte, 0x7E);
+    EXPECT_TRUE(find<QCheckBox>("P208Lock")->isChecked());
     EXPECT_EQ(dlg->PageControl1->tabText(int(config::Sheet::Page208)), "Page208");
     // A seed that is no number is said and kept, and OK still closes.
     {
@@ -460,7 +464,7 @@ TEST_F(McuPagesTest, ValueDisplaysFollowTheBytes) {
     const Display cases[] = {
         {"ATmega8", "Label13", "CB204_Cksel0", "A4"},   {"ATmega8", "Label14", "CB204_Bootrst", "5B"},
         {"ATmega88", "Label15", "CB205_Bootrst", "C2"}, {"ATmega162", "Label15", "CB207_bdl0", "C1"},
-        {"89S8253", "Label13", nullptr, "05"},          {"ATtiny26", "Edit1", "CB203_Ckopt", "0xE5"},
+        {"89S8253", "Label13", nullptr, "A5"},          {"ATtiny26", "Edit1", "CB203_Ckopt", "0xE5"},
         {"ATtiny26", "Edit2", "CB203_Boden", "0x5B"},   {"ATtiny85", "FH_Value", "CB209_SPIEN", "7A"},
         {"ATtiny85", "FE_Value", "CB209_SELFPRG", "C2"}, {"ATtiny85", "FL_Value", "CB209_CKDIV8", "0x25"},
     };
@@ -486,18 +490,19 @@ TEST_F(McuPagesTest, ValueDisplaysFollowTheBytes) {
 
 TEST_F(McuPagesTest, CalibrationChoiceAndAddressAgreeWithWhatTheFamilyReads) {
     st.mcu.CalibrationBytes = {0x11, 0x22, 0x33, 0x44};
-    st.mcu.CalibrationIndex = 0;  // no choice yet: the dialog opens on CAL0, index 1
+    st.mcu.CalibrationIndex = 0;  // no choice yet: the dialog shows CAL0 and a look chooses nothing
     open(sample("ATtiny26"));
     const char* cal[] = {"RadioButton1", "RadioButton2", "RadioButton3", "RadioButton4"};
     EXPECT_FALSE(find<QCheckBox>("CB203_Prog")->isChecked());
     for (const char* b : cal) EXPECT_FALSE(find<QWidget>(b)->isEnabled()) << b;
     EXPECT_FALSE(find<QWidget>("Edit203")->isEnabled());
     EXPECT_TRUE(find<QRadioButton>("RadioButton1")->isChecked());
-    EXPECT_EQ(st.mcu.CalibrationIndex, 1);
-    EXPECT_EQ(st.mcu.CalibrationValue, 0x11);
+    EXPECT_EQ(st.mcu.CalibrationIndex, 0);
 
+    // "Program @" takes the button shown: CAL0.
     tickBox(find<QCheckBox>("CB203_Prog"));
     EXPECT_EQ(st.mcu.ProgramCalibration, 1);
+    EXPECT_EQ(st.mcu.CalibrationIndex, 1);
     for (const char* b : cal) EXPECT_TRUE(find<QWidget>(b)->isEnabled()) << b;
     EXPECT_EQ(text("Edit203"), "0000");
     tickBox(find<QRadioButton>("RadioButton3"));

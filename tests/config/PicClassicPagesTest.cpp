@@ -26,25 +26,10 @@ DeviceRecord classicPart(int code, const std::string& name, std::int8_t alg, std
         .configMaskCount(std::uint8_t(count)).configMasks({masks.begin(), masks.begin() + count}).build();
 }
 
-// What opening makes of values a page does not keep.
-void reservedOscIsIntrc(Word& w) {
-    if ((w[1] & 0x07) == 3) w[1] = std::uint8_t((w[1] & 0xF8) | 4);
-}
-void noExternalClockIsLp(Word& w) {
-    if ((w[1] & 0x07) == 3) w[1] &= 0xF8;
-}
-void calibrationProtectedInEveryCopy(Word& w) {
-    if (!(w[1] & 0x80)) w[0] &= 0x1E;
-}
-void brownOutNeedsPowerUpTimer(Word& w) {
-    if (w[1] & 0x40) w[1] &= 0xF7;
-}
-
 using Patterns = std::vector<std::pair<std::uint8_t, std::uint8_t>>;
 
 // A part of each page: the fields of which every value shows as itself (bit
-// masks of H, L and L2), the patterns its protection choices write (H, L),
-// and what opening changes.
+// masks of H, L and L2) and the patterns its protection choices write (H, L).
 struct Valid {
     int code;
     const char* name;
@@ -54,7 +39,6 @@ struct Valid {
     int count;
     std::vector<std::uint8_t> h, l, l2;
     Patterns patterns;
-    void (*normal)(Word&) = nullptr;
 };
 
 const std::vector<std::uint8_t> kOscWdtPwt{0x03, 0x04, 0x08};
@@ -75,9 +59,8 @@ const Valid kValid[] = {
      kNone},
     {5, "10F200", 11, 0x1FF, k12, 2, {}, {0x04, 0x08, 0x10}, {}, kNone},
     {5, "10F222", 11, 0x3FF, k12, 2, {}, {0x01, 0x02, 0x04, 0x08, 0x10}, {}, kNone},
-    {6, "12C671", 1, 0x3FF, k14, 2, {}, {0x07, 0x08, 0x10, 0x80}, {}, kCp4x15, reservedOscIsIntrc},
-    {7, "14C000", 5, 0x1FFF, k14, 2, {}, {0x01, 0x04, 0x08, 0x80}, {}, {{0x21, 0x42}, {0x3F, 0x72}},
-     calibrationProtectedInEveryCopy},
+    {6, "12C671", 1, 0x3FF, k14, 2, {}, {0x07, 0x08, 0x10, 0x80}, {}, kCp4x15},
+    {7, "14C000", 5, 0x1FFF, k14, 2, {}, {0x01, 0x04, 0x08, 0x80}, {}, {{0x21, 0x42}, {0x3F, 0x72}}},
     {8, "16C711", 1, 0x7FF, k14, 2, {}, {0x03, 0x04, 0x08, 0x40}, {}, {{0, 0}, {0x3F, 0xB0}}},
     {9, "16F84A", 2, 0x7FF, k14, 2, {}, kOscWdtPwt, {}, {{0, 0}, {0x3F, 0xF0}}},
     {12, "16C558", 1, 0xFFF, k14, 2, {}, kOscWdtPwt, {}, kCp12},
@@ -92,11 +75,11 @@ const Valid kValid[] = {
     {19, "16C55", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04}, {}, {{0, 0}, {0, 0x08}}},
     {40, "16C54", 0, 0x3FF, kNarrow, 2, {}, {0x03, 0x04, 0x08}, {}, kNone},
     {20, "16F505", 6, 0x7FF, k12, 2, {}, {0x07, 0x08, 0x20}, {}, {{0, 0}, {0x0F, 0xD0}}},
-    {20, "16C505", 6, 0x7FF, k12, 2, {}, {0x07, 0x08, 0x20}, {}, {{0, 0}, {0x0F, 0xD0}}, noExternalClockIsLp},
+    {20, "16C505", 6, 0x7FF, k12, 2, {}, {0x07, 0x08, 0x20}, {}, {{0, 0}, {0x0F, 0xD0}}},
     {21, "16F877", 2, 0x3FFF, k14, 2, {0x01, 0x02, 0x08}, {0x03, 0x04, 0x08, 0x40, 0x80}, {},
      {{0, 0}, {0x10, 0x10}, {0x20, 0x20}, {0x30, 0x30}}},
     {21, "16F872", 2, 0xFFF, k14, 2, {0x01, 0x02, 0x08}, {0x03, 0x04, 0x08, 0x40, 0x80}, {}, {{0, 0}, {0x30, 0x30}}},
-    {22, "16C774", 1, 0x1FFF, k14, 2, {0x0C}, {0x03, 0x04, 0x08, 0x40}, {}, kCp4x11, brownOutNeedsPowerUpTimer},
+    {22, "16C774", 1, 0x1FFF, k14, 2, {0x0C}, {0x03, 0x04, 0x08, 0x40}, {}, kCp4x11},
     {23, "16F628", 2, 0xFFF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, kCp4x14},
     {23, "16F627", 2, 0x7FF, k14, 2, {0x01}, {0x13, 0x04, 0x08, 0x20, 0x40, 0x80}, {}, {{0, 0}, {0x14, 0}, {0x3C, 0}}},
     {24, "16F77", 1, 0x3FFF, k14, 2, {}, {0x03, 0x04, 0x08, 0x10, 0x40}, {}, kNone},
@@ -121,8 +104,7 @@ TEST_F(PicClassicPagesTest, OpeningAndOkKeepEveryConfigurationThePartsCanHold) {
             unsigned i = 0;
             for (auto [k, fields] : {std::pair{0, &v.h}, std::pair{1, &v.l}, std::pair{3, &v.l2}})
                 for (std::uint8_t f : *fields) w[std::size_t(k)] |= deposit(r + i++, f);
-            Word want = w;
-            if (v.normal) v.normal(want);
+            const Word want = w;  // a look changes nothing
             select(rec);
             for (int k = 0; k < v.count; ++k) cfg(k) = w[std::size_t(k)];
             TfrmPicConfig& d = open();
@@ -251,11 +233,11 @@ TEST_F(PicClassicPagesTest, OpeningShowsTheGroupsAndCaptionsOfThePart) {
 
 TEST_F(PicClassicPagesTest, BrownOutKeepsThePowerUpTimerOn) {
     select(classicPart(22, "16C774", 1, 0x1FFF, k14));
-    cfg(1) = 0x48;  // brown-out on, power-up timer disabled
+    cfg(1) = 0x48;  // brown-out on, power-up timer disabled: the part runs the timer anyway
     TfrmPicConfig& d = open();
     auto* pwt = d.control<QCheckBox>("CB22_Pwt");
     auto* bor = d.control<QCheckBox>("CB22_Bor");
-    EXPECT_EQ(cfg(1), 0x40);
+    EXPECT_EQ(cfg(1), 0x48) << "a look writes nothing";
     EXPECT_FALSE(pwt->isChecked());
     EXPECT_TRUE(d.control<QWidget>("RG22_Bor")->isEnabled());
     pwt->setChecked(true);

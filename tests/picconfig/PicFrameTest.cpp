@@ -67,9 +67,9 @@ TEST_F(PicFrameTest, ClassicIdsShowSevenBitsAndEntrySetsTheRest) {
         std::uint8_t after;  // the byte once typed; the byte kept for bad text
     };
     const Case cases[] = {
-        {13, 0x45, "45", 0xC5, "45", 0xC5},  {13, 0x00, "00", 0x80, "1FF", 0xFF}, {49, 0xBE, "3E", 0xBE, "7", 0x87},
-        {19, 0x45, "05", 0xF5, "3", 0xF3},   {13, 0x12, "12", 0x92, "", 0x92},    {13, 0x12, "12", 0x92, "XY", 0x92},
-        {13, 0x12, "12", 0x92, "G1", 0x92},
+        {13, 0x45, "45", 0x45, "45", 0xC5},  {13, 0x00, "00", 0x00, "1FF", 0xFF}, {49, 0xBE, "3E", 0xBE, "7", 0x87},
+        {19, 0x45, "05", 0x45, "3", 0xF3},   {13, 0x12, "12", 0x12, "", 0x12},    {13, 0x12, "12", 0x12, "XY", 0x12},
+        {13, 0x12, "12", 0x12, "G1", 0x12},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "code " << c.code << " typed " << c.typed);

@@ -1,5 +1,5 @@
-// The configuration pages of the PIC dialog: opening and OK keep what a part
-// can be set to, and the clicks write the bits the parts define.
+// The configuration pages of the PIC dialog: opening and OK keep every bit
+// a part has, and the clicks write the bits the parts define.
 #include <QCheckBox>
 
 #include "config/PicPages.h"
@@ -24,23 +24,6 @@ std::vector<std::uint8_t> implemented(const DeviceRecord& d) {
     return m;
 }
 
-// The oscillator codes the pages write in place of codes that mean the same
-// to the part: a low bit the part ignores, or an alias of the external RC.
-std::uint8_t asWritten(const DeviceRecord& d, int k, std::uint8_t v) {
-    if (!d.isPic18() || k != 0) return v;
-    const int f = v & 0x0F;
-    const std::uint8_t rest = v & 0xF0;
-    switch (d.PageCode) {
-    case 36: case 42:  // 000x XT, 001x XT + PLL, 110x HS, 111x HS + PLL
-        return (f == 1 || f == 3 || f == 13 || f == 15) ? std::uint8_t(rest | (f - 1)) : v;
-    case 34: case 35: case 37: case 41: case 43: case 44:  // 101x and 11xx: external RC
-        return f >= 10 ? std::uint8_t(rest | 0x0F) : v;
-    case 45: return (f == 3 || f >= 10) ? std::uint8_t(rest | 0x0F) : v;
-    case 38: return f == 15 ? std::uint8_t(rest | 0x0E) : v;
-    default: return v;
-    }
-}
-
 class PicPagesTest : public PicConfigRig {};
 
 TEST_F(PicPagesTest, OpeningAndOkKeepEverySettingOfEverySamplePart) {
@@ -49,8 +32,6 @@ TEST_F(PicPagesTest, OpeningAndOkKeepEverySettingOfEverySamplePart) {
         select(rec);
         const config::PicPageSet* set = config::picOpening(rec, st.buf.size()).set;
         if (!set) continue;
-        // The 12/14-bit pages normalise protection patterns; their own test covers them.
-        if (set->layout == config::PicLayout::Classic && set->sheets.front() != config::PicSheet::Page10) continue;
         SCOPED_TRACE(rec.Name);
         ++parts;
         const auto mask = implemented(rec);
@@ -69,7 +50,7 @@ TEST_F(PicPagesTest, OpeningAndOkKeepEverySettingOfEverySamplePart) {
             ok();
             for (int k = 0; k < int(mask.size()); ++k) {
                 const std::uint8_t m = mask[std::size_t(k)];
-                EXPECT_EQ(cfg(k) & m, asWritten(rec, k, before[configAt(rec, k)] & m) & m)
+                EXPECT_EQ(cfg(k) & m, before[configAt(rec, k)] & m)
                     << "pattern " << j << " byte " << k;
             }
             for (int n = 0; n < int(ids.size()); ++n) {
@@ -170,7 +151,7 @@ TEST_F(PicPagesTest, OpeningShowsWhatThePartHas) {
         {48, 0x3FFF, 5.5f, {"CB46_EEPro"}, {"RG46_Vcap", "CB46_LPBOR"}, "RG46_Mwp",
          {"0x000 to 0x1FFF Words", "0x000 to 0xFFF Words", "0x000 to 0x1FF Words", "Off"}},
         {46, 0x3FFF, 4.0f, {}, {"RG46_Vcap"}, "RG46_Wdt",
-         {"Disabled", "Controlled by SBOREN bit", "Enabled , Disabled in Sleep", "Enabled"}},
+         {"Disabled", "Controlled by SWDTEN bit", "Enabled , Disabled in Sleep", "Enabled"}},
         {46, 0x3FFF, 4.1f, {"RG46_Vcap"}, {}, "RG46_Mwp",
          {"0x000 to 0x1FFF Words", "0x000 to 0xFFF Words", "0x000 to 0x1FF Words", "Off"}},
         {47, 0x2FFF, 5.5f, {}, {}, "RG46_Mwp", {}},
@@ -219,7 +200,7 @@ TEST_F(PicPagesTest, Pic18OpeningClearsTheUnusedBytesAndShowsTheLabels) {
         select(picRecord(c.code, 0x7FFF, 5.5f).build());
         for (int k = 0; k < 14; ++k) cfg(k) = 0xFF;
         TfrmPicConfig& d = open();
-        EXPECT_EQ(cfg(5), c.keep3L ? 0xFF & 0x3C : 0x00) << "CONFIG3L";  // 45: its rows keep only their bits
+        EXPECT_EQ(cfg(5), c.keep3L ? 0xFF : 0x00) << "CONFIG3L";  // 45: its bits are the part's
         EXPECT_EQ(cfg(6), 0x00) << "CONFIG4H";
         if (c.clear1L) {
             EXPECT_EQ(cfg(1), 0x00) << "CONFIG1L";

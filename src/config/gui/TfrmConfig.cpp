@@ -19,8 +19,8 @@ namespace {
 constexpr QSize kSmallDialog(440, 300);
 constexpr QSize kMcuDialog(660, 432);
 constexpr QSize kMcuSheetArea(636, 326);
-// Page 208 starts from "no security bit" every time it opens (its seed
-// fields are read then): every bit it sends is one the user sees and sets.
+// Page 208 edits the security bits, which no read of the chip gives: they
+// are the user's once a change on that page made them so, and only then sent.
 constexpr std::uint8_t kSecurityPage = 208;
 constexpr int kFuseNoteHeight = 22;
 const char* const kFusesUnknown = " Fuse and lock bits not read from this chip: Program leaves them as they are";
