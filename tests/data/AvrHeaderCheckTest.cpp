@@ -366,12 +366,6 @@ constexpr std::uint8_t kLocksInFuseByte = 0x03;
 Look look8051(const DeviceRecord& rec) {
     Look look;
     const int page = rec.PageCode;
-    std::vector<int> bits;
-    for (const Bit8051& b : k8051Bits)
-        if (b.page == page) bits.push_back(b.bit);
-    // Page 208 shows encryption and oscillator gain on some parts only.
-    if (page == 208 && rec.DeviceId != 0xE0 && rec.DeviceId != 0x62) bits.erase(bits.begin() + 2, bits.end());
-    if (page == 208 && rec.DeviceId == 0x62) bits.pop_back();
     auto bytes = [&](std::uint8_t v, std::string setting) {
         ChipBytes b{std::move(setting)};
         if (page == 208) b.lock = v;
@@ -380,7 +374,8 @@ Look look8051(const DeviceRecord& rec) {
         return b;
     };
     look.settings.push_back(bytes(0xFF, "the factory's bytes"));
-    for (int bit : bits) look.settings.push_back(bytes(std::uint8_t(~(1u << bit)), "bit " + std::to_string(bit) + " 0"));
+    for (const Bit8051& b : k8051Bits)
+        if (b.page == page) look.settings.push_back(bytes(std::uint8_t(~(1u << b.bit)), std::string(b.control) + "'s bit 0"));
     if (page == 206) look.fuseBits[0] = 0xFF;  // the fuse byte as the part reports it
     if (page == 212) look.fuseBits[0] = 0xF0, look.lockBits = kLocksInFuseByte;
     // The family sends the security bits 1-0; the others only show on the page.
@@ -448,68 +443,65 @@ std::set<int> states8051(QWidget* w, const ChipBytes& b, const DeviceRecord& rec
     return {};
 }
 
-class McuLookCheck : public ::testing::Test {
-protected:
-    // The chip holds the setting (or the user set it); the page opens on it as
-    // Config opens it, shows it and closes with OK; Program with erase first.
-    void lookAt(const DeviceRecord& rec, const Look& look, const AvrLibcPart* part) {
-        for (const ChipBytes& b : look.settings) {
-            SCOPED_TRACE(b.setting + ": fuses " + hex2(b.fuses[0]) + " " + hex2(b.fuses[1]) + " " +
-                         hex2(b.fuses[2]) + ", lock " + hex2(b.lock));
-            FamilyRig rig(rec);
-            rig.st.pause = [](int) {};
-            const bool erasable = (rec.Buttons >> BtnErase) & 1;
-            rig.st.settings.ProgramSteps = std::uint8_t(kMcuStepCode | (erasable ? kMcuStepEraseFirst : 0));
-            auto& chip = dynamic_cast<sim::McuChip&>(*rig.sim.chip());
-            McuConfig& m = rig.st.mcu;
-            if (look.readByConfig) {
-                chip.setFuses(b.fuses);
-                chip.setLockByte(b.lock);
-                rig.startRun(kMcuReadFusesOp);
-                ExecuteOperation(rig.st);
-                ASSERT_EQ(rig.st.ErrorFlag.get(), 0) << rig.host.lines().join('|').toStdString();
-            } else {
-                m.FuseLow = b.fuses[0], m.FuseHigh = b.fuses[1], m.FuseExt = b.fuses[2];
-                (rec.Algorithm == 26 ? m.SecurityByte : m.LockBits) = b.lock;
-                m.McuConfigKnown = true;
-            }
-            {
-                TfrmConfig dlg(rig.st, nullptr);
-                dlg.show();
-                for (const config::Sheet s : dlg.visibleSheets()) {
-                    QWidget* sheet = dlg.sheet(s);
-                    for (QWidget* w : sheet->findChildren<QWidget*>()) {
-                        if (!w->isVisibleTo(sheet)) continue;
-                        const std::set<int> want = part ? avrStates(w, b, rec, *part) : states8051(w, b, rec);
-                        if (want.empty()) continue;
-                        const auto* group = qobject_cast<RadioGroup*>(w);
-                        const auto* combo = qobject_cast<QComboBox*>(w);
-                        const int shows = group   ? group->itemIndex()
-                                          : combo ? combo->currentIndex()
-                                                  : int(static_cast<QCheckBox*>(w)->isChecked());
-                        EXPECT_TRUE(want.count(shows)) << w->objectName().toStdString() << " shows " << shows;
-                    }
-                }
-                dlg.BitBtn1->click();
-            }
-            rig.startRun('P');
+// The chip holds the setting (or the user set it); the page opens on it as
+// Config opens it, shows it and closes with OK; Program with erase first.
+void lookAt(const DeviceRecord& rec, const Look& look, const AvrLibcPart* part) {
+    for (const ChipBytes& b : look.settings) {
+        SCOPED_TRACE(b.setting + ": fuses " + hex2(b.fuses[0]) + " " + hex2(b.fuses[1]) + " " +
+                     hex2(b.fuses[2]) + ", lock " + hex2(b.lock));
+        FamilyRig rig(rec);
+        rig.st.pause = [](int) {};
+        const bool erasable = (rec.Buttons >> BtnErase) & 1;
+        rig.st.settings.ProgramSteps = std::uint8_t(kMcuStepCode | (erasable ? kMcuStepEraseFirst : 0));
+        auto& chip = dynamic_cast<sim::McuChip&>(*rig.sim.chip());
+        McuConfig& m = rig.st.mcu;
+        if (look.readByConfig) {
+            chip.setFuses(b.fuses);
+            chip.setLockByte(b.lock);
+            rig.startRun(kMcuReadFusesOp);
             ExecuteOperation(rig.st);
             ASSERT_EQ(rig.st.ErrorFlag.get(), 0) << rig.host.lines().join('|').toStdString();
-            for (std::size_t i = 0; i < 3; ++i) {
-                EXPECT_EQ(hex2(chip.fuses()[i] & look.fuseBits[i]), hex2(b.fuses[i] & look.fuseBits[i]))
-                    << "fuse byte " << i;
-            }
-            EXPECT_EQ(hex2(chip.lockByte() & look.lockBits), hex2(b.lock & look.lockBits)) << "lock bits";
+        } else {
+            m.FuseLow = b.fuses[0], m.FuseHigh = b.fuses[1], m.FuseExt = b.fuses[2];
+            (rec.Algorithm == 26 ? m.SecurityByte : m.LockBits) = b.lock;
+            m.McuConfigKnown = true;
         }
+        {
+            TfrmConfig dlg(rig.st, nullptr);
+            dlg.show();
+            for (const config::Sheet s : dlg.visibleSheets()) {
+                QWidget* sheet = dlg.sheet(s);
+                for (QWidget* w : sheet->findChildren<QWidget*>()) {
+                    if (!w->isVisibleTo(sheet)) continue;
+                    const std::set<int> want = part ? avrStates(w, b, rec, *part) : states8051(w, b, rec);
+                    if (want.empty()) continue;
+                    const auto* group = qobject_cast<RadioGroup*>(w);
+                    const auto* combo = qobject_cast<QComboBox*>(w);
+                    const int shows = group   ? group->itemIndex()
+                                      : combo ? combo->currentIndex()
+                                              : int(static_cast<QCheckBox*>(w)->isChecked());
+                    EXPECT_TRUE(want.count(shows)) << w->objectName().toStdString() << " shows " << shows;
+                }
+            }
+            dlg.BitBtn1->click();
+        }
+        rig.startRun('P');
+        ExecuteOperation(rig.st);
+        ASSERT_EQ(rig.st.ErrorFlag.get(), 0) << rig.host.lines().join('|').toStdString();
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(hex2(chip.fuses()[i] & look.fuseBits[i]), hex2(b.fuses[i] & look.fuseBits[i]))
+                << "fuse byte " << i;
+        }
+        EXPECT_EQ(hex2(chip.lockByte() & look.lockBits), hex2(b.lock & look.lockBits)) << "lock bits";
     }
-};
+}
 
 }  // namespace
 
 // Every part with a microcontroller page, every single setting of its part:
 // the page shows it, and a Program after the page was closed with OK leaves
 // it on the chip.
-TEST_F(McuLookCheck, ALookAtTheFusePageChangesNoSettingOfTheChip) {
+TEST(McuLookCheck, ALookAtTheFusePageChangesNoSettingOfTheChip) {
     ASSERT_TRUE(haveAvrLibc());
     int parts = 0;
     for (const DeviceRecord& rec : avrRecords()) {
