@@ -545,9 +545,10 @@ protected:
         const std::vector<Control> controls = controlsOf(ref.part);
         std::set<Words> seen;
         for (const auto& [symbol, word] : ref.part.configWord) {
+            if (word > 1) continue;
             Words file{kWord, kWord};
             file[std::size_t(word)] &= ref.part.value(symbol);
-            if (word > 1 || !seen.insert(file).second) continue;
+            if (!seen.insert(file).second) continue;
             SCOPED_TRACE(symbol + " " + hex(file[0]) + " " + hex(file[1]));
             setImage(file);
             open();
