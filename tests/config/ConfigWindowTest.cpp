@@ -9,7 +9,9 @@
 #include "config/gui/PageBinder.h"
 #include "config/gui/TfrmConfig.h"
 #include "devices/gui/TfrmSelectDevice.h"
+#include "families/Mcu.h"
 #include "operations/gui/TProgressForm.h"
+#include "picconfig/PicWindowRig.h"
 #include "sim/FlashChip.h"
 #include "sim/McuChip.h"
 #include "sim/SerialChip.h"
@@ -323,6 +325,71 @@ TEST_F(ConfigWindowTest, ConfigWhoseFuseReadFailsLeavesTheChipsFusesAlone) {
     clearLogs();
     configure([](TfrmConfig& d) { EXPECT_FALSE(d.FuseNote->isVisible()); });
     EXPECT_TRUE(sim_.hostBytes().empty());
+}
+
+// A look at Config, closed with OK, chooses nothing: the 89S8253's page
+// opens on the fuse byte its read found and Program leaves the chip with it.
+TEST_F(ConfigWindowTest, ALookAtTheFusePageLeavesTheChipsFuseByteAsItWas) {
+    selectNamed(M, "89S8253");
+    st().settings.ProgramSteps = kMcuStepCode;
+    auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+    chip.setFuses({0xF5, 0xFF, 0xFF});
+    std::vector<int> shown;
+    configure([&shown](TfrmConfig& d) {
+        EXPECT_FALSE(d.FuseNote->isVisible());
+        for (const char* fuse : {"RG206_F1", "RG206_F2", "RG206_F3", "RG206_F4"})
+            shown.push_back(d.control<RadioGroup>(fuse)->itemIndex());
+    });
+    EXPECT_EQ(shown, (std::vector<int>{1, 0, 1, 0}));  // fuses 1-4 are bits 0-3 of 0xF5
+    clearLogs();
+    w().SB_Prog->click();
+    EXPECT_EQ(w().ProgFail->text(), "0") << w().memoLines().join('|').toStdString();
+    // The part takes bits 5 and 0 of the fuse byte frame; they are the chip's own.
+    for (const auto& write : chip.configWrites())
+        if (write.target == sim::McuChip::Target::FuseLow) EXPECT_EQ(write.value & 0x21, 0xF5 & 0x21);
+    EXPECT_EQ(chip.fuses()[0], 0xF5);
+}
+
+// Security bits ticked in one look at Config are there in the next, which
+// closed with OK keeps them: Program sends the lock bit.
+TEST_F(ConfigWindowTest, SecurityBitsTickedEarlierSurviveTheNextLook) {
+    selectNamed(M, "87C51RC");
+    st().settings.ProgramSteps = kMcuStepCode;
+    configure([](TfrmConfig& d) { tickBox(d.control<QCheckBox>("P208Lock")); });
+    bool ticked = false;
+    configure([&ticked](TfrmConfig& d) { ticked = d.control<QCheckBox>("P208Lock")->isChecked(); });
+    EXPECT_TRUE(ticked);
+    clearLogs();
+    w().SB_Prog->click();
+    EXPECT_EQ(w().ProgFail->text(), "0") << w().memoLines().join('|').toStdString();
+    auto& chip = dynamic_cast<sim::McuChip&>(*sim_.chip());
+    // "ES" with the lock bit programmed, the other security bits left.
+    EXPECT_EQ(chip.configWrites(), (std::vector<sim::McuChip::ConfigWrite>{{sim::McuChip::Target::Security, 0xFE}}));
+    EXPECT_EQ(chip.lockByte() & 0x03, 0x02);
+}
+
+class PicConfigLookTest : public PicWindowRig {};
+
+// A 14C000 file that protects one half of the memory only (gputils'
+// _CPU_ON or _CPP_ON): the protection group has no item for it, shows none,
+// and OK leaves the word as the file has it.
+TEST_F(PicConfigLookTest, AProtectionWithoutAnItemSurvivesALookAtConfig) {
+    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
+    const auto part = readGputilsPart("14000");  // gputils' p14000.inc
+    ASSERT_TRUE(part);
+    selectNamed("14C000");
+    std::uint8_t& high = st().buf.DeviceBuffer.at(0x400E);  // configuration word, high byte first
+    std::uint8_t& low = st().buf.DeviceBuffer.at(0x400F);
+    for (const char* half : {"_CPU_ON", "_CPP_ON"}) {
+        SCOPED_TRACE(half);
+        const std::uint32_t word = part->value(half);
+        high = std::uint8_t(word >> 8);
+        low = std::uint8_t(word);
+        const auto shown = configure([](TfrmPicConfig&) {});
+        EXPECT_EQ(shown.at("RG7_Prot"), -1);
+        EXPECT_EQ(QString::asprintf("0x%04X", unsigned(high << 8 | low)).toStdString(),
+                  QString::asprintf("0x%04X", word).toStdString());
+    }
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 // the configuration page the record opens on: the bit every fuse box writes
 // and when it shows checked, the field and codes of every clock and
 // brown-out list, and a control for every fuse and lock group the part has.
+// Last, every part with a fuse, lock or security page (the 8051 parts by
+// their data sheets) on the simulated chip: a look at the page, closed with
+// OK, changes no setting of the chip.
 #include <QCheckBox>
 #include <QComboBox>
 #include <gtest/gtest.h>
@@ -13,6 +16,10 @@
 #include <set>
 
 #include "config/gui/TfrmConfig.h"
+#include "families/FamilyRig.h"
+#include "families/Mcu.h"
+#include "operations/Dispatch.h"
+#include "sim/McuChip.h"
 #include "support/PartHeaders.h"
 #include "support/TestSupport.h"
 
@@ -259,4 +266,257 @@ TEST(AvrHeaderCheck, EveryFuseControlWritesThePartsBits) {
         EXPECT_EQ(lockGroups[1], part->bootLock0) << "boot lock bits 0";
         EXPECT_EQ(lockGroups[2], part->bootLock1) << "boot lock bits 1";
     }
+}
+
+// ---- A look at the page ---------------------------------------------------------
+
+namespace {
+
+// A chip's fuse bytes (low, high, extended) and lock byte as the chip keeps
+// them (the security bits on an algorithm-26 part), one setting of its part
+// applied to the factory's bytes; `libcLock` is the lock byte as avr-libc lays
+// it out, for what a lock list must show.
+struct ChipBytes {
+    std::string setting;
+    std::array<std::uint8_t, 3> fuses{0xFF, 0xFF, 0xFF};
+    std::uint8_t lock = 0xFF, libcLock = 0xFF;
+};
+
+// A part's settings and the bits of the chip a Program must leave as they
+// are after a look at the page. Unimplemented bits may change (the ATtiny11's
+// fuse bits 7-5, which its page clears with every choice, are none of its fuses).
+struct Look {
+    std::vector<ChipBytes> settings;
+    std::array<std::uint8_t, 3> fuseBits{};
+    std::uint8_t lockBits = 0;
+    // Config reads the chip's bytes before it shows them; for the others the
+    // bytes are the ones set earlier (McuConfigKnown), as after a choice.
+    bool readByConfig = true;
+};
+
+// The chip codes whose fuse read keeps nothing: their bytes are only ever the user's.
+const std::set<int> kReadKeepsNothing = {200, 201, 210};
+
+std::string hex2(unsigned v) { return QString::asprintf("0x%02X", v).toStdString(); }
+
+// Where the chip keeps lock bits 1 and 2 (1..2), found on a chip of the record.
+std::array<std::uint8_t, 3> lockBitPlaces(const DeviceRecord& rec) {
+    const auto chip = sim::McuChip::blankFor(rec);
+    std::array<std::uint8_t, 3> at{};
+    for (int k = 0; k < 8; ++k) {
+        chip->setLockByte(std::uint8_t(~(1u << k)));
+        for (int n : {1, 2})
+            if (chip->lockBitProgrammed(n)) at[std::size_t(n)] |= std::uint8_t(1u << k);
+    }
+    return at;
+}
+
+Look avrLook(const DeviceRecord& rec, const AvrLibcPart& part) {
+    Look look;
+    look.readByConfig = !kReadKeepsNothing.count(rec.PageCode);
+    const auto fuses = pageFuses(rec, part);
+    for (const auto& [name, f] : fuses) look.fuseBits[std::size_t(f.byte)] |= std::uint8_t(1u << f.bit);
+    const auto lb = lockBitPlaces(rec);
+    look.lockBits = lb[1] | lb[2] | (part.bootLock0 ? 0x0C : 0) | (part.bootLock1 ? 0x30 : 0);
+    const std::array<std::uint8_t, 3> factory = part.defaultFuses();
+    const auto unlocked = std::uint8_t(part.number("LOCKBITS_DEFAULT"));
+    look.settings.push_back({"the factory's bytes", factory, unlocked, unlocked});
+    for (const auto& [name, f] : fuses) {
+        ChipBytes b{"", factory, unlocked, unlocked};
+        b.fuses[std::size_t(f.byte)] ^= std::uint8_t(1u << f.bit);
+        b.setting = name + ((b.fuses[std::size_t(f.byte)] >> f.bit) & 1 ? " unprogrammed" : " programmed");
+        look.settings.push_back(b);
+    }
+    for (const char* mode : {"LB_MODE_2", "LB_MODE_3", "BLB0_MODE_2", "BLB0_MODE_3", "BLB0_MODE_4", "BLB1_MODE_2",
+                             "BLB1_MODE_3", "BLB1_MODE_4"}) {
+        if (!part.defines.count(mode)) continue;
+        const auto libc = std::uint8_t(unlocked & part.number(mode));
+        // Lock bits 1 and 2 where the chip keeps them, the boot lock bits where avr-libc has them.
+        auto chip = std::uint8_t(libc | 0x03);
+        for (int n : {1, 2})
+            if (!((libc >> (n - 1)) & 1)) chip &= std::uint8_t(~lb[std::size_t(n)]);
+        look.settings.push_back({mode, factory, chip, libc});
+    }
+    return look;
+}
+
+// The 8051 pages by their parts' data sheets, control by control: the bit of
+// the fuse byte (page 208: of the security bits) and the state shown while
+// the bit is 1. Page 206: the user fuses 1-4, item 1 unprogrammed; page 212:
+// lock bits 1-2, serial programming, x2 clock, user row programming and
+// oscillator bypass, checked when programmed (0); page 208: lock, MOVC
+// inhibit and encryption, checked when programmed, and the oscillator's full
+// gain, checked when 1.
+struct Bit8051 {
+    int page;
+    const char* control;
+    int bit;
+    int stateWhileSet;
+};
+const Bit8051 k8051Bits[] = {
+    {206, "RG206_F1", 0, 1},    {206, "RG206_F2", 1, 1},    {206, "RG206_F3", 2, 1},      {206, "RG206_F4", 3, 1},
+    {212, "CB212_LB1", 0, 0},   {212, "CB212_LB2", 1, 0},   {212, "CB212_SPIEN", 4, 0},   {212, "CB212_Clkx2", 5, 0},
+    {212, "CB212_URPE", 6, 0},  {212, "CB212_OBE", 7, 0},   {208, "P208Lock", 0, 0},      {208, "P208Movin", 1, 0},
+    {208, "P208S01in", 2, 0},   {208, "P208Osc", 7, 1},
+};
+
+// Page 212's lock bits are bits 1-0 of the fuse byte as the part reports it.
+constexpr std::uint8_t kLocksInFuseByte = 0x03;
+
+Look look8051(const DeviceRecord& rec) {
+    Look look;
+    const int page = rec.PageCode;
+    auto bytes = [&](std::uint8_t v, std::string setting) {
+        ChipBytes b{std::move(setting)};
+        if (page == 208) b.lock = v;
+        else b.fuses[0] = v;
+        if (page == 212) b.lock = std::uint8_t(0xFC | (v & kLocksInFuseByte));
+        return b;
+    };
+    look.settings.push_back(bytes(0xFF, "the factory's bytes"));
+    for (const Bit8051& b : k8051Bits)
+        if (b.page == page) look.settings.push_back(bytes(std::uint8_t(~(1u << b.bit)), std::string(b.control) + "'s bit 0"));
+    if (page == 206) look.fuseBits[0] = 0xFF;  // the fuse byte as the part reports it
+    if (page == 212) look.fuseBits[0] = 0xF0, look.lockBits = kLocksInFuseByte;
+    // The family sends the security bits 1-0; the others only show on the page.
+    if (page == 208) look.lockBits = 0x03, look.readByConfig = false;
+    return look;
+}
+
+// The state a control may show for the bytes: the one whose setting they
+// hold; for a list whose settings they hold none of, no item. Empty: the
+// control stands for nothing the check knows.
+std::set<int> avrStates(QWidget* w, const ChipBytes& b, const DeviceRecord& rec, const AvrLibcPart& part) {
+    const auto fuses = pageFuses(rec, part);
+    if (auto* box = qobject_cast<QCheckBox*>(w)) {
+        const auto named = avrFuseOfCaption(box->text().toStdString());
+        const auto it = named ? fuses.find(named->fuse) : fuses.end();
+        if (it == fuses.end()) return {};
+        const bool programmed = ((b.fuses[std::size_t(it->second.byte)] >> it->second.bit) & 1) == 0;
+        return {programmed == named->checkedWhenProgrammed ? 1 : 0};
+    }
+    auto* group = qobject_cast<RadioGroup*>(w);
+    auto* combo = qobject_cast<QComboBox*>(w);
+    if (!group && !combo) return {};
+    const std::string name = w->objectName().toStdString();
+    const int count = group ? group->count() : combo->count();
+    auto text = [&](int k) { return group ? group->items()[k] : combo->itemText(k); };
+    // The clock list opens with no item chosen, and pages 200-202 choose a lock
+    // item for the frame's own values only: these may show nothing.
+    std::set<int> out;
+    if (name == "CKSEL_CB" || kFrameLockLists.count(name)) out.insert(-1);
+    int item = -1;
+    if (const auto lock = kLockLists.find(name); lock != kLockLists.end()) {
+        const auto groupBits = std::uint8_t(~part.number(kGroupAllOn[lock->second]));
+        for (int k = 0; k < count; ++k)
+            for (const auto& [caption, mode] : kLockModes)
+                if (text(k).compare(caption.c_str(), Qt::CaseInsensitive) == 0 &&
+                    ((part.number(mode) ^ b.libcLock) & groupBits) == 0)
+                    item = k;
+    } else {
+        const FieldList* list = nullptr;
+        for (const FieldList& l : kFieldLists)
+            if (name == l.name) list = &l;
+        if (!list) return {};
+        int byte = -1, low = 0;
+        std::uint8_t mask = 0;
+        for (int i = 0; fuses.count(list->field + std::to_string(i)); ++i) {
+            const auto f = fuses.at(list->field + std::to_string(i));
+            if (i == 0) byte = f.byte, low = f.bit;
+            mask |= std::uint8_t(1u << f.bit);
+        }
+        if (byte < 0) return {};
+        const int code = (b.fuses[std::size_t(byte)] & mask) >> low;
+        for (int k = 0; k < count; ++k)
+            if ((list->codes.empty() ? leadingBinary(text(k)) : list->codes[std::size_t(k)]) == code) item = k;
+    }
+    out.insert(item);
+    return out;
+}
+
+std::set<int> states8051(QWidget* w, const ChipBytes& b, const DeviceRecord& rec) {
+    for (const Bit8051& k : k8051Bits) {
+        if (k.page != rec.PageCode || w->objectName() != k.control) continue;
+        const std::uint8_t byte = rec.PageCode == 208 ? b.lock : b.fuses[0];
+        return {((byte >> k.bit) & 1) ? k.stateWhileSet : 1 - k.stateWhileSet};
+    }
+    return {};
+}
+
+// The chip holds the setting (or the user set it); the page opens on it as
+// Config opens it, shows it and closes with OK; Program with erase first.
+void lookAt(const DeviceRecord& rec, const Look& look, const AvrLibcPart* part) {
+    for (const ChipBytes& b : look.settings) {
+        SCOPED_TRACE(b.setting + ": fuses " + hex2(b.fuses[0]) + " " + hex2(b.fuses[1]) + " " +
+                     hex2(b.fuses[2]) + ", lock " + hex2(b.lock));
+        FamilyRig rig(rec);
+        rig.st.pause = [](int) {};
+        const bool erasable = (rec.Buttons >> BtnErase) & 1;
+        rig.st.settings.ProgramSteps = std::uint8_t(kMcuStepCode | (erasable ? kMcuStepEraseFirst : 0));
+        auto& chip = dynamic_cast<sim::McuChip&>(*rig.sim.chip());
+        McuConfig& m = rig.st.mcu;
+        if (look.readByConfig) {
+            chip.setFuses(b.fuses);
+            chip.setLockByte(b.lock);
+            rig.startRun(kMcuReadFusesOp);
+            ExecuteOperation(rig.st);
+            ASSERT_EQ(rig.st.ErrorFlag.get(), 0) << rig.host.lines().join('|').toStdString();
+        } else {
+            m.FuseLow = b.fuses[0], m.FuseHigh = b.fuses[1], m.FuseExt = b.fuses[2];
+            (rec.Algorithm == 26 ? m.SecurityByte : m.LockBits) = b.lock;
+            m.McuConfigKnown = true;
+        }
+        {
+            TfrmConfig dlg(rig.st, nullptr);
+            dlg.show();
+            for (const config::Sheet s : dlg.visibleSheets()) {
+                QWidget* sheet = dlg.sheet(s);
+                for (QWidget* w : sheet->findChildren<QWidget*>()) {
+                    if (!w->isVisibleTo(sheet)) continue;
+                    const std::set<int> want = part ? avrStates(w, b, rec, *part) : states8051(w, b, rec);
+                    if (want.empty()) continue;
+                    const auto* group = qobject_cast<RadioGroup*>(w);
+                    const auto* combo = qobject_cast<QComboBox*>(w);
+                    const int shows = group   ? group->itemIndex()
+                                      : combo ? combo->currentIndex()
+                                              : int(static_cast<QCheckBox*>(w)->isChecked());
+                    EXPECT_TRUE(want.count(shows)) << w->objectName().toStdString() << " shows " << shows;
+                }
+            }
+            dlg.BitBtn1->click();
+        }
+        rig.startRun('P');
+        ExecuteOperation(rig.st);
+        ASSERT_EQ(rig.st.ErrorFlag.get(), 0) << rig.host.lines().join('|').toStdString();
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(hex2(chip.fuses()[i] & look.fuseBits[i]), hex2(b.fuses[i] & look.fuseBits[i]))
+                << "fuse byte " << i;
+        }
+        EXPECT_EQ(hex2(chip.lockByte() & look.lockBits), hex2(b.lock & look.lockBits)) << "lock bits";
+    }
+}
+
+}  // namespace
+
+// Every part with a microcontroller page, every single setting of its part:
+// the page shows it, and a Program after the page was closed with OK leaves
+// it on the chip.
+TEST(McuLookCheck, ALookAtTheFusePageChangesNoSettingOfTheChip) {
+    ASSERT_TRUE(haveAvrLibc());
+    int parts = 0;
+    for (const DeviceRecord& rec : avrRecords()) {
+        SCOPED_TRACE(rec.Name);
+        const auto part = readAvrLibcPart(rec.Name);
+        ASSERT_TRUE(part);
+        lookAt(rec, avrLook(rec, *part), &*part);
+        ++parts;
+    }
+    for (const DeviceRecord& rec : sampleRecords("zrvusb_m.usb", [](const DeviceRecord& r) {
+             return r.FamilyLetter == 'M' && (r.PageCode == 206 || r.PageCode == 208 || r.PageCode == 212);
+         })) {
+        SCOPED_TRACE(rec.Name);
+        lookAt(rec, look8051(rec), nullptr);
+        ++parts;
+    }
+    EXPECT_GE(parts, 24);
 }

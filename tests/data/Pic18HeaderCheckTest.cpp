@@ -32,8 +32,10 @@ std::string hex(unsigned v) { return QString::asprintf("0x%02X", v).toStdString(
 // setting ("A|B"): the first one the part's header has is the setting.
 // `alike` are further field values the data sheets give the same meaning
 // (the external RC oscillator of the 4-bit oscillator fields is 0011, 101x
-// and 11xx on the older parts, 0110 and 111x on the K parts; the largest boot
-// block is 1x).
+// and 11xx on the older parts, 0110 and 111x on the K parts; the USB parts'
+// crystal oscillators take a pair of codes each; the largest boot block is
+// 1x). A page may write or keep any value of a setting's kind: a look at it
+// changes no setting when it moves a field only within one kind.
 struct Setting {
     const char* caption;  // nullptr for a box
     const char* symbols;
@@ -138,8 +140,9 @@ const std::vector<ControlRef>& controlRefs() {
             box("CB34_Bkd", "Background Debugger disabled", "_DEBUG_OFF_4L", "_DEBUG_ON_4L"),
 
             // Page36 set.
-            group("RG36_Osc", {{"XT,  XTused by USB", "_FOSC_XT_XT_1H"},
-                               {"XT, ,XT used by USB, PLL enabled", "_FOSC_XTPLL_XT_1H"},
+            // The USB parts' FOSC: 000x XT, 001x XT with PLL, 110x HS, 111x HS with PLL.
+            group("RG36_Osc", {{"XT,  XTused by USB", "_FOSC_XT_XT_1H", {0x00, 0x01}},
+                               {"XT, ,XT used by USB, PLL enabled", "_FOSC_XTPLL_XT_1H", {0x02, 0x03}},
                                {"EC, EC used by USB, RA6 = IO", "_FOSC_ECIO_EC_1H"},
                                {"EC, EC used by USB, CLKout on RA6", "_FOSC_EC_EC_1H"},
                                {"EC, EC used by USB, PLL enabled, RA6 = IO", "_FOSC_ECPLLIO_EC_1H"},
@@ -148,8 +151,8 @@ const std::vector<ControlRef>& controlRefs() {
                                {"Int Osc, EC used by USB, CLKout on RA6", "_FOSC_INTOSC_EC_1H"},
                                {"Int Osc, XT used by USB", "_FOSC_INTOSC_XT_1H"},
                                {"Int Osc, HS used by USB", "_FOSC_INTOSC_HS_1H"},
-                               {"HS, HS used by USB", "_FOSC_HS_1H"},
-                               {"HS, HS used by USB, PLL enabled", "_FOSC_HSPLL_HS_1H"}}),
+                               {"HS, HS used by USB", "_FOSC_HS_1H", {0x0C, 0x0D}},
+                               {"HS, HS used by USB, PLL enabled", "_FOSC_HSPLL_HS_1H", {0x0E, 0x0F}}}),
             group("RG37_Osc", {{"LP Osc", "_OSC_LP_1H"},
                                {"XT Osc", "_OSC_XT_1H"},
                                {"HS Osc", "_OSC_HS_1H"},
@@ -337,10 +340,33 @@ std::vector<Part> pic18Parts() {
     return out;
 }
 
+// A control the page shows, each state it offers with the part's setting.
+struct Resolved {
+    struct State {
+        int state;
+        std::string label;
+        const Setting* setting;
+        std::uint8_t value;  // the configuration byte holding the setting
+    };
+    std::string name;
+    bool box = false;
+    int k = -1;  // the configuration byte (0 CONFIG1H .. 13 CONFIG7L)
+    std::uint8_t field = 0;
+    std::vector<State> states;
+    // Whether `byte` holds the state's setting: its value, or one of the
+    // same meaning (`alike`).
+    bool holds(const State& s, std::uint8_t byte) const {
+        const auto& alike = s.setting->alike;
+        return ((byte ^ s.value) & field) == 0 || std::find(alike.begin(), alike.end(), byte & field) != alike.end();
+    }
+};
+
 class Pic18HeaderCheck : public PicConfigRig {
 protected:
     void SetUp() override { ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)"; }
     void checkControls(const GputilsPart& part);
+    std::optional<Resolved> resolve(QWidget* w, const GputilsPart& part);
+    void checkLooks(const DeviceRecord& rec, const GputilsPart& part);
 };
 
 }  // namespace
@@ -376,6 +402,111 @@ TEST_F(Pic18HeaderCheck, EveryRecordHasItsPartsSizesDefaultsAndMaskRow) {
     for (int code : {27, 28, 34, 35, 36, 37, 38, 41, 42, 43, 44, 45}) EXPECT_TRUE(pages.count(code)) << code;
 }
 
+std::optional<Resolved> Pic18HeaderCheck::resolve(QWidget* w, const GputilsPart& part) {
+    auto* b = qobject_cast<QCheckBox*>(w);
+    auto* g = qobject_cast<RadioGroup*>(w);
+    Resolved r;
+    r.name = w->objectName().toStdString();
+    r.box = b != nullptr;
+    const ControlRef* ref = findRef(r.name);
+    if (!ref) {
+        ADD_FAILURE() << "no reference for this control";
+        return std::nullopt;
+    }
+    // Each state the control offers, and its setting.
+    std::vector<std::pair<int, const Setting*>> states;
+    std::vector<std::string> labels;
+    if (b) {
+        if (ref->caption) {
+            EXPECT_EQ(b->text().toStdString(), ref->caption) << "the box names another setting";
+        }
+        states = {{1, &ref->settings[0]}, {0, &ref->settings[1]}};
+        labels = {"checked", "unchecked"};
+    } else {
+        const QStringList items = g->items();
+        for (int i = 0; i < items.size(); ++i) {
+            if (!g->button(i)->isEnabledTo(g)) continue;  // the group itself may be greyed by now
+            const Setting* s = nullptr;
+            for (const Setting& c : ref->settings)
+                if (c.caption && items[i] == c.caption) s = &c;
+            if (!s) ADD_FAILURE() << "item \"" << items[i].toStdString() << "\" names no setting we know";
+            else states.push_back({i, s}), labels.push_back(items[i].toStdString());
+        }
+    }
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        const auto sym = part.settingSymbols(states[i].second->symbols);
+        if (!sym) {
+            ADD_FAILURE() << "\"" << labels[i] << "\": the part has no setting " << states[i].second->symbols;
+            continue;
+        }
+        const std::string& symbol = sym->front();
+        const auto value = std::uint8_t(part.value(symbol));
+        const int k = pic18ConfigByte(symbol);
+        if (r.k < 0) r.k = k;
+        EXPECT_EQ(k, r.k) << symbol << " lies in another byte";
+        r.field |= std::uint8_t(~value);
+        r.states.push_back({states[i].first, labels[i], states[i].second, value});
+    }
+    if (r.k < 0) return std::nullopt;
+    return r;
+}
+
+// Each setting of the part alone on the default bytes, as a file holding
+// only it: every control shows the state whose setting the bytes hold (a
+// list no item where they hold none of its settings), and OK leaves every bit
+// a user can set as it was, or within one setting of the same meaning.
+void Pic18HeaderCheck::checkLooks(const DeviceRecord& rec, const GputilsPart& part) {
+    select(rec);
+    std::array<std::uint8_t, 14> defaults{}, settable{};
+    for (int k = 0; k < 14; ++k) {
+        defaults[std::size_t(k)] = cfg(k);
+        settable[std::size_t(k)] = part.configSettable(kPic18ConfigByteNames[k]);
+    }
+    open();
+    std::vector<Resolved> controls;
+    for (QWidget* w : shownControls(*dlg, true))
+        if (auto r = resolve(w, part)) controls.push_back(std::move(*r));
+    std::set<std::array<std::uint8_t, 14>> seen;
+    for (int k = 0; k < 14; ++k) {
+        for (const auto& f : part.configFields(kPic18ConfigByteNames[k])) {
+            if (f.values().size() < 2) continue;
+            for (const auto& [setting, value] : f.settings) {
+                auto file = defaults;
+                file[std::size_t(k)] = std::uint8_t((file[std::size_t(k)] & ~f.mask) | (value & f.mask));
+                if (!seen.insert(file).second) continue;
+                SCOPED_TRACE(f.name + " " + setting + ": CONFIG" + kPic18ConfigByteNames[k] + " " +
+                             hex(file[std::size_t(k)]));
+                for (int j = 0; j < 14; ++j) cfg(j) = file[std::size_t(j)];
+                open();
+                const auto shows = shownStates(*dlg);
+                for (const Resolved& c : controls) {
+                    if (c.k != k || !(c.field & f.mask)) continue;  // the controls of this setting
+                    std::set<int> want;
+                    for (const auto& s : c.states)
+                        if (c.holds(s, file[std::size_t(c.k)])) want.insert(s.state);
+                    if (want.empty() && c.box) continue;  // a box always shows a state
+                    if (want.empty()) want.insert(-1);
+                    EXPECT_TRUE(want.count(shows.at(c.name))) << c.name << " shows " << shows.at(c.name);
+                }
+                ok();
+                for (int j = 0; j < 14; ++j) {
+                    const std::uint8_t got = cfg(j), was = file[std::size_t(j)];
+                    std::uint8_t changed = (got ^ was) & settable[std::size_t(j)];
+                    std::string by;
+                    for (const Resolved& c : controls) {
+                        if (c.k != j || !(changed & c.field)) continue;
+                        by += " " + c.name;
+                        for (const auto& s : c.states)
+                            if (c.holds(s, got) && c.holds(s, was)) changed &= std::uint8_t(~c.field);
+                    }
+                    EXPECT_EQ(hex(changed), hex(0)) << "a look changed CONFIG" << kPic18ConfigByteNames[j] << " from "
+                                                    << hex(was) << " to " << hex(got) << ":" << by;
+                }
+            }
+        }
+    }
+}
+
 void Pic18HeaderCheck::checkControls(const GputilsPart& part) {
     std::array<std::uint8_t, 14> named{}, covered{};
     for (int k = 0; k < 14; ++k) named[std::size_t(k)] = part.configNamed(kPic18ConfigByteNames[k]);
@@ -385,68 +516,22 @@ void Pic18HeaderCheck::checkControls(const GputilsPart& part) {
     EXPECT_GT(controls.size(), 20u);
 
     for (QWidget* w : controls) {
-        auto* b = qobject_cast<QCheckBox*>(w);
-        auto* g = qobject_cast<RadioGroup*>(w);
-        const std::string name = w->objectName().toStdString();
-        SCOPED_TRACE(name);
-        const ControlRef* ref = findRef(name);
-        if (!ref) {
-            ADD_FAILURE() << "no reference for this control";
-            continue;
-        }
-        // Each state the control offers, and its setting.
-        struct State {
-            int state;
-            std::string label;
-            const Setting* setting;
-        };
-        std::vector<State> states;
-        if (b) {
-            if (ref->caption) {
-                EXPECT_EQ(b->text().toStdString(), ref->caption) << "the box names another setting";
-            }
-            states = {{1, "checked", &ref->settings[0]}, {0, "unchecked", &ref->settings[1]}};
-        } else {
-            const QStringList items = g->items();
-            for (int i = 0; i < items.size(); ++i) {
-                if (!g->button(i)->isEnabledTo(g)) continue;  // the group itself may be greyed by now
-                const Setting* s = nullptr;
-                for (const Setting& c : ref->settings)
-                    if (c.caption && items[i] == c.caption) s = &c;
-                if (!s) ADD_FAILURE() << "item \"" << items[i].toStdString() << "\" names no setting we know";
-                else states.push_back({i, items[i].toStdString(), s});
-            }
-        }
-        int k = -1;
-        std::uint8_t field = 0;
-        std::vector<std::pair<State, std::uint8_t>> resolved;
-        for (const State& s : states) {
-            const auto sym = part.settingSymbols(s.setting->symbols);
-            if (!sym) {
-                ADD_FAILURE() << "\"" << s.label << "\": the part has no setting " << s.setting->symbols;
-                continue;
-            }
-            const std::string& symbol = sym->front();
-            const auto value = std::uint8_t(part.value(symbol));
-            const int kk = pic18ConfigByte(symbol);
-            if (k < 0) k = kk;
-            EXPECT_EQ(kk, k) << symbol << " lies in another byte";
-            field |= std::uint8_t(~value);
-            resolved.push_back({s, value});
-        }
-        if (k < 0) continue;
+        SCOPED_TRACE(w->objectName().toStdString());
+        const auto r = resolve(w, part);
+        if (!r) continue;
+        const std::string& name = r->name;
+        const int k = r->k;
+        const std::uint8_t field = r->field;
         covered[std::size_t(k)] |= field;
-        const std::uint8_t others = named[std::size_t(k)] & ~field & ~ref->also;
+        const std::uint8_t others = named[std::size_t(k)] & ~field & ~findRef(name)->also;
         for (const std::uint8_t base : {named[std::size_t(k)], std::uint8_t(0x00)}) {
-            for (const auto& [s, value] : resolved) {
+            for (const Resolved::State& s : r->states) {
                 cfg(k) = base;
                 setState(name.c_str(), s.state);
                 const std::uint8_t got = cfg(k);
-                const auto& alike = s.setting->alike;
-                const bool same = (got & field) == (value & field) ||
-                                  std::find(alike.begin(), alike.end(), got & field) != alike.end();
-                EXPECT_TRUE(same) << "\"" << s.label << "\" writes " << hex(got & field) << " in CONFIG"
-                                  << kPic18ConfigByteNames[k] << ", the part's setting is " << hex(value & field);
+                EXPECT_TRUE(r->holds(s, got)) << "\"" << s.label << "\" writes " << hex(got & field) << " in CONFIG"
+                                              << kPic18ConfigByteNames[k] << ", the part's setting is "
+                                              << hex(s.value & field);
                 EXPECT_EQ(got & others, base & others)
                     << "\"" << s.label << "\" changes other settings of CONFIG" << kPic18ConfigByteNames[k];
             }
@@ -475,4 +560,14 @@ TEST_F(Pic18HeaderCheck, EveryControlWritesTheSettingItShows) {
         ++parts;
     }
     EXPECT_GE(parts, 14);
+}
+
+// A look at the pages, closed with OK, changes no setting a file asked for.
+TEST_F(Pic18HeaderCheck, ALookAtThePagesKeepsEverySettingOfItsPart) {
+    for (const Part& p : pic18Parts()) {
+        SCOPED_TRACE(p.rec.Name);
+        const auto part = readGputilsPart(p.rec.Name);
+        ASSERT_TRUE(part);
+        checkLooks(p.rec, *part);
+    }
 }

@@ -7,6 +7,8 @@
 // choosing a state writes exactly that setting's bits.
 #include <QCheckBox>
 
+#include <set>
+
 #include "config/PicControlStates.h"
 #include "picconfig/PicConfigRig.h"
 #include "support/PartHeaders.h"
@@ -380,9 +382,15 @@ struct Control {
     Words field{};
 };
 
-// The 16C77x start the power-up timer with brown-out reset whatever PWRTE says.
+// Changes a page makes on opening that keep the word's meaning for the part.
+// The 16C77x start the power-up timer with brown-out reset whatever PWRTE
+// says (their data sheet): the page shows it on.
+// The 16F627's code protection 10 guards 0400h-07FFh, past its 1K words:
+// gputils calls its _CP_50 "Program memory code protection off", and the
+// page shows and keeps it as off (11).
 Words asThePageKeepsIt(const DeviceRecord& r, Words w) {
     if (r.PageCode == 22 && (w[0] & 0x40)) w[0] &= ~0x08u;
+    if (r.PageCode == 23 && r.LastAddress < 2048 && (w[0] & 0x3C00) == 0x2800) w[0] |= 0x3C00;
     return w;
 }
 
@@ -525,6 +533,45 @@ protected:
             EXPECT_EQ(differences(controls, image(), wordsOfRound(k + 1), mask), "") << "choosing wrote other bits";
         }
     }
+
+    // Each setting of the part alone on the erased words, as a file holding
+    // only it: the page shows it (a list with no item where the word holds
+    // none of its settings, as a protection combination without an item), and
+    // OK leaves every bit the part implements as it was.
+    void checkLooks(const DeviceRecord& rec, const Reference& ref) {
+        select(rec);
+        open();
+        if (dlg->visibleSheets().empty()) return;
+        const std::vector<Control> controls = controlsOf(ref.part);
+        std::set<Words> seen;
+        for (const auto& [symbol, word] : ref.part.configWord) {
+            if (word > 1) continue;
+            Words file{kWord, kWord};
+            file[std::size_t(word)] &= ref.part.value(symbol);
+            if (!seen.insert(file).second) continue;
+            SCOPED_TRACE(symbol + " " + hex(file[0]) + " " + hex(file[1]));
+            setImage(file);
+            open();
+            // The word as it came, or as the page may keep it.
+            const Words kept = asThePageKeepsIt(rec, file);
+            const auto states = shownStates(*dlg);
+            for (const Control& c : controls) {
+                std::set<int> want;
+                for (const Words& w : {file, kept})
+                    for (std::size_t i = 0; i < c.states.size(); ++i)
+                        if (((c.words[i][0] ^ w[0]) & c.field[0]) == 0 && ((c.words[i][1] ^ w[1]) & c.field[1]) == 0)
+                            want.insert(c.states[i]);
+                if (want.empty() && c.box) continue;  // a box always shows a state: held only where one matches
+                if (want.empty()) want.insert(-1);
+                EXPECT_TRUE(want.count(states.at(c.name))) << c.name << " shows " << states.at(c.name);
+            }
+            ok();
+            const Words got = image();
+            if (differences(controls, got, file, ref.implemented) != "") {
+                EXPECT_EQ(differences(controls, got, kept, ref.implemented), "") << "a look changed the part's word";
+            }
+        }
+    }
 };
 
 TEST_F(PicHeaderCheck, EverySamplePicHasTheSizesAndMasksOfItsPart) {
@@ -558,6 +605,16 @@ TEST_F(PicHeaderCheck, EveryControlOfASamplePicStandsForASettingOfItsPart) {
         if (rec.isPic18()) continue;
         SCOPED_TRACE(rec.Name);
         if (const auto ref = referenceOf(rec)) checkPage(rec, *ref);
+    }
+}
+
+// A look at the page, closed with OK, changes no setting a file asked for.
+TEST_F(PicHeaderCheck, ALookAtThePageKeepsEverySettingOfItsPart) {
+    ASSERT_TRUE(haveGputils()) << "install gputils (scripts/install-deps)";
+    for (const DeviceRecord& rec : samplePics()) {
+        if (rec.isPic18()) continue;
+        SCOPED_TRACE(rec.Name);
+        if (const auto ref = referenceOf(rec)) checkLooks(rec, *ref);
     }
 }
 

@@ -263,6 +263,30 @@ AvrLibcPart::FuseBit AvrLibcPart::fuse(const std::string& name) const {
 
 long AvrLibcPart::eepromBytes() const { return e2End > 0 ? e2End + 1 : 0; }
 
+std::array<std::uint8_t, 3> AvrLibcPart::defaultFuses() const {
+    // Each default is the fuses it programs, ANDed: "(FUSE_SPIEN & FUSE_BOOTSZ1)", "(0xFF)".
+    std::array<std::uint8_t, 3> out{0xFF, 0xFF, 0xFF};
+    const char* const names[3][2] = {{"LFUSE_DEFAULT", "FUSE_DEFAULT"}, {"HFUSE_DEFAULT", ""}, {"EFUSE_DEFAULT", ""}};
+    for (std::size_t byte = 0; byte < 3; ++byte) {
+        auto it = defines.find(names[byte][0]);
+        if (it == defines.end()) it = defines.find(names[byte][1]);
+        if (it == defines.end()) continue;
+        for (QString term : QString::fromStdString(it->second).split('&')) {
+            term = term.remove('(').remove(')').trimmed();
+            bool ok = false;
+            const unsigned v = term.toUInt(&ok, 0);
+            if (ok) {
+                out[byte] &= std::uint8_t(v);
+            } else if (term.startsWith("FUSE_") && hasFuse(term.mid(5).toStdString())) {
+                out[byte] &= std::uint8_t(~(1u << fuse(term.mid(5).toStdString()).bit));
+            } else {
+                ADD_FAILURE() << "avr-libc's " << it->first << " for " << mcu << " names " << term.toStdString();
+            }
+        }
+    }
+    return out;
+}
+
 long AvrLibcPart::number(const std::string& name) const {
     const auto it = defines.find(name);
     QString text = it == defines.end() ? QString() : QString::fromStdString(it->second).trimmed();

@@ -5,6 +5,7 @@
 // headers of avr-libc as avr-gcc's preprocessor sees them (packages avr-libc,
 // gcc-avr) for AVRs. A test holds a sample record or a configuration page
 // against these; it never takes its expectation from the code under test.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -130,6 +131,10 @@ struct AvrLibcPart {
     FuseBit fuse(const std::string& name) const;
     // Bytes of data EEPROM: E2END + 1, 0 when the part has none.
     long eepromBytes() const;
+    // The fuse bytes as the part leaves the factory (LFUSE_DEFAULT,
+    // HFUSE_DEFAULT, EFUSE_DEFAULT, or FUSE_DEFAULT of a one-byte part);
+    // 0xFF for a byte the header gives no default.
+    std::array<std::uint8_t, 3> defaultFuses() const;
 };
 
 // True when avr-gcc and avr-libc are installed.
