@@ -54,10 +54,15 @@ std::optional<int> patternDecode(PageContext& ctx, std::span<const Patterns> tab
     if (!p) return shown;
     const auto& m = ctx.device().ConfigMasks;
     const int items = std::min(int(p->items.size()), ctx.itemCount(row.name));
+    auto keeps = [&](const Edit& e) {
+        const Word1 w = edited(ctx, e);
+        return ((w.h ^ ctx.value(kH)) & m[0]) == 0 && ((w.l ^ ctx.value(kL)) & m[1]) == 0;
+    };
     auto holds = [&](int item) {
         if (item < 0 || item >= items) return false;
-        const Word1 w = edited(ctx, p->items[std::size_t(item)]);
-        return ((w.h ^ ctx.value(kH)) & m[0]) == 0 && ((w.l ^ ctx.value(kL)) & m[1]) == 0;
+        if (keeps(p->items[std::size_t(item)])) return true;
+        return std::any_of(p->alike.begin(), p->alike.end(),
+                           [&](const Alike& a) { return a.item == item && keeps(a.edit); });
     };
     if (shown && holds(*shown)) return shown;
     for (int item = 0; item < items; ++item)

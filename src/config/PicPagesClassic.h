@@ -25,20 +25,29 @@ struct Edit {
 inline constexpr std::uint8_t kMaskHSet = 1, kMaskLKeep = 2, kMaskLSet = 4;
 inline constexpr std::uint8_t kMaskAll = kMaskHSet | kMaskLKeep | kMaskLSet;
 
+// A word that stands for an item without being its pattern: on a part of
+// 1K words the code that protects 0400h-07FFh protects nothing, as "off" does.
+struct Alike {
+    int item;
+    Edit edit;
+};
+
 // The choices of one protection group, by item.
 struct Patterns {
     std::string_view group;
     std::vector<Edit> items;
+    std::vector<Alike> alike = {};
 };
 
 void applyEdit(PageContext& ctx, const Edit& e);
 // Writes the pattern of `item` of the group `row` names; nothing for a
 // group or item the table lacks.
 void applyPattern(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row, int item);
-// The item of the group `row` names whose pattern the word already holds
-// (choosing it would change no bit the device implements): `shown` when it
-// holds, else the first that does, else -1, for a combination of protection
-// bits that no item stands for. A group the table lacks shows `shown`.
+// The item of the group `row` names whose pattern (or a word alike) the word
+// already holds, so that choosing it changes no bit the device implements or
+// only such a word into its pattern: `shown` when it holds, else the first
+// that does, else -1, for a combination of protection bits no item stands
+// for. A group the table lacks shows `shown`.
 std::optional<int> patternDecode(PageContext& ctx, std::span<const Patterns> table, const ControlRow& row,
                                  std::optional<int> shown);
 

@@ -345,8 +345,11 @@ TEST_F(ConfigWindowTest, ALookAtTheFusePageLeavesTheChipsFuseByteAsItWas) {
     w().SB_Prog->click();
     EXPECT_EQ(w().ProgFail->text(), "0") << w().memoLines().join('|').toStdString();
     // The part takes bits 5 and 0 of the fuse byte frame; they are the chip's own.
-    for (const auto& write : chip.configWrites())
-        if (write.target == sim::McuChip::Target::FuseLow) EXPECT_EQ(write.value & 0x21, 0xF5 & 0x21);
+    for (const auto& write : chip.configWrites()) {
+        if (write.target == sim::McuChip::Target::FuseLow) {
+            EXPECT_EQ(write.value & 0x21, 0xF5 & 0x21);
+        }
+    }
     EXPECT_EQ(chip.fuses()[0], 0xF5);
 }
 
