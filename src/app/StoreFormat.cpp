@@ -182,13 +182,13 @@ struct Line {
     QString text;
 };
 
-std::optional<Line> valueLine(QByteArrayView line, Form form) {
+std::optional<Line> valueLine(QByteArrayView line, bool earlier) {
     const qsizetype eq = line.indexOf('=');
     if (eq < 0) return std::nullopt;
     const QByteArrayView name = line.first(eq), value = line.sliced(eq + 1);
     for (int i = 0; i < kValueCount; ++i) {
-        if (form == Form::Earlier ? name != earlierName(kValueNames[i]) : name != kValueNames[i]) continue;
-        std::optional<QString> t = form == Form::Earlier ? earlierText(value) : text(value);
+        if (earlier ? name != earlierName(kValueNames[i]) : name != kValueNames[i]) continue;
+        std::optional<QString> t = earlier ? earlierText(value) : text(value);
         if (!t) return std::nullopt;
         return Line{i, *t};
     }
@@ -231,7 +231,8 @@ Reading read(QByteArrayView bytes) {
             ended = true;
             continue;
         }
-        const std::optional<Line> line = valueLine(lines[n], form == Form::Earlier ? Form::Earlier : Form::Ours);
+        // A file whose first line is lost is read as the program writes it.
+        const std::optional<Line> line = valueLine(lines[n], form == Form::Earlier);
         if (!line) {
             damaged(where + QStringLiteral("not a value as the program writes it"));
             continue;
