@@ -64,7 +64,12 @@ seed inhx16-18F452       '\x04\x08\x01' -Intel_HeXadecimal_16 -generate 0 0x100 
 printf '\x05\x00\x01\x02*\nQP20*\nQF2194*\nF0*\nL0000 01010101010101010101010101010101*\nC0010*\n\x030000' \
   > "$out/image_file/jedec-GAL16V8"
 
-# The settings store as the program writes it, and one with values of the wrong kind.
+# The settings store as the program writes it (a load folder starting with
+# '@' and holding DEL and a non-ASCII name), as the earlier program wrote it
+# (Qt's INI writer, a folder starting with '@'), and one with values of the
+# wrong kind.
+printf '# Tesmar settings\nRevNo=1052\nSoundON=1\nId_flag=1\nTest_flag=1\nMaxMin_flag=0\nProgBits=23\nManuf_index=2\nDevice_index=5\nTotal Programmed Last Time=17\nGrand Total Programmed=1234\nFile Type index=2\nFilename=zrvusb_m.usb\nPathLoadSave=@/home/user/Load\\x7F/jos\xc3\xa9\nDefaultDir=/opt/tesmar\nOffsetAdd=1\nOffset=256\n# end\n' \
+  > "$out/settings_store/ours.conf"
 cat > "$out/settings_store/written.conf" <<'EOF'
 [General]
 RevNo=1052
@@ -79,7 +84,7 @@ Total%20Programmed%20Last%20Time=17
 Grand%20Total%20Programmed=1234
 File%20Type%20index=2
 Filename=zrvusb_m.usb
-PathLoadSave=/home/user/images
+PathLoadSave=@@home/user/images
 DefaultDir=/opt/tesmar
 OffsetAdd=1
 Offset=256

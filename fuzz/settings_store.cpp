@@ -1,26 +1,30 @@
 // The settings store as the program meets it at start-up and close: the
-// input is the store's file (Halvorn/Tesmar.conf, read by QSettings) in a
-// folder emptied for each input. The start-up writes the first-run values
-// and reads them back, the device file and record the settings name are
-// looked up, and the close saves the store.
+// input is the store's file (Halvorn/Tesmar.conf, read by QSettings through
+// the store's own format, app/StoreFormat.h) in a folder emptied for each
+// input. The start-up writes the first-run values and reads them back, the
+// device file and record the settings name are looked up, and the close
+// saves the store; the file the program leaves must read as whole.
 //
-// Before that, the file as the program lets Qt's reader see it (values Qt
-// would rebuild from data taken out) is read by Qt: every value must come
-// out as a text or a list of texts. The seeds and dictionary hold harmless
-// values Qt rebuilds ("@Rect(...)", "@ByteArray(...)") in the spellings
-// that hide them, so a way past the check shows here and not as a run out
-// of memory.
+// Before that, QSettings reads the file at a path it has not seen: every
+// value must come out as a text. The seeds and dictionary hold values Qt's
+// INI reader would rebuild from data ("@Rect(...)", "@ByteArray(...)") in
+// the spellings that once hid them from the program, so a value rebuilt
+// from data shows here and not as a run out of memory. What the reader
+// calls whole must be what the writer writes: the same bytes for a store in
+// the program's form, the same values for one as the earlier program wrote
+// it.
 //
 // Input: the file.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdio>
 
 #include "app/Settings.h"
-#include "app/StoreText.h"
+#include "app/StoreFormat.h"
 #include "common/FuzzRig.h"
 #include "devices/DeviceDataFile.h"
 
@@ -46,6 +50,7 @@ bool tooLong(const std::string& s, int maxChars) { return QString::fromStdString
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     startQt(argc, argv);
+    store::format();  // registered before any QSettings of the store is made
     for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
         for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, storeFolder());
     return 0;
@@ -60,20 +65,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size) std::fwrite(data, 1, size, out);
     std::fclose(out);
 
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const store::Reading reading = store::read(bytes);
+    if (verbose()) std::fprintf(stderr, "store: %s\n", reading.damage.isEmpty() ? "whole" : qPrintable(reading.damage));
     {
-        const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
         static int serial = 0;
         const QString probe = folder + QString("/probe%1.conf").arg(++serial);
         QFile f(probe);
-        if (!f.open(QIODevice::WriteOnly) || f.write(storetext::withoutRebuiltValues(bytes)) < 0)
-            fail("cannot write the probe file");
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) fail("cannot write the probe file");
         f.close();
-        const QSettings qt(probe, QSettings::IniFormat);
+        const QSettings qt(probe, store::format());
         for (const QString& k : qt.allKeys()) {
-            if (QString(k).remove(u'/').isEmpty()) continue;  // a key Qt cannot look up again
             const QVariant v = qt.value(k);
-            if (v.isValid() && v.typeId() != QMetaType::QString && v.typeId() != QMetaType::QStringList)
-                fail("Qt rebuilt a value the settings store let through");
+            if (v.typeId() != QMetaType::QString) fail("QSettings handed out a value of the store that is not a text");
+            if (v.toString() != reading.values.value(k)) fail("QSettings and the store's reader read a value apart");
+        }
+        if (reading.damage.isEmpty()) {
+            if (qt.status() != QSettings::NoError || qt.allKeys().size() != reading.values.size())
+                fail("QSettings did not take a store the reader calls whole");
+            QSettings::SettingsMap values;
+            for (auto it = reading.values.begin(); it != reading.values.end(); ++it) values.insert(it.key(), it.value());
+            const std::optional<QByteArray> again = store::write(values);
+            if (!again) fail("the writer refused what the reader read");
+            if (bytes.startsWith("# Tesmar settings\n") && *again != bytes)
+                fail("a whole store in the program's form is not written back as it was");
+            const store::Reading back = store::read(*again);
+            if (!back.damage.isEmpty() || back.values != reading.values)
+                fail("the values of a whole store do not come back from the writer");
+        } else if (!qt.allKeys().isEmpty()) {
+            fail("QSettings took values from a store the reader calls damaged");
         }
     }
 
@@ -97,5 +117,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     SaveRunningTotals(st);
     SaveSettings(st);
+
+    // A store the program wrote itself is never called damaged.
+    const QString file = folder + "/Halvorn/Tesmar.conf";
+    if (!st.SettingsFrozen && QFileInfo(file).isFile()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly)) fail("cannot read the saved settings file");
+        if (!store::read(f.readAll()).damage.isEmpty()) fail("the program left a store its reader calls damaged");
+    }
     return 0;
 }

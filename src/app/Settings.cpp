@@ -3,19 +3,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QSettings>
 #include <QString>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QVariant>
-#include <filesystem>
-#include <memory>
-#include <mutex>
 #include <limits>
+#include <memory>
 #include <optional>
-#include <algorithm>
+#include <string_view>
 
-#include "app/StoreText.h"
+#include "app/StoreFormat.h"
 #include "operations/Host.h"
 
 namespace tesmar {
@@ -59,6 +56,14 @@ constexpr ValueName kValues[] = {
     {kPathLoadSave, Kind::Text}, {kDefaultDir, Kind::Text},  {kOffsetAdd, Kind::Bool},  {kOffset, Kind::Int},
 };
 
+// The store's file lists the values in this order too.
+constexpr bool sameOrderAsTheFile() {
+    for (std::size_t i = 0; i < std::size(kValues); ++i)
+        if (std::string_view(kValues[i].name) != store::kValueNames[i]) return false;
+    return std::size(kValues) == std::size(store::kValueNames);
+}
+static_assert(sameOrderAsTheFile());
+
 QString currentFolder(int maxChars) { return QDir::currentPath().left(maxChars); }
 
 // What a first run writes for each value, in kValues' order: the options and
@@ -71,41 +76,29 @@ QVariantList firstRunValues(const Settings& g) {
 }
 
 // A value as its type reads it (below); nothing when it is missing or not of
-// the type. A list is never a single value.
-QString scalarText(const QVariant& v, bool* ok) {
-    *ok = v.isValid() && v.typeId() != QMetaType::QStringList;
-    return *ok ? v.toString() : QString();
-}
+// the type.
 std::optional<bool> boolOf(const QVariant& v) {
-    bool ok = false;
-    const QString t = scalarText(v, &ok).trimmed().toLower();
-    if (ok && (t == "1" || t == "true")) return true;
-    if (ok && (t == "0" || t == "false")) return false;
+    const QString t = v.toString().trimmed().toLower();
+    if (v.isValid() && (t == "1" || t == "true")) return true;
+    if (v.isValid() && (t == "0" || t == "false")) return false;
     return std::nullopt;
 }
 // A 32-bit integer, signed or unsigned as written.
 std::optional<std::int64_t> intOf(const QVariant& v) {
     bool ok = false;
-    const qlonglong n = scalarText(v, &ok).trimmed().toLongLong(&ok, 10);
-    if (!ok || n < std::numeric_limits<std::int32_t>::min() || n > std::numeric_limits<std::uint32_t>::max())
+    const qlonglong n = v.toString().trimmed().toLongLong(&ok, 10);
+    if (!v.isValid() || !ok || n < std::numeric_limits<std::int32_t>::min() ||
+        n > std::numeric_limits<std::uint32_t>::max())
         return std::nullopt;
     return n;
 }
-QString textOf(const QVariant& v) {
-    return v.typeId() == QMetaType::QStringList ? v.toStringList().join(',') : v.toString();
-}
-// Whether a value found in a damaged file can be taken as it is: folders and
-// file names never hold control characters or undecodable bytes, so a text
-// that does was run into by whatever lies behind the damage.
+// Whether a value found in a damaged file can be taken as it is. Any text
+// the reader took is one: it was spelled as the program writes texts.
 bool usable(Kind kind, const QVariant& v) {
     switch (kind) {
     case Kind::Bool: return boolOf(v).has_value();
     case Kind::Int: return intOf(v).has_value();
-    case Kind::Text:
-        if (!v.isValid()) return false;
-        for (const QChar c : textOf(v))
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == QChar::ReplacementCharacter) return false;
-        return true;
+    case Kind::Text: return v.isValid();
     }
     return false;
 }
@@ -116,9 +109,10 @@ struct BadValue {
     QString text;
 };
 
-// What the store's file itself holds, looked at apart from Qt's per-process
-// cache of parsed files: a second QSettings on an unchanged file is answered
-// from that cache without a new parse, so a damaged file looks whole to it.
+// What the store's file holds, as the store's reader finds it in the bytes
+// on disk. QSettings answers a second object on an unchanged file from its
+// per-process cache, without reading the file again, so the verdict is
+// never taken from it.
 enum class StoreFile { Missing, Whole, Damaged, Unreadable };
 
 QByteArray fileBytes(const QString& path, bool* ok = nullptr) {
@@ -129,81 +123,14 @@ QByteArray fileBytes(const QString& path, bool* ok = nullptr) {
     return bytes;
 }
 
-// A fresh QSettings over `bytes`, at a path Qt has never seen (so it parses
-// them afresh), with every section parsed: Qt parses a section only when a
-// value of it is first asked for, and only then reports a format error in it.
-class ParsedCopy {
-public:
-    explicit ParsedCopy(const QByteArray& bytes) {
-        QFile f(dir_.filePath("copy.conf"));
-        ok_ = dir_.isValid() && f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-        f.close();
-        s_ = std::make_unique<QSettings>(f.fileName(), QSettings::IniFormat);
-        (void)s_->allKeys();
-    }
-    bool ok() const { return ok_; }
-    const QSettings& operator*() const { return *s_; }
-    const QSettings* operator->() const { return s_.get(); }
-
-private:
-    QTemporaryDir dir_;
-    bool ok_ = false;
-    std::unique_ptr<QSettings> s_;
-};
-
-// Qt ends every line it writes and writes no control characters (they are
-// escaped), so a last line without its end or a control byte is damage: a
-// write that was cut short, or whatever the disk held after it.
-bool cutOrGarbled(const QByteArray& bytes) {
-    if (!bytes.endsWith('\n')) return true;
-    for (const char c : bytes)
-        if ((std::uint8_t(c) < 0x20 && c != '\n' && c != '\r' && c != '\t') || c == 0x7F) return true;
-    return false;
-}
-
-// Qt writes the values sorted by name, so a file cut short has lost the
-// values from some name on: what is left is the first few in that order.
-bool holdsOnlyTheFirstInWrittenOrder(const QSettings& s) {
-    QStringList order;
-    for (const ValueName& v : kValues) order << QLatin1String(v.name);
-    std::sort(order.begin(), order.end());
-    qsizetype present = 0;
-    while (present < order.size() && s.contains(order[present])) ++present;
-    if (present == order.size()) return false;
-    for (qsizetype i = present; i < order.size(); ++i)
-        if (s.contains(order[i])) return false;
-    return true;
-}
-
-StoreFile examineStoreFile(const QString& path, QByteArray* bytesOut) {
+StoreFile examineStoreFile(const QString& path, store::Reading* reading) {
     const QFileInfo fi(path);
     if (!fi.exists() && !fi.isSymLink()) return StoreFile::Missing;
     bool ok = false;
     const QByteArray bytes = fi.isFile() ? fileBytes(path, &ok) : QByteArray();
     if (!ok) return StoreFile::Unreadable;
-    *bytesOut = bytes;
-    if (bytes.trimmed().isEmpty()) return StoreFile::Whole;  // a new store: the first run fills it
-    // The verdict depends on the bytes alone. The store is opened several
-    // times a run (at start, at close, after each good Program) and holds
-    // what the program last wrote: those bytes, once found whole, are not
-    // parsed again.
-    static std::mutex lastWholeLock;
-    static QByteArray lastWhole;
-    {
-        std::lock_guard lock(lastWholeLock);
-        if (bytes == lastWhole) return StoreFile::Whole;
-    }
-    if (cutOrGarbled(bytes) || storetext::withoutRebuiltValues(bytes) != bytes) return StoreFile::Damaged;
-    const ParsedCopy probe(bytes);
-    if (!probe.ok()) return StoreFile::Whole;  // cannot tell; Qt's own answer stands
-    // A store that holds anything but no "RevNo" is not a first run: the
-    // defaults must not be written over what it holds.
-    if (probe->status() == QSettings::FormatError || !probe->contains(QLatin1String(kRevNo)) ||
-        holdsOnlyTheFirstInWrittenOrder(*probe))
-        return StoreFile::Damaged;
-    std::lock_guard lock(lastWholeLock);
-    lastWhole = bytes;
-    return StoreFile::Whole;
+    *reading = store::read(bytes);
+    return reading->damage.isEmpty() ? StoreFile::Whole : StoreFile::Damaged;
 }
 
 void memoLine(AppState& st, const QString& line) {
@@ -214,19 +141,17 @@ class Store {
 public:
     explicit Store(AppState& st) : st_(st) {
         open();
-        QByteArray bytes;
-        file_ = examineStoreFile(s_->fileName(), &bytes);
+        store::Reading found;
+        file_ = examineStoreFile(s_->fileName(), &found);
         if (file_ != StoreFile::Damaged) return;
         // The old file is kept beside it, and what could be read of it, with
         // the first-run value for the rest, becomes the store.
         writable_ = keepOldFile(" Settings file damaged: what could be read is used; the old file is kept as ") &&
-                    rewriteFrom(bytes);
-        if (writable_) {
-            open();  // a new object: the old one keeps the parse error of the damaged file
+                    repair(found.values);
+        if (writable_)
             file_ = StoreFile::Whole;
-        } else {
+        else
             st_.SettingsFrozen = true;
-        }
     }
 
     // A store that is there but cannot be read still exists: opening it then
@@ -281,7 +206,7 @@ public:
 
     // A missing string reads as empty; a longer one is cut to `maxChars`.
     QString readString(const char* name, int maxChars = -1) const {
-        QString t = textOf(s_->value(QLatin1String(name)));
+        QString t = s_->value(QLatin1String(name)).toString();
         if (maxChars >= 0 && t.size() > maxChars) t.truncate(maxChars);
         return t;
     }
@@ -301,36 +226,22 @@ private:
 
     void open() {
         s_.reset();
-        s_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, "Halvorn", "Tesmar");
+        s_ = std::make_unique<QSettings>(store::format(), QSettings::UserScope, "Halvorn", "Tesmar");
         // Only our own file counts: no system-wide or organisation-wide fallbacks.
         s_->setFallbacksEnabled(false);
     }
 
-    // Replaces the store's file with the sixteen values: each one that can be
-    // read from the damaged `bytes` as it stands, the first-run value for the
-    // rest. A last line without its end lost the end of its value, so it is
-    // not read. The new file is made in a folder of its own beside the store
-    // (a name Qt has not seen before) and then moved over the old one.
-    bool rewriteFrom(const QByteArray& bytes) {
-        const ParsedCopy read(storetext::withoutRebuiltValues(bytes.left(bytes.lastIndexOf('\n') + 1)));
-        if (!read.ok()) return false;
-        const QString path = s_->fileName();
-        const QTemporaryDir dir(QFileInfo(path).absolutePath() + "/.Tesmar-XXXXXX");
-        if (!dir.isValid()) return false;
-        const QString fresh = dir.filePath("store.conf");
-        {
-            QSettings whole(fresh, QSettings::IniFormat);
-            const QVariantList firstRun = firstRunValues(st_.settings);
-            for (std::size_t i = 0; i < std::size(kValues); ++i) {
-                const QVariant found = read->value(QLatin1String(kValues[i].name));
-                whole.setValue(QLatin1String(kValues[i].name), usable(kValues[i].kind, found) ? found : firstRun[i]);
-            }
-            whole.sync();
-            if (whole.status() != QSettings::NoError) return false;
+    // Writes the sixteen values over the damaged file: each one found in it
+    // that reads as its type, the first-run value for the rest.
+    bool repair(const QMap<QString, QString>& found) {
+        open();  // a new object: the one that met the damaged file keeps its format error
+        const QVariantList firstRun = firstRunValues(st_.settings);
+        for (std::size_t i = 0; i < std::size(kValues); ++i) {
+            const auto it = found.find(QLatin1String(kValues[i].name));
+            const QVariant value = it != found.end() ? QVariant(*it) : QVariant();
+            write(kValues[i].name, usable(kValues[i].kind, value) ? value : firstRun[i]);
         }
-        std::error_code ec;
-        std::filesystem::rename(fresh.toStdString(), path.toStdString(), ec);
-        return !ec;
+        return sync();
     }
 
     AppState& st_;

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/StoreFormat.h"
 #include "devices/DeviceDataFile.h"
 
 namespace tesmar::test {
@@ -68,6 +69,8 @@ std::vector<DeviceRecord> sampleRecords(const char* file, const std::function<bo
 }
 
 TempSettings::TempSettings() {
+    // The store's own format takes the INI format's folders and is the default one.
+    store::format();
     for (auto fmt : {QSettings::NativeFormat, QSettings::IniFormat})
         for (auto scope : {QSettings::UserScope, QSettings::SystemScope})
             QSettings::setPath(fmt, scope, dir_.path());

@@ -65,8 +65,9 @@ QString dataDir();
 // that `want` accepts, in file order.
 std::vector<DeviceRecord> sampleRecords(const char* file, const std::function<bool(const DeviceRecord&)>& want);
 
-// Points QSettings (native and INI formats, user and system scope) at a fresh
-// temporary folder for the lifetime of the object.
+// Points QSettings (native and INI formats, user and system scope, and with
+// them the settings store's own format) at a fresh temporary folder for the
+// lifetime of the object.
 class TempSettings {
 public:
     TempSettings();
