@@ -166,7 +166,9 @@ TEST_F(SettingsFile, AnythingInTheStoreReadsSafelyAndSavesClean) {
             // A store the program wrote is never called damaged; a damaged one was kept as it was.
             const QString file = temp.path() + "/Halvorn/Tesmar.conf";
             ASSERT_EQ(store::read(readFile(file)).damage, QString()) << readFile(file).toStdString();
-            if (!a.SettingsKeptAs.empty()) ASSERT_EQ(readFile(QString::fromStdString(a.SettingsKeptAs)), content);
+            if (!a.SettingsKeptAs.empty()) {
+                ASSERT_EQ(readFile(QString::fromStdString(a.SettingsKeptAs)), content);
+            }
             ASSERT_TRUE(h1.messages() == said) << h1.messages().join("\n").toStdString() << "\n--" << h1.lines().join("\n").toStdString() << "\n--" << content.toStdString();
             RecorderHost h2;
             AppState b;
