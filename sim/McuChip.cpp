@@ -399,9 +399,12 @@ bool McuChip::configFrame(const Frame& f, FrameContext& ctx) {
     if (f[1] == 'P' && f[2] == 'F') {
         if (alg != 28 && alg != 30 && alg != 32 && alg != 34) return false;
         commands_.push_back("EPF");
-        if ((alg == 28 || alg == 30) && (f[3] | kFuseBits2830) != 0xFF)
+        // Algorithms 28 and 30 write only the host's bits; the rest of the
+        // byte keeps what the part holds.
+        const bool hostBitsOnly = alg == 28 || alg == 30;
+        if (hostBitsOnly && (f[3] | kFuseBits2830) != 0xFF)
             ctx.note("EPF value " + hex2(f[3]) + " clears bits outside " + hex2(kFuseBits2830));
-        fuses_[0] = f[3];
+        fuses_[0] = hostBitsOnly ? std::uint8_t((fuses_[0] & ~kFuseBits2830) | (f[3] & kFuseBits2830)) : f[3];
         if (params_.chipCode == kLockInFuseCode) lock_ &= std::uint8_t(f[3] | 0xFC);
         answerWrite(ctx, Target::FuseLow, f[3], fuseByteReply());
         if (alg == 32) takeFuseBytes(ctx);

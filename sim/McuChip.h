@@ -33,7 +33,9 @@
 //   'E','P','F',v      fuse byte := v, one byte answer. Algorithm 32 then takes the
 //                      high fuse byte as one raw byte (one byte answer) and, on chip
 //                      codes 205, 207, 209, 210, 211, the extended fuse byte likewise.
-//                      Algorithms 28 and 30 expect v with every bit outside 0x21 set.
+//                      Algorithms 28 and 30 write only bits 0x21 of the fuse byte from
+//                      v (the rest keep what the part holds) and expect v with every
+//                      bit outside 0x21 set.
 //   'E','P','L',v      algorithms 30, 32: lock byte AND v (algorithm 30: every bit
 //                      but 1 and 2 set). One byte answer.
 //   'E','S',0,v        algorithm 26: security bits AND v (v has bits 7-2 set). One byte.
@@ -51,8 +53,8 @@
 //
 // Physics. Code and user row are flash: programming only clears bits. Data
 // EEPROM bytes take the value written (the parts erase each byte as they write
-// it); fuse bytes take the value written. Lock and security bits only clear,
-// until an erase. The erase clears code, user row, lock and security bits and
+// it); fuse bytes take the value written (the bits written, see "EPF"). Lock
+// and security bits only clear, until an erase. The erase clears code, user row, lock and security bits and
 // the data EEPROM, except the data EEPROM of an AVR whose EESAVE fuse is
 // programmed (high fuse bit 0x04 on chip code 203; 0x08 on 204, 205, 207, 209,
 // 210; 0x40 on 211); fuses, signature and calibration stay.

@@ -199,14 +199,18 @@ void McuBlankCheck(AppState& st) {
     const std::uint32_t got = fuseReadLength(*d);
     if (!takeReply(st, fuses.data(), got)) return;
     // The chip keeps its data EEPROM through an erase while EESAVE is
-    // programmed (0). Code 210's read ends before the high fuse byte: the
-    // byte stays 0 here, so its EEPROM counts as kept and is not checked
-    // (a Program writes all of it anyway).
+    // programmed (0).
     const std::uint8_t eesave = d->Algorithm == 32 ? eesaveBit(d->PageCode) : 0;
-    if (eesave != 0 && (fuses[1] & eesave) == 0) {
+    const bool eesaveShown = got > 1;
+    if (eesave != 0 && eesaveShown && (fuses[1] & eesave) == 0) {
         successLine(st, " EEprom is preserved through Chip Erase");
         return;
     }
+    // A part whose fuse read ends before its high fuse byte (code 210) may
+    // have kept its EEPROM on purpose, which nothing here can tell: the check
+    // after an erase passes over it without a word (a Program then writes it
+    // whole and its verify compares it). The Blank Check button checks it.
+    if (eesave != 0 && !eesaveShown && st.OperationCode.load() != 'B') return;
     const std::uint32_t n = dataBytes(*d);
     requestData(st, 0);
     startTransfer(st, dataPlace(*d), n);

@@ -50,6 +50,12 @@ void sendRead(AppState& st, const proto::Frame& frame, std::uint32_t length, std
 
 enum class Area { Array, User, Config };
 
+// An area that ended just as Abort came starts no other: the programmer was
+// told to stop.
+FuseResult afterArea(const AppState& st, FuseResult r) {
+    return r == FuseResult::Done && st.RunFlag.load() == 0 ? FuseResult::Aborted : r;
+}
+
 // The array, the UES row (where the part has one) and the configuration
 // fuses in turn, each byte handled by `action`. Stops at the first area that
 // does not end Done; `area` tells which.
@@ -61,7 +67,7 @@ FuseResult transferAreas(AppState& st, FuseAction action, Area& area) {
     area = Area::Array;
     startArea(st, geo.arrayFuses());
     sendRead(st, proto::pldReadArrayFrame(std::uint8_t(geo.rows())), geo.bits(), 0);
-    FuseResult r = receiveFuses(st, action, geo.arrayFuses(), geo.bits(), geo.arrayOrder());
+    FuseResult r = afterArea(st, receiveFuses(st, action, geo.arrayFuses(), geo.bits(), geo.arrayOrder()));
     if (r != FuseResult::Done) return r;
 
     if (pldHasUes(*st.dev())) {
@@ -71,7 +77,7 @@ FuseResult transferAreas(AppState& st, FuseAction action, Area& area) {
         const std::uint32_t count = (ues + geo.bits() - 1) / geo.bits() * geo.bits();
         startArea(st, ues);
         sendRead(st, proto::kPldReadUes, geo.bits(), std::uint32_t(row->uesRow));
-        r = receiveFuses(st, action, count, geo.bits(), geo.uesOrder());
+        r = afterArea(st, receiveFuses(st, action, count, geo.bits(), geo.uesOrder()));
         if (r != FuseResult::Done) return r;
     }
 

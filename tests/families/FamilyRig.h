@@ -93,8 +93,11 @@ struct FamilyRig {
     void pressAbort() {
         st.RunFlag = 0;
         if (runOperation != 'P') sim.write(std::string("Stop"));
+        hostBytesAtAbort = sim.hostBytes().size();
     }
     char runOperation = 0;
+    // What the programmer had been sent when Abort was pressed.
+    std::size_t hostBytesAtAbort = 0;
     // Presses Abort the `nth` time the gauge climbs to `position` (1 = the first).
     void abortAtGauge(int position, int nth = 1) {
         auto crossings = std::make_shared<int>(0);

@@ -46,8 +46,7 @@ struct PldRig : FamilyRig {
         sim.purge(PurgeRx);
         sim.clearLog();
         host.memoClear();
-        st.OperationCode = op;
-        st.RunFlag = 1;
+        startRun(op);
         ExecuteOperation(st);
         return st.ErrorFlag.get() == 0;
     }

@@ -232,8 +232,8 @@ TEST(Pld, SignatureInTwoPartsIsTakenWhole) {
 }
 
 // Faults of the part and the programmer, and Abort: each run ends within
-// seconds with its line (a failed Program never secures the part), and the
-// next operation works.
+// seconds with its line (a failed Program never secures the part), nothing
+// goes to the programmer after an Abort, and the next operation works.
 TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
     const SamplePld part = samplePld("Latvane", "GAL16V8");
     struct Case {
@@ -252,6 +252,8 @@ TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
         {"read stream stalls", 'R', [](PldRig& r) { r.sim.faults().streamStallsAfter = 100; }, " Error with read"},
         {"erase fails", 'E', [](PldRig& r) { r.sim.faults().eraseFails = true; }, " Not Blank"},
         {"abort in program", 'P', [](PldRig& r) { r.abortAtGauge(1000); }, nullptr},
+        // As the array's last row is acknowledged: the user row's step would be next.
+        {"abort before the user row is programmed", 'P', [](PldRig& r) { r.abortAtGauge(2048); }, nullptr},
         {"abort in read", 'R', [](PldRig& r) { r.abortAtGauge(1000); }, nullptr},
         // The gauge starts again for each area: the second and third climb
         // past 30 are the user row and the configuration fuses.
@@ -282,6 +284,7 @@ TEST(Pld, FaultsAndAbortEndTheRunAndTheNextOperationWorks) {
         EXPECT_TRUE(r.chip().secureFrames().empty());
         if (!c.line) {
             EXPECT_EQ(r.st.ErrorFlag.get(), 0) << r.memo();  // an Abort is no failure
+            EXPECT_EQ(r.sim.hostBytes().size(), r.hostBytesAtAbort);  // and not one byte more goes out
         }
         EXPECT_FALSE(r.said(" Erased ")) << r.memo();
 

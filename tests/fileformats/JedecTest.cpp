@@ -238,7 +238,7 @@ const std::map<std::string, Untransferred> kUntransferred{
 // saving and loading it again gives the same image; a saved file cut at any
 // line end is refused and leaves the loaded image and checksum alone, while
 // the whole file loads; Program then puts the file on the part except the
-// fuses the log names as never moved.
+// fuses the log names as never moved, and a Read names them again.
 TEST(Jedec, EverySamplePartTakesWholeFilesOnly) {
     for (const SamplePld& part : samplePlds()) {
         SCOPED_TRACE(part.label());
@@ -287,5 +287,9 @@ TEST(Jedec, EverySamplePartTakesWholeFilesOnly) {
                 EXPECT_TRUE(int(i) >= never.first && int(i) <= never.last) << i;
             }
         EXPECT_EQ(differ > 0, !never.note.empty());
+        // A Read names them too, and leaves them as the image holds them.
+        ASSERT_TRUE(r.run('R')) << r.memo();
+        EXPECT_EQ(r.fuseNotes(), never.note);
+        EXPECT_EQ(r.image(0x10000), padded(b));
     }
 }

@@ -1,12 +1,19 @@
 // The main window while an operation runs: what the worker says reaches it
 // in a few calls whatever the part's size, an Abort is served in every family
 // and ends the run's lines, a run that had ended before its Abort counts as
-// ended, and the pause after a run keeps the window served.
+// ended, the pause after a run keeps the window served and the user's clicks
+// waiting, and the progress bar shows the run's newest position.
 #include <QEvent>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <gtest/gtest.h>
 
 #include "app/gui/Commands.h"
@@ -17,9 +24,32 @@
 #include "support/MainWindowRig.h"
 #include "support/SimBridge.h"
 
+// Where a platform hands the user's input to Qt: queued, and taken only when
+// the event loop takes user input. (QTest's clicks are delivered at once,
+// past any pause that holds input back.) QtGui exports it for its platform
+// plugins; it is declared here as it is built there.
+class QWindowSystemInterface {
+public:
+    struct AsynchronousDelivery {};
+    template <typename Delivery>
+    static bool handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global, Qt::MouseButtons state,
+                                 Qt::MouseButton button, QEvent::Type type, Qt::KeyboardModifiers mods,
+                                 Qt::MouseEventSource source);
+};
+
 using namespace tesmar;
 
 namespace {
+
+// A user's click on `b`, queued as the platform queues it.
+void queueUserClick(QWidget* b) {
+    QWindow* window = b->window()->windowHandle();
+    const QPointF at = b->mapTo(b->window(), b->rect().center());
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            window, at, window->mapToGlobal(at), type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+            Qt::LeftButton, type, Qt::NoModifier, Qt::MouseEventNotSynthesized);
+}
 
 // Counts the queued calls the window receives.
 class CallCounter : public QObject {
@@ -198,10 +228,14 @@ TEST_F(RunWindowTest, AnAbortEndsTheRunsLinesUnlessTheRunHadEnded) {
 }
 
 // The pause after a run runs on a timer: the window's timers and calls are
-// served through it, and no operation starts inside it.
+// served through it, and no operation starts inside it. A user's click on the
+// toolbar (enabled again before the pause) waits for the pause and then
+// starts its operation.
 TEST_F(RunWindowTest, ThePauseAfterARunServesTheWindowAndStartsNothing) {
     selectLargest(test::sampleFamilies()[0]);
     st().pause = [this](int ms) { w().pauseHere(ms); };  // the window's pauses as in the program
+    w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
     bool returned = false;
     int ticksInPause = 0;
     OperationEnd second = OperationEnd::Good;
@@ -210,14 +244,67 @@ TEST_F(RunWindowTest, ThePauseAfterARunServesTheWindowAndStartsNothing) {
     QObject::connect(&tick, &QTimer::timeout, [&] {
         // The run has printed its time and the handler has not returned: the pause.
         if (returned || w().memoLines().isEmpty() || !isTimeLine(w().memoLines().last())) return;
-        if (++ticksInPause == 1) second = runOperation(w(), 'R', "Read");
+        if (++ticksInPause > 1) return;
+        queueUserClick(w().SB_Read);
+        second = runOperation(w(), 'R', "Read");
     });
     tick.start();
     EXPECT_EQ(runOperation(w(), 'R', "Read"), OperationEnd::Good);
     returned = true;
     EXPECT_GT(ticksInPause, 0);
     EXPECT_EQ(second, OperationEnd::NotRun);
-    EXPECT_EQ(w().memoLines().filter(" 00:").size(), 1) << w().memoLines().join('\n').toStdString();
-    // Once the pause has passed an operation starts again.
-    EXPECT_EQ(runOperation(w(), 'R', "Read"), OperationEnd::Good);
+    const auto timeLines = [this] { return w().memoLines().filter(" 00:").size(); };
+    EXPECT_EQ(timeLines(), 1) << w().memoLines().join('\n').toStdString();
+    // Once the pause has passed, the click is served and its Read runs.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return timeLines() == 2; }, 5000)) << w().memoLines().join('\n').toStdString();
+    EXPECT_TRUE(runLines().contains(" Read Completed")) << runLines().join('\n').toStdString();
+}
+
+// The bar shows the run's own gauge: the newest position of each batch the
+// window takes, at the bar's scale, up to the run's last position. The worker
+// stops after every few positions, and at the end of each transfer, until the
+// bar shows the last it posted; in between it posts at full speed, so a look
+// of the window takes several positions at once.
+TEST_F(RunWindowTest, TheBarShowsTheNewestPositionOfTheRunAtItsScale) {
+    selectLargest(test::sampleFamilies()[0]);
+    struct Bar {
+        std::mutex m;
+        std::condition_variable changed;
+        int value = 0, minimum = 0, maximum = 0;
+        bool shows(int max, int pos) const {  // under m
+            const double fraction = max > 0 ? double(pos) / max : 0;
+            return maximum > minimum && std::abs(value - minimum - fraction * (maximum - minimum)) < 1;
+        }
+    } bar;
+    test::onNextModal(
+        [&bar](QWidget* wnd) {
+            QProgressBar* p = static_cast<TProgressForm*>(wnd)->ProgRun;
+            auto note = [&bar, p] {
+                std::lock_guard l(bar.m);
+                bar.value = p->value(), bar.minimum = p->minimum(), bar.maximum = p->maximum();
+                bar.changed.notify_all();
+            };
+            note();
+            QObject::connect(p, &QProgressBar::valueChanged, p, note);
+        },
+        "tesmar::TProgressForm");
+    constexpr std::size_t kBatch = 8;
+    std::vector<std::pair<int, int>> posted;  // worker only, until the run has ended
+    std::vector<std::string> notShown;
+    tap_->afterGauge = [&](int max, int pos) {
+        posted.emplace_back(max, pos);
+        if ((posted.size() % kBatch != 0 && pos != max) || !notShown.empty()) return;
+        std::unique_lock l(bar.m);
+        // The bound only keeps a window that never shows it from hanging the test.
+        if (!bar.changed.wait_for(l, std::chrono::seconds(5), [&] { return bar.shows(max, pos); }))
+            notShown.push_back(std::to_string(pos) + " of " + std::to_string(max) + ", shown " +
+                               std::to_string(bar.value));
+    };
+    EXPECT_EQ(runOperation(w(), 'P', "Program"), OperationEnd::Good);
+    tap_->afterGauge = nullptr;
+    EXPECT_GT(posted.size(), 10 * kBatch);
+    EXPECT_TRUE(std::any_of(posted.begin(), posted.end(), [](auto p) { return p.first > 0 && p.first == p.second; }));
+    EXPECT_EQ(notShown, std::vector<std::string>{});
+    std::lock_guard l(bar.m);
+    EXPECT_TRUE(bar.shows(posted.back().first, posted.back().second)) << bar.value;
 }

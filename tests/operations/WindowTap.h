@@ -15,8 +15,8 @@ namespace tesmar::test {
 
 // Passes everything on to the window and notes the sounds asked for (under
 // test the window has no audio device and would switch sound off); a test
-// may act right after a line or the close that the worker (not the window's
-// thread) sends.
+// may act right after a line, a gauge position or the close that the worker
+// (not the window's thread) sends.
 class WindowTap : public Host {
 public:
     explicit WindowTap(Host& window) : w_(window) {}
@@ -25,7 +25,10 @@ public:
         if (afterLine && fromWorker()) afterLine(line);
     }
     void memoClear() override { w_.memoClear(); }
-    void setGauge(int maximum, int position) override { w_.setGauge(maximum, position); }
+    void setGauge(int maximum, int position) override {
+        w_.setGauge(maximum, position);
+        if (afterGauge && fromWorker()) afterGauge(maximum, position);
+    }
     void setProgressCaption(const QString& caption) override { w_.setProgressCaption(caption); }
     void closeProgress() override {
         w_.closeProgress();
@@ -47,6 +50,7 @@ public:
         return std::exchange(sounds_, {});
     }
     std::function<void(const QString&)> afterLine;
+    std::function<void(int maximum, int position)> afterGauge;
     std::function<void()> afterClose;
 
 private:

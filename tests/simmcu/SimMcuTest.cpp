@@ -101,6 +101,24 @@ TEST(SimMcu, AvrProgramsCodeEepromFusesAndLockFrameByFrame) {
     EXPECT_TRUE(s.sim.protocolErrors().empty());
 }
 
+// An algorithm 28 or 30 part writes only fuse bits 5 and 0 from "EPF" (the
+// host sends the others as 1); its other fuse bits keep what it holds.
+TEST(SimMcu, FuseWriteOfAlgorithms28And30TakesOnlyBits5And0) {
+    struct Case {
+        const char* part;
+        std::uint8_t held, sent, after;
+    };
+    for (const Case& c : {Case{"89S8253", 0xF5, 0xFF, 0xF5}, Case{"89S8253", 0xF5, 0xDF, 0xD5},
+                          Case{"AT90S2313", 0x12, 0xDF, 0x13}}) {
+        SCOPED_TRACE(std::string(c.part) + " " + std::to_string(c.sent));
+        McuSim s(c.part);
+        s.chip->setFuses({c.held, 0xFF, 0xFF});
+        EXPECT_EQ(s({'E', 'P', 'F', c.sent}), Bytes{c.after});
+        EXPECT_EQ(s.chip->fuses()[0], c.after);
+        EXPECT_TRUE(s.sim.protocolErrors().empty());
+    }
+}
+
 TEST(SimMcu, DataAreaFramesByAlgorithm) {
     struct Case {
         const char* part;
