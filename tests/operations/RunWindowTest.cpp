@@ -7,6 +7,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+// Where a platform hands the user's input to Qt: queued, and taken only when
+// the event loop takes user input. (QTest's clicks are delivered at once,
+// past any pause that holds input back.)
+#include <qpa/qwindowsysteminterface.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,18 +28,6 @@
 #include "support/MainWindowRig.h"
 #include "support/SimBridge.h"
 
-// Where a platform hands the user's input to Qt: queued, and taken only when
-// the event loop takes user input. (QTest's clicks are delivered at once,
-// past any pause that holds input back.) QtGui exports it for its platform
-// plugins; it is declared here as it is built there.
-class QWindowSystemInterface {
-public:
-    struct AsynchronousDelivery {};
-    template <typename Delivery>
-    static bool handleMouseEvent(QWindow* window, const QPointF& local, const QPointF& global, Qt::MouseButtons state,
-                                 Qt::MouseButton button, QEvent::Type type, Qt::KeyboardModifiers mods,
-                                 Qt::MouseEventSource source);
-};
 
 using namespace tesmar;
 
